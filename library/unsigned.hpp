@@ -1,0 +1,75 @@
+#pragma once
+// 64-bit unsigned quantities as two 32-bit halves, low half first like the platform's.
+
+#include <cstdint>
+#include <string>
+
+#include "strings.hpp"
+
+namespace Unsigned {
+
+using Longword = std::uint32_t;
+using Word = std::uint16_t;
+using Byte = std::uint8_t;
+
+QUARRIX_FAILURE(Range_Error, "UNSIGNED.RANGE_ERROR");
+
+struct Quadword {
+    Longword Least_Significant = 0;
+    Longword Most_Significant = 0;
+
+    constexpr std::uint64_t Value() const {
+        return (std::uint64_t{Most_Significant} << 32) | Least_Significant;
+    }
+    static constexpr Quadword From(std::uint64_t value) {
+        return {static_cast<Longword>(value), static_cast<Longword>(value >> 32)};
+    }
+};
+
+constexpr Quadword Quadword_Of(Longword value) { return {value, 0}; }
+constexpr Quadword Quadword_Of(Longword most_significant, Longword least_significant) {
+    return {least_significant, most_significant};
+}
+
+Longword Longword_Of(Quadword value);  // raises Range_Error when the high half is not 0
+constexpr Longword Least_Significant_Longword_Of(Quadword value) { return value.Least_Significant; }
+constexpr Longword Longword_Of(std::int32_t value) { return static_cast<Longword>(value); }
+constexpr std::int32_t To_Integer(Longword value) { return static_cast<std::int32_t>(value); }
+
+// Sums and differences wrap modulo 2^64.
+constexpr Quadword operator+(Quadword left, Quadword right) {
+    return Quadword::From(left.Value() + right.Value());
+}
+constexpr Quadword operator-(Quadword left, Quadword right) {
+    return Quadword::From(left.Value() - right.Value());
+}
+constexpr Quadword& operator+=(Quadword& left, Quadword right) { return left = left + right; }
+// The exact product of two 32-bit values.
+constexpr Quadword Product_Of(Longword left, Longword right) {
+    return Quadword::From(std::uint64_t{left} * right);
+}
+constexpr Quadword operator/(Quadword left, Longword right) {
+    return Quadword::From(left.Value() / right);
+}
+
+// Ordered as signed 64-bit values: the high halves compare as signed 32-bit numbers.
+constexpr std::int64_t Ordering_Key(Quadword value) {
+    return static_cast<std::int64_t>(value.Value());
+}
+constexpr bool operator<(Quadword left, Quadword right) {
+    return Ordering_Key(left) < Ordering_Key(right);
+}
+constexpr bool operator>(Quadword left, Quadword right) { return right < left; }
+constexpr bool operator==(Quadword left, Quadword right) {
+    return left.Least_Significant == right.Least_Significant &&
+           left.Most_Significant == right.Most_Significant;
+}
+constexpr bool Is_Zero(Quadword value) { return value.Value() == 0; }
+
+std::string Image_Of(Quadword value);  // decimal, no sign, no blank
+std::string Hex_Image_Of(Byte value);
+std::string Hex_Image_Of(Word value);
+std::string Hex_Image_Of(Longword value);
+char Digit_Of(Byte value);  // 0 .. 15, else Constraint_Error
+
+}  // namespace Unsigned

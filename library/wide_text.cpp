@@ -1,0 +1,63 @@
+#include "wide_text.hpp"
+
+#include <windows.h>
+
+namespace Wide_Text {
+
+void Truncate(std::wstring& the_string, std::size_t to_length) {
+    if (to_length < the_string.size()) the_string.resize(to_length);
+}
+
+std::wstring Truncation_Of(const std::wstring& the_string, std::size_t to_length) {
+    return the_string.substr(0, to_length);
+}
+
+// Letter case is folded the way the file system folds it: by the platform's upper-case table.
+static wchar_t Folded(wchar_t character) {
+    return static_cast<wchar_t>(reinterpret_cast<std::uintptr_t>(
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<std::uintptr_t>(character)))));
+}
+
+bool Is_Equal(const std::wstring& left, const std::wstring& right, bool case_sensitive) {
+    if (left.size() != right.size()) return false;
+    if (case_sensitive) return left == right;
+    for (std::size_t index = 0; index < left.size(); ++index)
+        if (left[index] != right[index] && Folded(left[index]) != Folded(right[index]))
+            return false;
+    return true;
+}
+
+bool Is_Null(const std::wstring& the_string) { return the_string.empty(); }
+
+std::size_t Location_Of(wchar_t the_character, const std::wstring& in_string, std::size_t from,
+                        Direction direction) {
+    return direction == Direction::Backward ? in_string.rfind(the_character, from)
+                                            : in_string.find(the_character, from == Not_Found ? 0 : from);
+}
+
+std::wstring Widened(const std::string& latin_1) {
+    std::wstring result(latin_1.size(), L'\0');
+    for (std::size_t index = 0; index < latin_1.size(); ++index)
+        result[index] = static_cast<wchar_t>(static_cast<unsigned char>(latin_1[index]));
+    return result;
+}
+
+std::string Utf8_Of(const std::wstring& utf16) {
+    if (utf16.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
+                                   nullptr, 0, nullptr, nullptr);
+    std::string result(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), result.data(),
+                        size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring From_Utf8(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring result(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
+    return result;
+}
+
+}  // namespace Wide_Text

@@ -1,0 +1,7 @@
+#include "start_up.hpp"
+
+namespace Start_Up {
+
+void Platform() {}
+
+}  // namespace Start_Up

@@ -1,0 +1,8 @@
+#pragma once
+// The packages' start-up, in the order the program runs it, for tests that need them.
+
+namespace Start_Up {
+
+void Platform();  // foundation and platform services
+
+}  // namespace Start_Up

@@ -1,0 +1,13 @@
+#!/bin/bash
+# Builds Quarrix and runs every test under Wine, with its own prefix, wineserver and display.
+set -euo pipefail
+QUARRIX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$QUARRIX_ROOT/tools/environment.sh"
+
+install_missing_packages
+configure_and_build -DQUARRIX_TESTS=ON
+trap stop_environment EXIT
+start_display
+start_wine
+cd "$QUARRIX_BUILD"
+ctest --output-on-failure -j 2 "$@"
