@@ -1,0 +1,105 @@
+#pragma once
+// File-system queries: sizes, times, attributes and owners the whole program shares,
+// and the text images of them that the result lists show.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "strings.hpp"
+#include "unsigned.hpp"
+
+namespace Windows::Files {
+
+using File_Size = Unsigned::Quadword;
+inline constexpr File_Size Zero_Length{};
+
+// 100-nanosecond intervals since 1601-01-01 UTC; both halves 0 is the unknown time.
+using File_Time = FILETIME;
+
+struct File_Attributes {
+    std::uint32_t Attribute = 0;
+    File_Time Creation_Time{};
+    File_Time Access_Time{};
+    File_Time Last_Write_Time{};
+    File_Size Size{};
+};
+
+// One known owner account. Entries are made once per distinct SID and never freed, so
+// owners are compared by reference; the null reference is the unknown owner.
+struct Sid_Body {
+    const Sid_Body* Next = nullptr;
+    std::uint8_t Nt_Sid[100]{};
+    std::wstring Image;
+};
+using Owner = const Sid_Body*;
+
+QUARRIX_FAILURE(File_Not_Found, "WINDOWS.FILES.FILE_NOT_FOUND");
+
+using Find_Record = WIN32_FIND_DATAW;
+
+// Stream records as NtQueryInformationFile reports them (FILE_STREAM_INFORMATION).
+#pragma pack(push, 4)
+struct File_Stream_Information {
+    std::int32_t Next_Entry;
+    std::int32_t Name_Length;  // bytes
+    File_Size Size;
+    File_Size Allocation;
+    wchar_t Name[1024];
+};
+#pragma pack(pop)
+static_assert(sizeof(File_Stream_Information) == 2072);
+
+struct Io_Status_Block {
+    union {
+        std::int32_t Status;
+        void* Pointer;
+    };
+    std::uintptr_t Information;
+};
+
+using Query_Information_File = std::int32_t(WINAPI*)(HANDLE file, Io_Status_Block* status,
+                                                     void* buffer, std::uint32_t length,
+                                                     std::int32_t information_class);
+inline constexpr std::int32_t File_Stream_Information_Class = 22;
+
+// NtQueryInformationFile, taken from NtDll at start on the NT family; null elsewhere.
+// Tests put a substitute here, since the platform may not report streams.
+extern Query_Information_File Nt_Query_Information_File;
+
+void Initialise();
+
+// Object tests and names.
+bool Bits_Are_Set_In(std::uint32_t word, std::uint32_t mask);
+bool Is_Directory(std::uint32_t attribute);
+bool Is_Directory(const Find_Record& record);
+bool Is_Hidden(const Find_Record& record);
+bool Is_System(const Find_Record& record);
+bool Is_Compressed(const Find_Record& record);
+File_Size File_Size_Of(const Find_Record& record);
+std::wstring Filename_Of(const Find_Record& record);
+bool Is_Special_Directory(const std::wstring& name);  // "." and ".."
+
+// Times.
+File_Time The_Time_Now();
+bool Is_Earlier(const File_Time& the_time, const File_Time& than_time);
+bool Is_Later(const File_Time& the_time, const File_Time& than_time);
+std::string Image_Of(const File_Time& the_time);  // locale date, a space, locale time
+
+// Sizes.
+std::string Image_Of(File_Size the_size);          // " 12KB", powers of 1000
+File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -> 0
+
+// Owners.
+Owner Owner_Of(const std::wstring& filename);  // null when the owner cannot be read
+bool Is_Unknown(Owner the_sid);
+const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
+
+// Other queries.
+File_Attributes Attributes_For(const std::wstring& name);  // File_Not_Found on any failure
+bool Volume_Is_Ntfs(const std::wstring& path);
+std::string Current_Directory();
+void Rename_File(const std::string& existing_name, const std::string& new_name);
+
+}  // namespace Windows::Files
