@@ -43,12 +43,9 @@ public:
     class Position {
     public:
         Position() = default;
-        bool operator==(const Position&) const = default;
-
-    private:
-        friend class List;
         explicit Position(Cell* cell) : cell_(cell) {}
-        Cell* cell_ = nullptr;
+        bool operator==(const Position&) const = default;
+        Cell* cell_ = nullptr;  // only the list's operations look inside
     };
 
     List() = default;
