@@ -48,7 +48,7 @@ std::string Time_Stamp() {
     return image;
 }
 
-// The log file and its rotation; Open and Write are its only ways in, one thread at a time.
+// The log file and its rotation, one thread at a time; Close only serves Initialise.
 class Guarded {
 public:
     void Open(const std::string& project_name) {
