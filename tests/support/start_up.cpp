@@ -1,7 +1,15 @@
 #include "start_up.hpp"
 
+#include "log.hpp"
+#include "registry.hpp"
+#include "windows-registry.hpp"
+
 namespace Start_Up {
 
-void Platform() {}
+void Platform() {
+    Windows::Registry::Initialise();
+    Registry::Initialise();
+    Log::Initialise();
+}
 
 }  // namespace Start_Up
