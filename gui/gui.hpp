@@ -116,6 +116,10 @@ Button Create(Page the_page, const std::string& the_text, Action_Routine the_act
               int the_button_size);
 Progress_Bar Create(Page the_page);
 Track_Bar Create(Page the_page, const std::string& the_title);
+// A literal title would otherwise convert to the rich edit's bool before it became a string.
+inline Track_Bar Create(Page the_page, const char* the_title) {
+    return Create(the_page, std::string(the_title));
+}
 Check_Box Create(Page the_page, const std::string& the_title, Action_Routine the_action_routine);
 // A size of 0 takes the room left; a negative title size fits the title.
 Plain_Edit_Box Create(Page the_page, const std::string& the_title, const std::string& initial_text,
