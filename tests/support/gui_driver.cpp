@@ -70,13 +70,18 @@ RECT Position_Of(const Gui::Child& the_control) {
 
 std::string Dismiss_Message_Box(int milliseconds) {
     HWND box = nullptr;
-    if (!Wait_Until([&] { return (box = FindWindowA("#32770", Application_Name)) != nullptr; }, milliseconds)) {
+    if (!Wait_Until([&] { box = FindWindowA("#32770", Application_Name);
+            return box && IsWindowVisible(box); }, milliseconds)) {
         return "(no message box)";
     }
     std::vector<char> text(1000);
     GetDlgItemTextA(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    Wait_Until([&] { return !IsWindow(box); });
+    // A press that comes before the box runs its loop may be lost: press until it goes.
+    Wait_Until([&] {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        Sleep(50);
+        return !IsWindow(box);
+    }, milliseconds);
     return text.data();
 }
 
