@@ -7,12 +7,20 @@
 // returns the type's default, so application logic can run without a window.
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
 #include "strings.hpp"
 
 namespace Gui {
+
+QUARRIX_FAILURE(Sequence_Error, "GUI.SEQUENCE_ERROR");
+QUARRIX_FAILURE(Action_Routine_Is_Defined, "GUI.ACTION_ROUTINE_IS_DEFINED");
+QUARRIX_FAILURE(Main_Window_Creation_Failure, "GUI.MAIN_WINDOW_CREATION_FAILURE");
+QUARRIX_FAILURE(Status_Line_Creation_Failure, "GUI.STATUS_LINE_CREATION_FAILURE");
+QUARRIX_FAILURE(Tab_Creation_Failure, "GUI.TAB_CREATION_FAILURE");
+QUARRIX_FAILURE(Control_Creation_Failure, "GUI.CONTROL_CREATION_FAILURE");
 
 struct Child_Information;
 struct Page_Information;
@@ -36,18 +44,192 @@ class Check_Box : public Child { using Child::Child; };
 class Edit_Box : public Child { using Child::Child; };
 class Plain_Edit_Box : public Edit_Box { using Edit_Box::Edit_Box; };
 class Checked_Edit_Box : public Edit_Box { using Edit_Box::Edit_Box; };
+class Combo_Box : public Child { using Child::Child; };
+class Plain_Combo_Box : public Combo_Box { using Combo_Box::Combo_Box; };
+class Checked_Combo_Box : public Combo_Box { using Combo_Box::Combo_Box; };
+class Track_Bar : public Child { using Child::Child; };
+class Progress_Bar : public Child { using Child::Child; };
+class Rich_Edit : public Child { using Child::Child; };
+class Tree_View : public Child { using Child::Child; };
 class List_View : public Child { using Child::Child; };
 
 using Page = Page_Information*;
 
+// ---- Start-up, main window and shut-down ----
+
+void Initialise();  // menu, termination thread, action queue, common controls, colours
+
+// Starts the display and action-handler threads; returns once the main window, its status
+// line and its tab control exist. A width or height of 0 means the system's default.
+void Create(const std::string& application_name, Action_Routine termination_routine,
+            int window_width, int window_height, int window_x_position, int window_y_position,
+            const std::string& icon_name, bool always_topmost);
+
+// Waits until the framework's threads have ended: after the window was closed, or at once
+// when the window was never created.
+void Wait_For_End();
+
+void Close();  // as if the user clicked the close box
+void Get_Window_Metrics(int& x_position, int& y_position, int& window_width, int& window_height);
+bool Application_Is_Minimized();
+bool Application_Is_Maximized();
+HWND Main_Window();  // null before Create and after the window was destroyed
+
+void Message_Box(const std::string& the_message, bool is_exclamation);
+// Tests replace the modal box by their own reporter; null restores the box.
+using Message_Reporter = void (*)(const std::string& the_message, bool is_exclamation);
+void Set_Message_Reporter(Message_Reporter the_reporter);
+
+// ---- Action queue ----
+
+void Execute(Action_Routine the_routine);
+void Execute(Click_Routine the_routine, void* the_information);
+// The routine run when Request_Callback is called from any thread.
+void Set_Callback_Routine(Action_Routine the_routine);
+void Request_Callback();
+
+// ---- Pages and status line ----
+
+struct Page_Style {
+    bool Equal_Buttons = false;     // buttons share the row in equal widths
+    bool Buttons_Fill_Page = false;  // button height grows with the space left
+};
+inline constexpr Page_Style Default_Page_Style{};
+
+Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_Style,
+              Action_Routine the_action = nullptr);
+void Set_Keyboard_Focus(Page the_page, const Child& the_control);
 void Set_Status_Line(const std::string& the_text);
+
+void Enable(const Child& the_control);
+void Disable(const Child& the_control);
+
+// ---- Simple controls ----
+
+struct Combo_Style {
+    bool Is_Editable = false;  // the user may type a value of his own
+    bool Is_Sorted = false;
+};
+inline constexpr Combo_Style Default_Combo_Style{};
+
+Button Create(Page the_page, const std::string& the_text, Action_Routine the_action_routine,
+              int the_button_size);
+Progress_Bar Create(Page the_page);
+Track_Bar Create(Page the_page, const std::string& the_title);
+// A literal title would otherwise convert to the rich edit's bool before it became a string.
+inline Track_Bar Create(Page the_page, const char* the_title) {
+    return Create(the_page, std::string(the_title));
+}
+Check_Box Create(Page the_page, const std::string& the_title, Action_Routine the_action_routine);
+// A size of 0 takes the room left; a negative title size fits the title.
+Plain_Edit_Box Create(Page the_page, const std::string& the_title, const std::string& initial_text,
+                      Action_Routine the_action_routine, bool is_password = false,
+                      int the_size = 0, int the_title_size = -1);
+Plain_Edit_Box Create_Wide(Page the_page, const std::wstring& the_title,
+                           const std::wstring& initial_text, Action_Routine the_action_routine,
+                           bool is_password = false, int the_size = 0, int the_title_size = -1);
+Checked_Edit_Box Create_Checked(Page the_page, const std::string& the_title,
+                                const std::string& initial_text,
+                                Action_Routine the_action_routine, bool is_password = false,
+                                int the_size = 0, int the_title_size = -1);
+Plain_Combo_Box Create(Page the_page, const std::string& the_title,
+                       Action_Routine the_action_routine, Combo_Style the_style,
+                       int the_size = 0, int the_title_size = -1);
+Checked_Combo_Box Create_Checked(Page the_page, const std::string& the_title,
+                                 Action_Routine the_action_routine, Combo_Style the_style,
+                                 int the_size = 0, int the_title_size = -1);
+Tree_View Create(Page the_page, Click_Routine the_click_routine);
+Rich_Edit Create(Page the_page, bool word_wrapping);
+
 void Set_Text(const Child& the_control, const std::string& the_text);  // button, edit box
 void Set(const Edit_Box& the_box, const std::wstring& the_text);
 std::string Contents_Of(const Edit_Box& the_box);        // at most 250 characters
 std::wstring Wide_Contents_Of(const Edit_Box& the_box);  // at most 250 characters
-void Enable(const Child& the_control);
-void Disable(const Child& the_control);
+
+void Set(const Check_Box& the_box);
+void Clear(const Check_Box& the_box);
+bool Is_Checked(const Check_Box& the_box);
+void Set(const Checked_Edit_Box& the_box);  // its check box
+void Clear(const Checked_Edit_Box& the_box);
+bool Is_Checked(const Checked_Edit_Box& the_box);
+void Set(const Checked_Combo_Box& the_box);
+void Clear(const Checked_Combo_Box& the_box);
+bool Is_Checked(const Checked_Combo_Box& the_box);
+
+void Add_Choice(const Combo_Box& the_box, const std::string& the_choice);
+void Select(const Combo_Box& the_box, int the_ordinal);  // 1-based
+std::string Contents_Of(const Combo_Box& the_box);       // at most 250 characters
+
+void Define_Range(const Progress_Bar& the_bar, int the_extent, int the_step);
+void Report_Progress(const Progress_Bar& the_bar, int the_extent);
+void Increment_Progress(const Progress_Bar& the_bar);
+void Set_Color(const Progress_Bar& the_bar, COLORREF the_color);
+
+void Define_Range(const Track_Bar& the_bar, int the_extent);
+void Define_Tic_Frequency(const Track_Bar& the_bar, int the_frequency);
+void Set_Position(const Track_Bar& the_bar, int the_position);
+
+void Append_To(const Rich_Edit& the_edit, const std::string& the_text, COLORREF the_color);
+void Append_Line_To(const Rich_Edit& the_edit, const std::string& the_text, COLORREF the_color);
+void Append_Wide_To(const Rich_Edit& the_edit, const std::wstring& the_text, COLORREF the_color);
+void Append_Wide_Line_To(const Rich_Edit& the_edit, const std::wstring& the_text,
+                         COLORREF the_color);
+void Clear(const Rich_Edit& the_edit);
+
+using Tree_Item = HTREEITEM;
+inline const Tree_Item Root_Item = TVI_ROOT;
+enum class Position { First, Last, Sorted };
+Tree_Item Add_Item(const Tree_View& the_tree, const std::string& the_title, Tree_Item the_parent,
+                   Position the_position, void* the_information);
+Tree_Item Add_Item(const Tree_View& the_tree, const std::string& the_title, Tree_Item the_parent,
+                   Tree_Item after_item, void* the_information);
+Tree_Item Add_Wide_Item(const Tree_View& the_tree, const std::wstring& the_title,
+                        Tree_Item the_parent, Tree_Item after_item, void* the_information);
+void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title);
+void Rename_Wide_Item(const Tree_View& the_tree, Tree_Item the_item, const std::wstring& the_title);
+
+// ---- List views ----
+
+enum class Comparison { Less, Equal, Greater };
+enum class Justification { Left, Center, Right };
+enum class Direction { Ascending, Descending };
+
+using Text_Handler = std::string (*)(int for_details, void* with_information);
+using Wide_Text_Handler = std::wstring (*)(int for_details, void* with_information);
+using Color_Handler = COLORREF (*)(void* for_information);
+using Sort_Routine = Comparison (*)(int for_column, void* first_information,
+                                    void* second_information);
+
+extern COLORREF Black, Gray, Brown, Red, Olive, Orange, Yellow, Green, Cyan, Blue, Magenta;
+
+List_View Create(Page the_page, Text_Handler the_text_handler, Color_Handler the_color_handler,
+                 Sort_Routine the_sort_routine, Click_Routine the_click_routine,
+                 bool use_proportional_font);
+List_View Create(Page the_page, Wide_Text_Handler the_text_handler,
+                 Color_Handler the_color_handler, Sort_Routine the_sort_routine,
+                 Click_Routine the_click_routine, bool use_proportional_font);
+
+void Add_Column(const List_View& the_list_view, const std::string& the_title, int the_width,
+                Justification the_justification);
+void Remove_Last_Column(const List_View& the_list_view);
+int Number_Of_Columns_Of(const List_View& the_list_view);
+void Set_Width(const List_View& the_list_view, int the_column, int the_new_width);  // 1-based
+int Width_Of(const List_View& the_list_view, int the_column);                       // 1-based
+void Set_Title(const List_View& the_list_view, int the_column, const std::string& the_title);
+
+void Add_Data(const List_View& the_list_view, void* the_information);
+int Number_Of_Rows_Of(const List_View& the_list_view);
+void Reserve_Space_For(const List_View& the_list_view, int amount);
+void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based, display order
 void Remove_All_From(const List_View& the_list_view);
-void Message_Box(const std::string& the_message, bool is_exclamation);
+void Notify_Item_Update(const List_View& the_list_view, int item_ordinal);  // 1-based
+void Make_Last_Visible_In(const List_View& the_list_view);
+int Visible_Region_Of(const List_View& the_list_view);
+void Add_Gridlines(const List_View& the_list_view);
+void Remove_Gridlines(const List_View& the_list_view);
+void Sort(const List_View& the_list_view, int the_column, Direction the_direction);  // 1-based
+
+// The control's window, for the registered layer and for tests; null for a null handle.
+HWND Window_Of(const Child& the_control);
 
 }  // namespace Gui

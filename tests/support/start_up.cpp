@@ -1,5 +1,6 @@
 #include "start_up.hpp"
 
+#include "gui.hpp"
 #include "log.hpp"
 #include "registry.hpp"
 #include "windows-registry.hpp"
@@ -11,5 +12,7 @@ void Platform() {
     Registry::Initialise();
     Log::Initialise();
 }
+
+void Gui() { ::Gui::Initialise(); }
 
 }  // namespace Start_Up

@@ -4,5 +4,6 @@
 namespace Start_Up {
 
 void Platform();  // foundation and platform services
+void Gui();       // the GUI framework, after the platform
 
 }  // namespace Start_Up
