@@ -1,7 +1,19 @@
 #include "start_up.hpp"
 
+#include "windows-files.hpp"
+#include "work.hpp"
+
 namespace Start_Up {
 
-void Platform() {}
+void Platform() { Windows::Files::Initialise(); }
+
+void Application() { Work::Initialise(); }
+
+void Shut_Down() {
+    Work::Has_Been_Terminated = true;
+    if (Work::Search_In_Progress) Work::Search_In_Progress = false;
+    else Work::Searcher::Quit();
+    Work::Join_Searcher();
+}
 
 }  // namespace Start_Up

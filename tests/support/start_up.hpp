@@ -3,6 +3,8 @@
 
 namespace Start_Up {
 
-void Platform();  // foundation and platform services
+void Platform();     // foundation and platform services
+void Application();  // the application package; its searcher thread runs until Shut_Down
+void Shut_Down();    // ends what Application started
 
 }  // namespace Start_Up
