@@ -9,10 +9,15 @@ void Platform() { Windows::Files::Initialise(); }
 
 void Application() { Work::Initialise(); }
 
+// A searcher that is still walking winds down and ends by itself; then the quit request
+// finds it ended.
 void Shut_Down() {
     Work::Has_Been_Terminated = true;
-    if (Work::Search_In_Progress) Work::Search_In_Progress = false;
-    else Work::Searcher::Quit();
+    Work::Search_In_Progress = false;
+    try {
+        Work::Searcher::Quit();
+    } catch (const Tasking_Error&) {
+    }
     Work::Join_Searcher();
 }
 
