@@ -101,7 +101,8 @@ std::string Image_Of(File_Size the_size);          // " 12KB", powers of 1000
 File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -> 0
 
 // Owners.
-Owner Owner_Of(const std::wstring& filename);  // null when the owner cannot be read
+// Null when the owner cannot be read. Safe from any thread: the cache has its own guard.
+Owner Owner_Of(const std::wstring& filename);
 bool Is_Unknown(Owner the_sid);
 const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
 
