@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "substitute_stream_query.hpp"
+#include "temporary_tree.hpp"
+#include "wide_text.hpp"
+#include "windows-files.hpp"
+#include "windows.hpp"
+
+using namespace Windows::Files;
+
+namespace {
+
+File_Size Size_Of(std::uint64_t value) { return Unsigned::Quadword::From(value); }
+
+File_Time Time_Of(std::uint64_t value) {
+    return {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+std::uint64_t Value_Of(const File_Time& time) {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+struct Reported_Stream {
+    std::wstring Name;
+    std::uint64_t Size;
+    bool operator==(const Reported_Stream&) const = default;
+};
+
+std::vector<Reported_Stream> Streams_Of(const std::wstring& filename) {
+    std::vector<Reported_Stream> reported;
+    Iterate_Streams_Of(filename, [&](const std::wstring& name, File_Size size) {
+        reported.push_back({name, size.Value()});
+    });
+    return reported;
+}
+
+}  // namespace
+
+TEST(Files, FindRecordNamesAndSizes) {
+    Find_Record record{};
+    record.nFileSizeHigh = 2;
+    record.nFileSizeLow = 5;
+    EXPECT_EQ(File_Size_Of(record).Value(), (std::uint64_t{2} << 32) + 5);
+
+    std::wcscpy(record.cFileName, L"name.txt");
+    EXPECT_EQ(Filename_Of(record), L"name.txt");
+    // A name filling the whole field has no NUL: it ends with the field.
+    std::fill(std::begin(record.cFileName), std::end(record.cFileName), L'x');
+    EXPECT_EQ(Filename_Of(record), std::wstring(260, L'x'));
+
+    EXPECT_TRUE(Is_Special_Directory(L"."));
+    EXPECT_TRUE(Is_Special_Directory(L".."));
+    EXPECT_FALSE(Is_Special_Directory(L"..."));
+    EXPECT_FALSE(Is_Special_Directory(L".a"));
+    EXPECT_FALSE(Is_Special_Directory(L""));
+}
+
+TEST(Files, SizeImagesAtEveryBoundary) {
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(0)), " 0");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(9'999)), " 9999");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'000)), " 10KB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'499)), " 10KB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'500)), " 11KB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(9'999'499)), " 9999KB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(9'999'500)), " 10000KB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'000'000)), " 10MB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(1'000'999'999)), " 1001MB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(1'001'000'000)), " 1001MB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(9'999'999'999)), " 9999MB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'000'000'000)), " 10GB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'499'999'999)), " 10GB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'500'000'000)), " 11GB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'000'000'000'000)), " 10000GB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(10'000'001'000'000)), " 10TB");
+    EXPECT_EQ(Windows::Files::Image_Of(Size_Of(UINT64_MAX)), " 18446744TB");
+}
+
+TEST(Files, SizeFromText) {
+    EXPECT_EQ(Size_From("0").Value(), 0u);
+    EXPECT_EQ(Size_From("250").Value(), 250u);
+    EXPECT_EQ(Size_From("1.5K").Value(), 1500u);
+    EXPECT_EQ(Size_From("10KB").Value(), 10'000u);
+    EXPECT_EQ(Size_From("10kb").Value(), 10'000u);
+    EXPECT_EQ(Size_From("2m").Value(), 2'000'000u);
+    File_Size three_gigabytes = Size_From("3GB");
+    EXPECT_EQ(three_gigabytes.Most_Significant, 0u);
+    EXPECT_EQ(three_gigabytes.Least_Significant, 3'000'000'000u);
+    EXPECT_EQ(Size_From("5TB").Value(), 5'000'000'000'000u);
+    EXPECT_EQ(Size_From("5t").Value(), 5'000'000'000'000u);
+    EXPECT_EQ(Size_From("1e3").Value(), 1000u);
+    EXPECT_EQ(Size_From(" 7 ").Value(), 7u);
+    EXPECT_EQ(Size_From("0.5").Value(), 1u);  // half up
+    EXPECT_EQ(Size_From("0.4").Value(), 0u);
+    EXPECT_EQ(Size_From("18446744073709549568").Value(), 18446744073709549568u);
+
+    for (const char* bad : {"", "B", "K", "KB", "12x", "x12", "-5", "-1K", "1,5K", "1.", ".5",
+                            "0x10", "nan", "inf", "1e", "1 2", "18446744073709551616", "1e30",
+                            "20000000T"})
+        EXPECT_EQ(Size_From(bad).Value(), 0u) << '"' << bad << '"';
+}
+
+TEST(Files, TimesAndTheirImages) {
+    FILETIME before;
+    GetSystemTimeAsFileTime(&before);
+    File_Time now = The_Time_Now();
+    FILETIME after;
+    GetSystemTimeAsFileTime(&after);
+    // The system time has millisecond resolution.
+    EXPECT_GE(Value_Of(now) + 10'000, Value_Of(before));
+    EXPECT_LE(Value_Of(now), Value_Of(after));
+
+    EXPECT_TRUE(Is_Earlier(Time_Of(1), Time_Of(2)));
+    EXPECT_FALSE(Is_Earlier(Time_Of(2), Time_Of(2)));
+    EXPECT_FALSE(Is_Later(Time_Of(2), Time_Of(2)));
+    EXPECT_TRUE(Is_Later(Time_Of(std::uint64_t{1} << 32), Time_Of(0xFFFFFFFF)));
+
+    EXPECT_EQ(Image_Of(File_Time{}), "");
+    // 2001-07-15 12:00 UTC: whatever the locale, the year shows and date and time are apart.
+    SYSTEMTIME fields{2001, 7, 0, 15, 12, 0, 0, 0};
+    File_Time moment;
+    ASSERT_TRUE(SystemTimeToFileTime(&fields, &moment));
+    std::string image = Image_Of(moment);
+    EXPECT_NE(image.find("2001"), std::string::npos) << image;
+    EXPECT_NE(image.find(' '), std::string::npos) << image;
+    EXPECT_NE(image.front(), ' ') << image;
+    EXPECT_NE(image.back(), ' ') << image;
+    EXPECT_EQ(image.find('\0'), std::string::npos);
+}
+
+TEST(Files, AttributesOfRealObjects) {
+    Temporary_Tree tree;
+    tree.Make_File(L"file.bin", 12'345);
+    tree.Make_Folder(L"folder");
+    File_Attributes file = Attributes_For(tree.Path_Of(L"file.bin"));
+    EXPECT_FALSE(Is_Directory(file.Attribute));
+    EXPECT_EQ(file.Size.Value(), 12'345u);
+    EXPECT_NE(Value_Of(file.Last_Write_Time), 0u);
+    EXPECT_TRUE(Is_Directory(Attributes_For(tree.Path_Of(L"folder")).Attribute));
+    EXPECT_THROW(Attributes_For(tree.Path_Of(L"absent")), File_Not_Found);
+    EXPECT_THROW(Attributes_For(L""), File_Not_Found);
+}
+
+TEST(Files, OwnersAreCachedOncePerAccount) {
+    Temporary_Tree tree;
+    tree.Make_File(L"mine_1", 1);
+    tree.Make_File(L"mine_2", 1);
+    tree.Make_File(L"other", 1);
+    Owner mine = Owner_Of(tree.Path_Of(L"mine_1"));
+    ASSERT_FALSE(Is_Unknown(mine));
+    EXPECT_FALSE(Image_Of(mine).empty());
+    EXPECT_EQ(Image_Of(mine).find(L'\\'), std::wstring::npos) << "no domain in front";
+    EXPECT_EQ(Owner_Of(tree.Path_Of(L"mine_2")), mine);
+    EXPECT_EQ(Owner_Of(tree.Path_Of(L"mine_1")), mine);
+
+    Owner unknown = Owner_Of(tree.Path_Of(L"absent"));
+    EXPECT_TRUE(Is_Unknown(unknown));
+    EXPECT_EQ(Image_Of(unknown), L"");
+
+    if (!Give_To_Another_User(tree.Path_Of(L"other"))) GTEST_SKIP() << "no host chown here";
+    Owner other = Owner_Of(tree.Path_Of(L"other"));
+    ASSERT_FALSE(Is_Unknown(other));
+    EXPECT_NE(other, mine);
+    EXPECT_EQ(Image_Of(other), L"ANONYMOUS LOGON");
+    // The newest owner heads the cache, and the older stays reachable behind it.
+    EXPECT_NE(other->Next, nullptr);
+    EXPECT_EQ(Owner_Of(tree.Path_Of(L"mine_2")), mine);
+    EXPECT_EQ(Owner_Of(tree.Path_Of(L"other")), other);
+}
+
+TEST(Files, VolumeTypes) {
+    Temporary_Tree tree;
+    // Wine reports NTFS for every drive on an ordinary Linux file system.
+    EXPECT_TRUE(Volume_Is_Ntfs(tree.Root()));
+    EXPECT_TRUE(Volume_Is_Ntfs(tree.Root() + L"\\"));
+    EXPECT_TRUE(Volume_Is_Ntfs(L"C:\\"));  // root with its backslash already there
+    EXPECT_TRUE(Volume_Is_Ntfs(L"C:"));
+    EXPECT_TRUE(Volume_Is_Ntfs(L"C:\\\\\\"));
+    EXPECT_FALSE(Volume_Is_Ntfs(L""));
+    EXPECT_FALSE(Volume_Is_Ntfs(L"C"));
+    EXPECT_FALSE(Volume_Is_Ntfs(L"relative\\path"));
+}
+
+TEST(Files, CurrentDirectoryAndRename) {
+    std::string current = Current_Directory();
+    ASSERT_FALSE(current.empty());
+    EXPECT_TRUE(Is_Directory(Attributes_For(Wide_Text::From_Utf8(current)).Attribute));
+
+    Temporary_Tree tree;
+    tree.Make_File(L"old.log", 3);
+    tree.Make_File(L"new.log", 7);
+    std::string old_name = Wide_Text::Utf8_Of(tree.Path_Of(L"old.log"));
+    std::string new_name = Wide_Text::Utf8_Of(tree.Path_Of(L"new.log"));
+    Rename_File(old_name, new_name);  // replaces the existing one
+    EXPECT_THROW(Attributes_For(tree.Path_Of(L"old.log")), File_Not_Found);
+    EXPECT_EQ(Attributes_For(tree.Path_Of(L"new.log")).Size.Value(), 3u);
+    EXPECT_THROW(Rename_File(old_name, new_name), File_Not_Found);
+}
+
+TEST(Files, StreamQueryIsResolvedOnTheNtFamily) {
+    EXPECT_EQ(Nt_Query_Information_File != nullptr, Windows::Is_Nt());
+}
+
+TEST(Files, StreamsReportedInBufferOrder) {
+    Temporary_Tree tree;
+    tree.Make_File(L"file", 10);
+    Substitute_Stream_Query query;
+
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":extra:$DATA", 5}});
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")),
+              (std::vector<Reported_Stream>{{L"::$DATA", 10}, {L":extra:$DATA", 5}}));
+
+    // Only the unnamed stream: nothing to report.
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}});
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":extra:$DATA", 5}});
+    query.Status = static_cast<std::int32_t>(0xC0000002);  // STATUS_INVALID_INFO_CLASS
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+
+    query.Status = 0;
+    int calls = query.Calls;
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"absent")).empty());
+    EXPECT_EQ(query.Calls, calls) << "a file that cannot be opened is not queried";
+}
+
+TEST(Files, StreamRecordsOutsideTheBufferEndTheReport) {
+    Temporary_Tree tree;
+    tree.Make_File(L"file", 10);
+    Substitute_Stream_Query query;
+    auto poke = [&](std::size_t offset, std::int32_t value) {
+        query.Buffer.resize(sizeof(File_Stream_Information), 0);
+        std::memcpy(query.Buffer.data() + offset, &value, 4);
+    };
+    const std::vector<Reported_Stream> first_only{{L"::$DATA", 10}};
+
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}});
+    poke(0, 2064);  // the next record's header would pass the end
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")), first_only);
+
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":x:$DATA", 1}});
+    poke(0, -8);
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")), first_only);
+
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":x:$DATA", 1}});
+    poke(0, 12);  // not on a quadword boundary
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")), first_only);
+
+    // The second record's name would run past the end of the buffer.
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":x:$DATA", 1}});
+    poke(0, 2040);
+    poke(2044, 40);
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")), first_only);
+
+    // A first name longer than the buffer's 1024 characters: nothing is reported.
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":x:$DATA", 1}});
+    poke(4, 2050);
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+}
