@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "strings.hpp"
@@ -77,9 +78,17 @@ bool Is_Directory(const Find_Record& record);
 bool Is_Hidden(const Find_Record& record);
 bool Is_System(const Find_Record& record);
 bool Is_Compressed(const Find_Record& record);
+bool Is_Reparse_Point(const Find_Record& record);  // junctions and links: not descended
 File_Size File_Size_Of(const Find_Record& record);
 std::wstring Filename_Of(const Find_Record& record);
 bool Is_Special_Directory(const std::wstring& name);  // "." and ".."
+
+// Data streams of a file, in the order the file system lists them, the unnamed one
+// included. Reports nothing when the query is absent or fails, when the file cannot be
+// opened, or when the file has only its unnamed stream. A record that would reach outside
+// the query's buffer ends the report.
+using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
+void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
 
 // Times.
 File_Time The_Time_Now();

@@ -3,16 +3,28 @@
 #include "gui.hpp"
 #include "log.hpp"
 #include "registry.hpp"
+#include "windows-files.hpp"
 #include "windows-registry.hpp"
+#include "work.hpp"
 
 namespace Start_Up {
 
 void Platform() {
+    Windows::Files::Initialise();
     Windows::Registry::Initialise();
     Registry::Initialise();
     Log::Initialise();
 }
 
 void Gui() { ::Gui::Initialise(); }
+
+void Application() { Work::Initialise(); }
+
+void Shut_Down() {
+    Work::Has_Been_Terminated = true;
+    if (Work::Search_In_Progress) Work::Search_In_Progress = false;
+    else Work::Searcher::Quit();
+    Work::Join_Searcher();
+}
 
 }  // namespace Start_Up

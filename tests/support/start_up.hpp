@@ -3,7 +3,9 @@
 
 namespace Start_Up {
 
-void Platform();  // foundation and platform services
-void Gui();       // the GUI framework, after the platform
+void Platform();     // foundation and platform services
+void Gui();          // the GUI framework, after the platform
+void Application();  // the application package; its searcher thread runs until Shut_Down
+void Shut_Down();    // ends what Application started
 
 }  // namespace Start_Up

@@ -1,0 +1,392 @@
+#include "windows-files.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <charconv>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "wide_text.hpp"
+#include "windows.hpp"
+
+namespace Windows::Files {
+
+Query_Information_File Nt_Query_Information_File = nullptr;
+
+void Initialise() {
+    Nt_Query_Information_File = nullptr;
+    if (!Windows::Is_Nt()) return;
+    HMODULE nt_dll = GetModuleHandleA("NtDll.dll");
+    if (nt_dll == nullptr) return;
+    // Through void(*)() so the compiler accepts the change of signature as intended.
+    auto entry = reinterpret_cast<void (*)()>(GetProcAddress(nt_dll, "NtQueryInformationFile"));
+    Nt_Query_Information_File = reinterpret_cast<Query_Information_File>(entry);
+}
+
+// ---------------------------------------------------------------- object tests and names
+
+bool Bits_Are_Set_In(std::uint32_t word, std::uint32_t mask) { return (word & mask) == mask; }
+
+bool Is_Directory(std::uint32_t attribute) {
+    return Bits_Are_Set_In(attribute, FILE_ATTRIBUTE_DIRECTORY);
+}
+bool Is_Directory(const Find_Record& record) { return Is_Directory(record.dwFileAttributes); }
+bool Is_Hidden(const Find_Record& record) {
+    return Bits_Are_Set_In(record.dwFileAttributes, FILE_ATTRIBUTE_HIDDEN);
+}
+bool Is_System(const Find_Record& record) {
+    return Bits_Are_Set_In(record.dwFileAttributes, FILE_ATTRIBUTE_SYSTEM);
+}
+bool Is_Compressed(const Find_Record& record) {
+    return Bits_Are_Set_In(record.dwFileAttributes, FILE_ATTRIBUTE_COMPRESSED);
+}
+bool Is_Reparse_Point(const Find_Record& record) {
+    return Bits_Are_Set_In(record.dwFileAttributes, FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+File_Size File_Size_Of(const Find_Record& record) {
+    return Unsigned::Quadword_Of(record.nFileSizeHigh, record.nFileSizeLow);
+}
+
+std::wstring Filename_Of(const Find_Record& record) {
+    constexpr std::size_t field_length = sizeof record.cFileName / sizeof record.cFileName[0];
+    std::size_t length = 0;
+    while (length < field_length && record.cFileName[length] != L'\0') ++length;
+    return std::wstring(record.cFileName, length);
+}
+
+bool Is_Special_Directory(const std::wstring& name) { return name == L"." || name == L".."; }
+
+// ---------------------------------------------------------------- data streams
+
+namespace {
+
+struct Handle_Closer {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Unique_Handle = std::unique_ptr<void, Handle_Closer>;
+
+constexpr std::size_t Stream_Buffer_Size = sizeof(File_Stream_Information);
+constexpr std::size_t Stream_Header_Size = offsetof(File_Stream_Information, Name);
+// The platform aligns each record after the first on a quadword boundary.
+constexpr std::int32_t Stream_Record_Alignment = 8;
+
+// The header fields of one stream record, read without regard to alignment.
+struct Stream_Header {
+    std::int32_t Next_Entry;
+    std::int32_t Name_Length;
+    std::uint64_t Size;
+};
+
+// The record at an offset in the buffer, if its header and its name lie wholly inside it.
+bool Record_Fits(const unsigned char* buffer, std::size_t offset, Stream_Header& header) {
+    if (offset + Stream_Header_Size > Stream_Buffer_Size) return false;
+    const unsigned char* record = buffer + offset;
+    std::memcpy(&header.Next_Entry, record + offsetof(File_Stream_Information, Next_Entry), 4);
+    std::memcpy(&header.Name_Length, record + offsetof(File_Stream_Information, Name_Length), 4);
+    std::memcpy(&header.Size, record + offsetof(File_Stream_Information, Size), 8);
+    if (header.Name_Length < 0) return false;
+    return offset + Stream_Header_Size + static_cast<std::size_t>(header.Name_Length) <=
+           Stream_Buffer_Size;
+}
+
+// A byte position advanced by a record's distance to the next one.
+std::size_t operator+(std::size_t offset, const Stream_Header& record) {
+    return offset + static_cast<std::size_t>(record.Next_Entry);
+}
+
+}  // namespace
+
+void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process) {
+    if (Nt_Query_Information_File == nullptr) return;
+    HANDLE opened = CreateFileW(filename.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return;
+    Unique_Handle file(opened);
+    alignas(8) unsigned char buffer[Stream_Buffer_Size]{};
+    Io_Status_Block status{};
+    std::int32_t result = Nt_Query_Information_File(file.get(), &status, buffer,
+                                                    Stream_Buffer_Size,
+                                                    File_Stream_Information_Class);
+    Stream_Header record;
+    if (result < 0 || !Record_Fits(buffer, 0, record) || record.Next_Entry == 0) return;
+    std::size_t offset = 0;
+    for (;;) {
+        std::wstring name(record.Name_Length / 2, L'\0');
+        std::memcpy(name.data(), buffer + offset + Stream_Header_Size, name.size() * 2);
+        process(name, Unsigned::Quadword::From(record.Size));
+        // A distance that goes backwards, misaligned or out of the buffer ends the list.
+        if (record.Next_Entry <= 0 || record.Next_Entry % Stream_Record_Alignment != 0) return;
+        offset = offset + record;
+        if (!Record_Fits(buffer, offset, record)) return;
+    }
+}
+
+// ---------------------------------------------------------------- times
+
+File_Time The_Time_Now() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    File_Time result{};
+    SystemTimeToFileTime(&now, &result);
+    return result;
+}
+
+bool Is_Earlier(const File_Time& the_time, const File_Time& than_time) {
+    return CompareFileTime(&the_time, &than_time) < 0;
+}
+
+bool Is_Later(const File_Time& the_time, const File_Time& than_time) {
+    return CompareFileTime(&the_time, &than_time) > 0;
+}
+
+namespace {
+
+constexpr int Format_Buffer_Length = 50;
+
+using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
+
+// The counts the platform returns include the terminating NUL.
+std::string Formatted(Formatter format, const SYSTEMTIME& fields) {
+    char buffer[Format_Buffer_Length];
+    int count = format(LOCALE_USER_DEFAULT, 0, &fields, nullptr, buffer, Format_Buffer_Length);
+    return count > 0 ? std::string(buffer, count - 1) : std::string();
+}
+
+}  // namespace
+
+std::string Image_Of(const File_Time& the_time) {
+    if (the_time.dwLowDateTime == 0 && the_time.dwHighDateTime == 0) return {};
+    File_Time local{};
+    SYSTEMTIME fields{};
+    if (!FileTimeToLocalFileTime(&the_time, &local) || !FileTimeToSystemTime(&local, &fields))
+        return " ";
+    return Formatted(GetDateFormatA, fields) + " " + Formatted(GetTimeFormatA, fields);
+}
+
+// ---------------------------------------------------------------- sizes
+
+namespace {
+
+std::string Unsigned_Image(std::uint64_t value) {
+    std::string image(" ");
+    image += Unsigned::Image_Of(Unsigned::Quadword::From(value));
+    return image;
+}
+
+}  // namespace
+
+std::string Image_Of(File_Size the_size) {
+    const std::uint64_t mega = (the_size / 1'000'000).Value();
+    const std::uint64_t low = the_size.Least_Significant;
+    if (mega <= 1000) {
+        if (low < 10'000) return Unsigned_Image(low);
+        if (low < 10'000'000) return Unsigned_Image((low + 500) / 1000) + "KB";
+        return Unsigned_Image((low + 500'000) / 1'000'000) + "MB";
+    }
+    if (mega < 10'000) return Unsigned_Image(mega) + "MB";
+    if (mega <= 10'000'000) return Unsigned_Image((mega + 500) / 1000) + "GB";
+    return Unsigned_Image((mega + 500'000) / 1'000'000) + "TB";
+}
+
+namespace {
+
+bool Is_Blank(char character) { return character == ' ' || character == '\t'; }
+bool Is_Digit(char character) { return character >= '0' && character <= '9'; }
+
+std::size_t Digits_From(const std::string& text, std::size_t position) {
+    while (position < text.size() && Is_Digit(text[position])) ++position;
+    return position;
+}
+
+// Digits, then an optional point with digits, then an optional exponent: the only literal
+// forms accepted, whatever the locale (no "inf", "nan", hexadecimal or grouping).
+bool Is_Real_Literal(const std::string& text) {
+    std::size_t position = 0;
+    if (position < text.size() && (text[position] == '+' || text[position] == '-')) ++position;
+    std::size_t after = Digits_From(text, position);
+    if (after == position) return false;
+    position = after;
+    if (position < text.size() && text[position] == '.') {
+        after = Digits_From(text, position + 1);
+        if (after == position + 1) return false;
+        position = after;
+    }
+    if (position < text.size() && (text[position] == 'e' || text[position] == 'E')) {
+        ++position;
+        if (position < text.size() && (text[position] == '+' || text[position] == '-'))
+            ++position;
+        after = Digits_From(text, position);
+        if (after == position) return false;
+        position = after;
+    }
+    return position == text.size();
+}
+
+double Multiplier_Of(char unit) {
+    switch (unit) {
+        case 'K': case 'k': return 1e3;
+        case 'M': case 'm': return 1e6;
+        case 'G': case 'g': return 1e9;
+        case 'T': case 't': return 1e12;
+        default: return 1.0;
+    }
+}
+
+}  // namespace
+
+File_Size Size_From(const std::string& the_size) {
+    std::string text = the_size;
+    if (text.size() > 1 && (text.back() == 'B' || text.back() == 'b')) text.pop_back();
+    double multiplier = 1.0;
+    if (text.size() > 1) {
+        multiplier = Multiplier_Of(text.back());
+        if (multiplier != 1.0) text.pop_back();
+    }
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && Is_Blank(text[first])) ++first;
+    while (last > first && Is_Blank(text[last - 1])) --last;
+    text = text.substr(first, last - first);
+    if (!Is_Real_Literal(text)) return Zero_Length;
+
+    const char* start = text.data();
+    if (*start == '+') ++start;  // from_chars takes no plus sign
+    double value = 0.0;
+    auto [end, error] = std::from_chars(start, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return Zero_Length;
+    const double count = std::floor(value * multiplier + 0.5);
+    constexpr double two_to_the_64 = 18446744073709551616.0;
+    if (!(count >= 0.0) || count >= two_to_the_64) return Zero_Length;  // NaN fails too
+    const auto whole = static_cast<std::uint64_t>(count);
+    return Unsigned::Quadword_Of(static_cast<Unsigned::Longword>(whole / 4294967296ULL),
+                                 static_cast<Unsigned::Longword>(whole % 4294967296ULL));
+}
+
+// ---------------------------------------------------------------- owners
+
+namespace {
+
+// The known owners, newest at the head; a deque keeps every entry where it was made.
+std::mutex Owner_Guard;
+std::deque<Sid_Body> Known_Owners;
+const Sid_Body* Known_Owner_Head = nullptr;
+
+constexpr DWORD Security_Descriptor_Size = 120;
+constexpr DWORD Account_Name_Length = 50;
+
+const std::wstring No_Name;
+
+// The bare account name; empty when the platform cannot name it.
+std::wstring Account_Name_Of(PSID sid) {
+    std::wstring name(Account_Name_Length, L'\0');
+    std::wstring domain(Account_Name_Length, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD name_length = static_cast<DWORD>(name.size());
+        DWORD domain_length = static_cast<DWORD>(domain.size());
+        SID_NAME_USE use;
+        if (LookupAccountSidW(nullptr, sid, name.data(), &name_length, domain.data(),
+                              &domain_length, &use)) {
+            name.resize(name_length);
+            return name;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+        // Longer than the usual buffer: the platform has told the lengths it needs.
+        name.resize(std::max<DWORD>(name_length, name.size()));
+        domain.resize(std::max<DWORD>(domain_length, domain.size()));
+    }
+    return {};
+}
+
+const Sid_Body* Known_Owner_With(PSID sid) {
+    for (const Sid_Body* entry = Known_Owner_Head; entry != nullptr; entry = entry->Next)
+        if (EqualSid(const_cast<std::uint8_t*>(entry->Nt_Sid), sid)) return entry;
+    return nullptr;
+}
+
+}  // namespace
+
+Owner Owner_Of(const std::wstring& filename) {
+    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
+    DWORD needed = 0;
+    if (!GetFileSecurityW(filename.c_str(), OWNER_SECURITY_INFORMATION, descriptor,
+                          Security_Descriptor_Size, &needed))
+        return nullptr;
+    PSID sid = nullptr;
+    BOOL is_defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || sid == nullptr ||
+        !IsValidSid(sid) || GetLengthSid(sid) > sizeof(Sid_Body::Nt_Sid))
+        return nullptr;
+
+    std::lock_guard<std::mutex> lock(Owner_Guard);
+    if (const Sid_Body* known = Known_Owner_With(sid)) return known;
+    Sid_Body& entry = Known_Owners.emplace_back();
+    CopySid(sizeof entry.Nt_Sid, entry.Nt_Sid, sid);
+    entry.Image = Account_Name_Of(sid);
+    entry.Next = Known_Owner_Head;
+    Known_Owner_Head = &entry;
+    return &entry;
+}
+
+bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
+
+const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Name : the_sid->Image; }
+
+// ---------------------------------------------------------------- other queries
+
+File_Attributes Attributes_For(const std::wstring& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))
+        throw File_Not_Found(Wide_Text::Utf8_Of(name));
+    return {data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
+            data.ftLastWriteTime, Unsigned::Quadword_Of(data.nFileSizeHigh, data.nFileSizeLow)};
+}
+
+namespace {
+
+// "C:\Data\x" -> "C:\", "\\srv\share\dir" -> "\\srv\share\", "D:" -> "D:\".
+std::wstring Volume_Root_Of(const std::wstring& path) {
+    int backslashes = path.compare(0, 2, L"\\\\") == 0 ? 2 : 1;
+    std::wstring root = path + L'\\';
+    for (std::size_t index = 2; index + 1 < path.size(); ++index) {
+        if (path[index] == L'\\' && --backslashes == 0) {
+            root = path.substr(0, index + 1);
+            break;
+        }
+    }
+    // A path that already ends in its root's backslash ("C:\") would get a second one.
+    while (root.size() > 3 && root.ends_with(L"\\\\")) root.pop_back();
+    return root;
+}
+
+}  // namespace
+
+bool Volume_Is_Ntfs(const std::wstring& path) {
+    if (path.size() < 2) return false;
+    constexpr DWORD name_length = 10;
+    wchar_t file_system[name_length]{};
+    if (!GetVolumeInformationW(Volume_Root_Of(path).c_str(), nullptr, 0, nullptr, nullptr,
+                               nullptr, file_system, name_length))
+        return false;
+    return std::wcsncmp(file_system, L"NTFS", 4) == 0;
+}
+
+std::string Current_Directory() {
+    DWORD needed = GetCurrentDirectoryA(0, nullptr);
+    if (needed == 0) return {};
+    std::string directory(needed, '\0');
+    DWORD length = GetCurrentDirectoryA(needed, directory.data());
+    if (length == 0 || length >= needed) return {};
+    directory.resize(length);
+    return directory;
+}
+
+void Rename_File(const std::string& existing_name, const std::string& new_name) {
+    if (!MoveFileExA(existing_name.c_str(), new_name.c_str(), MOVEFILE_REPLACE_EXISTING))
+        throw File_Not_Found(existing_name + " -> " + new_name);
+}
+
+}  // namespace Windows::Files
