@@ -1,5 +1,6 @@
 #include "start_up.hpp"
 
+#include "gui-registered.hpp"
 #include "gui.hpp"
 #include "log.hpp"
 #include "registry.hpp"
@@ -16,7 +17,10 @@ void Platform() {
     Log::Initialise();
 }
 
-void Gui() { ::Gui::Initialise(); }
+void Gui() {
+    ::Gui::Initialise();
+    ::Gui::Registered::Initialise();
+}
 
 void Application() { Work::Initialise(); }
 
