@@ -27,7 +27,13 @@ void Application() { Work::Initialise(); }
 void Shut_Down() {
     Work::Has_Been_Terminated = true;
     if (Work::Search_In_Progress) Work::Search_In_Progress = false;
-    else Work::Searcher::Quit();
+    else {
+        try {
+            Work::Searcher::Quit();
+        } catch (const Tasking_Error&) {
+            // Already ended, through the window's termination.
+        }
+    }
     Work::Join_Searcher();
 }
 
