@@ -1,12 +1,18 @@
 #include "work.hpp"
 
+#include <charconv>
 #include <condition_variable>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "gui-registered.hpp"
+#include "log.hpp"
+#include "registry.hpp"
 #include "wide_text.hpp"
+#include "windows-version.hpp"
 #include "windows.hpp"
 
 namespace Work {
@@ -29,13 +35,6 @@ bool Is_Windows_Nt = false;
 Gui::Button Start_Stop_Button;
 Gui::Plain_Edit_Box Search_Root_Box;
 Gui::List_View File_List_View;
-
-// Completed with the selection options.
-void Determine_Options() {}
-
-// Completed with the result display.
-void Adjust_Gui() {}
-void Display() {}
 
 // ---------------------------------------------------------------- the walk
 
@@ -181,9 +180,12 @@ bool Passes_Position(const File_Information& the_file) {
     if (!Is_On(Selection_Option::SUBFOLDERS))
         return Wide_Text::Is_Equal(the_file.Folder_Name, Display_Root, false);
     if (Wide_Text::Is_Null(Display_Root)) return true;
-    return the_file.Folder_Name.size() >= Display_Root.size() &&
-           Wide_Text::Is_Equal(Wide_Text::Truncation_Of(the_file.Folder_Name, Display_Root.size()),
-                               Display_Root, false);
+    // Inside the displayed folder, not merely named alike: "\ab" does not hold "\abc".
+    const std::size_t length = Display_Root.size();
+    return the_file.Folder_Name.size() >= length &&
+           Wide_Text::Is_Equal(Wide_Text::Truncation_Of(the_file.Folder_Name, length),
+                               Display_Root, false) &&
+           (the_file.Folder_Name.size() == length || the_file.Folder_Name[length] == L'\\');
 }
 
 bool Passes_Age(const File_Information& the_file) {
@@ -272,6 +274,7 @@ void Serve_Start_Request() {
 void Searcher_Body() {
     while (Searcher_Entry.Accept() == Request::Start) {
         Serve_Start_Request();
+        Searcher_Is_Busy = false;
         if (Has_Been_Terminated) break;
         Search_In_Progress = false;
         Gui::Set_Text(Start_Stop_Button, "Search");
@@ -292,6 +295,7 @@ void Stop_Start_Request() {
     Search_In_Progress = is_to_start;
     if (is_to_start) {
         Gui::Set_Text(Start_Stop_Button, "Stop");
+        Searcher_Is_Busy = true;
         Searcher::Start();
     } else {
         // Enabled again by the searcher once the walk has wound down.
@@ -299,25 +303,581 @@ void Stop_Start_Request() {
     }
 }
 
+namespace {
+
+// Without a version resource (as in the tests) the program still runs, under its own name.
+void Read_Version_Information() {
+    try {
+        Application_Name = Windows::Version::Product_Name("");
+        Version = Windows::Version::Product_Version("");
+    } catch (const Windows::Version::No_Version_Info&) {
+        Application_Name = "Quarrix";
+        Version.clear();
+    }
+}
+
+}  // namespace
+
 void Initialise() {
+    Read_Version_Information();
     Selected_Options = {};
     Size_Threshold = Files::Zero_Length;
     Ages_Ago = {};
     Just_Recently = {};
     Clear(Known_Files);
+    Clear(Known_Accounts);
     Search_Root.clear();
     Display_Root.clear();
     Searching_Ntfs = false;
     Search_In_Progress = false;
     Has_Been_Terminated = false;
     Is_Windows_Nt = Windows::Is_Nt();
-    if (Searcher_Thread.joinable()) return;
-    Searcher_Entry.Reopen();
-    Searcher_Thread = std::thread(Searcher_Body);
+    if (!Searcher_Thread.joinable()) {
+        Searcher_Entry.Reopen();
+        Searcher_Thread = std::thread(Searcher_Body);
+    }
+    Log::Open(Application_Name);
 }
 
 void Join_Searcher() {
     if (Searcher_Thread.joinable()) Searcher_Thread.join();
+}
+
+// ---------------------------------------------------------------- selection options
+
+Gui::Checked_Edit_Box Recently_Accessed;
+Gui::Checked_Edit_Box Untouched;
+Gui::Check_Box Visit_Folders;
+Gui::Check_Box Display_Folders;
+Gui::Check_Box Display_Full_Size;
+Gui::Check_Box Display_Files;
+Gui::Check_Box Display_Streams;
+Gui::Check_Box Display_Hidden;
+Gui::Check_Box Display_System;
+Gui::Plain_Edit_Box Minimum_Size_Box;
+
+namespace {
+
+constexpr const char* Literal_Of[Selection_Option_Count] = {
+    "NEWLY_TOUCHED", "AGED", "SUBFOLDERS", "FOLDERS", "FULL_SIZE",
+    "FILES", "STREAMS", "HIDDEN", "SYSTEM"};
+
+std::string Registry_Name_Of(std::size_t the_position) {
+    return Strings::Legible_Of(Literal_Of[the_position]);
+}
+
+// The plain check box that sets each option; the two time boxes are read apart.
+const Gui::Check_Box* Check_Box_For(Selection_Option the_option) {
+    switch (the_option) {
+    case Selection_Option::SUBFOLDERS: return &Visit_Folders;
+    case Selection_Option::FOLDERS: return &Display_Folders;
+    case Selection_Option::FULL_SIZE: return &Display_Full_Size;
+    case Selection_Option::FILES: return &Display_Files;
+    case Selection_Option::STREAMS: return &Display_Streams;
+    case Selection_Option::HIDDEN: return &Display_Hidden;
+    case Selection_Option::SYSTEM: return &Display_System;
+    default: return nullptr;
+    }
+}
+
+constexpr Selection_Option Check_Box_Options[] = {
+    Selection_Option::SUBFOLDERS, Selection_Option::FOLDERS, Selection_Option::FILES,
+    Selection_Option::FULL_SIZE,  Selection_Option::STREAMS, Selection_Option::HIDDEN,
+    Selection_Option::SYSTEM};
+
+// A control that does not exist (streams off the NT family, or no window at all) leaves
+// its option as it is.
+void Take_Over(Selection_Option the_option, const Gui::Child& the_control, bool is_ticked) {
+    if (!the_control.Is_Null()) Selected_Options[the_option] = is_ticked;
+}
+
+bool Differs(Selection_Option the_option, const Gui::Child& the_control, bool is_ticked) {
+    return !the_control.Is_Null() && Selected_Options[the_option] != is_ticked;
+}
+
+File_Size Size_Of(const File_Time& the_time) {
+    return Unsigned::Quadword_Of(the_time.dwHighDateTime, the_time.dwLowDateTime);
+}
+
+File_Time Time_Of(File_Size the_size) {
+    return File_Time{the_size.Least_Significant, the_size.Most_Significant};
+}
+
+}  // namespace
+
+std::optional<int> Natural_From(const std::string& the_text) {
+    if (the_text.empty()) return std::nullopt;
+    for (char character : the_text)
+        if (character < '0' || character > '9') return std::nullopt;
+    int value = 0;
+    const char* end = the_text.data() + the_text.size();
+    const auto [stop, error] = std::from_chars(the_text.data(), end, value);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+
+File_Time Minutes_Before_Now(int the_minutes) {
+    if (the_minutes < 0) throw Constraint_Error("minutes must be natural");
+    const File_Size reduction =
+        Unsigned::Product_Of(static_cast<Unsigned::Longword>(the_minutes), 600'000'000);
+    const File_Size now = Size_Of(Files::The_Time_Now());
+    if (now.Value() > reduction.Value()) return Time_Of(now - reduction);
+    return File_Time{};
+}
+
+File_Time Days_Before_Now(int the_days) {
+    if (the_days < 0) throw Constraint_Error("days must be natural");
+    const std::int64_t reduction = std::int64_t{the_days} * 201;
+    if (reduction > std::numeric_limits<std::int32_t>::max())
+        throw Constraint_Error("too many days");
+    File_Time now = Files::The_Time_Now();
+    if (now.dwHighDateTime > reduction) now.dwHighDateTime -= static_cast<DWORD>(reduction);
+    else now.dwHighDateTime = 0;
+    return now;
+}
+
+void Set_Recently() {
+    if (const std::optional<int> minutes = Natural_From(Gui::Contents_Of(Recently_Accessed)))
+        Just_Recently = Minutes_Before_Now(*minutes);
+    else Gui::Clear(Recently_Accessed);
+}
+
+void Set_Ages_Ago() {
+    try {
+        if (const std::optional<int> days = Natural_From(Gui::Contents_Of(Untouched))) {
+            Ages_Ago = Days_Before_Now(*days);
+            return;
+        }
+    } catch (const Constraint_Error&) {
+        // Too many days for the upper half: as good as no number.
+    }
+    Gui::Clear(Untouched);
+}
+
+void Determine_Options() {
+    if (Gui::Is_Checked(Recently_Accessed)) Set_Recently();
+    Take_Over(Selection_Option::NEWLY_TOUCHED, Recently_Accessed,
+              Gui::Is_Checked(Recently_Accessed));
+    if (Gui::Is_Checked(Untouched)) Set_Ages_Ago();
+    Take_Over(Selection_Option::AGED, Untouched, Gui::Is_Checked(Untouched));
+    for (Selection_Option option : Check_Box_Options) {
+        if (option == Selection_Option::STREAMS && !Is_Windows_Nt) continue;
+        const Gui::Check_Box& box = *Check_Box_For(option);
+        Take_Over(option, box, Gui::Is_Checked(box));
+    }
+}
+
+bool Selection_Has_Changed() {
+    if (!Minimum_Size_Box.Is_Null() &&
+        !(Files::Size_From(Gui::Contents_Of(Minimum_Size_Box)) == Size_Threshold))
+        return true;
+    if (Differs(Selection_Option::NEWLY_TOUCHED, Recently_Accessed,
+                Gui::Is_Checked(Recently_Accessed)) ||
+        Differs(Selection_Option::AGED, Untouched, Gui::Is_Checked(Untouched)))
+        return true;
+    for (Selection_Option option : Check_Box_Options) {
+        if (option == Selection_Option::STREAMS && !Is_Windows_Nt) continue;
+        const Gui::Check_Box& box = *Check_Box_For(option);
+        if (Differs(option, box, Gui::Is_Checked(box))) return true;
+    }
+    return false;
+}
+
+void Set(const Gui::Check_Box& the_box, Selection_Option the_option) {
+    if (Selected_Options[the_option]) Gui::Set(the_box);
+}
+
+void Recent_Request() {
+    if (!Gui::Is_Checked(Recently_Accessed)) return;
+    Gui::Clear(Untouched);
+    Gui::Clear(Display_Folders);
+}
+
+void Untouched_Request() {
+    if (!Gui::Is_Checked(Untouched)) return;
+    Gui::Clear(Recently_Accessed);
+    Gui::Clear(Display_Folders);
+}
+
+void Display_Folder_Request() {
+    if (!Gui::Is_Checked(Display_Folders)) return;
+    Gui::Clear(Recently_Accessed);
+    Gui::Clear(Untouched);
+}
+
+void Get_Options_From_Registery() {
+    Registry::Define("\\Selection");
+    for (std::size_t position = 0; position < Selection_Option_Count; ++position)
+        Selected_Options.Is_On[position] = Registry::Value_Of(Registry_Name_Of(position), false);
+}
+
+void Save_Options_To_Registery() {
+    Registry::Define("\\Selection");
+    Registry::Set("Within", Gui::Contents_Of(Recently_Accessed));
+    Registry::Set("Since", Gui::Contents_Of(Untouched));
+    Registry::Set("Min_Size", Gui::Contents_Of(Minimum_Size_Box));
+    Determine_Options();
+    for (std::size_t position = 0; position < Selection_Option_Count; ++position)
+        Registry::Set(Registry_Name_Of(position), Selected_Options.Is_On[position]);
+}
+
+// ---------------------------------------------------------------- owner accounting
+
+Account_List Known_Accounts;
+Gui::List_View Account_List_View;
+
+void Add_To_Object_Owner(const File_Information& the_file) {
+    if (Files::Is_Unknown(the_file.Owner)) return;
+    auto update = [&the_file](Account_Information& the_account, bool& is_done) {
+        if (the_account.Owner != the_file.Owner) return;
+        ++the_account.Nr_Of_Files;
+        the_account.Disk_Usage += the_file.Object_Size;
+        is_done = true;
+    };
+    try {
+        Update_With(Known_Accounts, update);
+        return;
+    } catch (const Account_List::Not_Updated&) {
+        // A new owner.
+    }
+    Append(Account_Information{the_file.Owner, 1, the_file.Object_Size}, Known_Accounts);
+    if (!Files::Image_Of(the_file.Owner).empty())
+        Gui::Add_Data(Account_List_View, &Last_Of(Known_Accounts));
+}
+
+void Zero_Account(Account_Information& the_account) {
+    the_account.Nr_Of_Files = 0;
+    the_account.Disk_Usage = Files::Zero_Length;
+}
+
+void Zero_Account_Totals(Account_List& the_list) {
+    for (auto position = First(the_list); Has_Element(position); position = Next(position))
+        Zero_Account(Element_At(position));
+}
+
+std::wstring Account_Text_Handler(int for_column, void* the_account) {
+    const Account_Information& account = *static_cast<const Account_Information*>(the_account);
+    switch (for_column) {
+    case 0: return Files::Image_Of(account.Owner);
+    case 1: return L" " + std::to_wstring(account.Nr_Of_Files);
+    case 2: return Wide_Text::Widened(Files::Image_Of(account.Disk_Usage));
+    default: return {};
+    }
+}
+
+Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second) {
+    const Account_Information& one = *static_cast<const Account_Information*>(first);
+    const Account_Information& other = *static_cast<const Account_Information*>(second);
+    switch (for_column) {
+    case 0: return Comparison_Of(one.Owner, other.Owner);
+    case 1: return Comparison_Of(one.Nr_Of_Files, other.Nr_Of_Files);
+    case 2: return Comparison_Of(one.Disk_Usage, other.Disk_Usage);
+    default: return Gui::Comparison::Equal;
+    }
+}
+
+Gui::Comparison Comparison_Of(std::int32_t first, std::int32_t second) {
+    if (first == second) return Gui::Comparison::Equal;
+    return first < second ? Gui::Comparison::Less : Gui::Comparison::Greater;
+}
+
+Gui::Comparison Comparison_Of(File_Size first, File_Size second) {
+    if (first.Value() == second.Value()) return Gui::Comparison::Equal;
+    return first.Value() < second.Value() ? Gui::Comparison::Less : Gui::Comparison::Greater;
+}
+
+Gui::Comparison Comparison_Of(Files::Owner first, Files::Owner second) {
+    if (first == second) return Gui::Comparison::Equal;
+    const std::wstring& one = Files::Image_Of(first);
+    const std::wstring& other = Files::Image_Of(second);
+    const std::size_t common = std::min(one.size(), other.size());
+    for (std::size_t index = 0; index < common; ++index) {
+        if (one[index] != other[index])
+            return one[index] > other[index] ? Gui::Comparison::Greater : Gui::Comparison::Less;
+    }
+    return one.size() > other.size() ? Gui::Comparison::Greater : Gui::Comparison::Less;
+}
+
+Gui::Comparison Comparison_Of(const std::wstring& first, const std::wstring& second) {
+    const int order = first.compare(second);
+    if (order == 0) return Gui::Comparison::Equal;
+    return order < 0 ? Gui::Comparison::Less : Gui::Comparison::Greater;
+}
+
+Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second) {
+    if (Files::Is_Earlier(first, second)) return Gui::Comparison::Less;
+    if (Files::Is_Later(first, second)) return Gui::Comparison::Greater;
+    return Gui::Comparison::Equal;
+}
+
+// ---------------------------------------------------------------- result display
+
+bool Owner_Is_Displayed = false;
+bool Streams_Are_Displayed = false;
+std::atomic<bool> Searcher_Is_Busy = false;
+
+Logical_Column Column_Of(int the_position) {
+    int column = the_position;
+    if (!Owner_Is_Displayed && column >= 2) ++column;
+    if (!Streams_Are_Displayed && column >= 3) ++column;
+    return static_cast<Logical_Column>(column);
+}
+
+void Adjust_Gui() {
+    for (int columns = Gui::Number_Of_Columns_Of(File_List_View); columns > 2; --columns)
+        Gui::Remove_Last_Column(File_List_View);
+    Owner_Is_Displayed = false;
+    Streams_Are_Displayed = false;
+    if (Searching_Ntfs) {
+        Gui::Registered::Add_Column(File_List_View, "Owner", 90, Gui::Justification::Left);
+        Owner_Is_Displayed = true;
+        if (Selected_Options[Selection_Option::STREAMS]) {
+            Gui::Registered::Add_Column(File_List_View, "Stream", 90, Gui::Justification::Left);
+            Streams_Are_Displayed = true;
+        }
+    }
+    Gui::Registered::Add_Column(File_List_View, "Size", 75, Gui::Justification::Right);
+    Gui::Registered::Add_Column(File_List_View, "Last Accessed", 140, Gui::Justification::Left);
+    // Only the title changes: the column still shows the last access.
+    if (!Searching_Ntfs) Gui::Set_Title(File_List_View, 4, "Date Modified");
+}
+
+std::string Image_Of(File_Size the_size) {
+    if (Selected_Options[Selection_Option::FULL_SIZE]) return Unsigned::Image_Of(the_size);
+    return Files::Image_Of(the_size);
+}
+
+std::string Image_Of(int the_count, const std::string& the_unit) {
+    return std::to_string(the_count) + " " + the_unit + (the_count == 1 ? "" : "s");
+}
+
+namespace {
+
+class Totals {
+public:
+    // Folders below the displayed one are inside their parents' sizes already.
+    void Add(const File_Information& the_file) {
+        if (the_file.Is_Folder) {
+            ++folders_;
+            if (the_file.Folder_Name.size() <= Display_Root.size()) size_ += the_file.Object_Size;
+        } else {
+            ++files_;
+            size_ += the_file.Object_Size;
+        }
+    }
+
+    std::string Image() const {
+        return Image_Of(files_, "file") + " and " + Image_Of(folders_, "folder") +
+               ". Total size=" + Work::Image_Of(size_);
+    }
+
+private:
+    int files_ = 0;
+    int folders_ = 0;
+    File_Size size_{};
+};
+
+// The box is rewritten in the normalised form of what it was read as. Without the box
+// the threshold stays.
+void Take_Size_Threshold() {
+    if (Minimum_Size_Box.Is_Null()) return;
+    Size_Threshold = Files::Size_From(Gui::Contents_Of(Minimum_Size_Box));
+    Gui::Set(Minimum_Size_Box, Wide_Text::Widened(Files::Image_Of(Size_Threshold)));
+}
+
+const File_Information& File_At(void* the_file) {
+    return *static_cast<const File_Information*>(the_file);
+}
+
+// The rows refer to the records: the view is emptied before it is filled again.
+void Show_Display_Root() {
+    Gui::Set(Search_Root_Box, Search_Root + Display_Root);
+    Gui::Remove_All_From(File_List_View);
+    Display();
+}
+
+}  // namespace
+
+void Display() {
+    Gui::Set_Status_Line("Displaying...");
+    Take_Size_Threshold();
+    Zero_Account_Totals(Known_Accounts);
+    Totals totals;
+    for (auto position = First(Known_Files); Has_Element(position); position = Next(position)) {
+        File_Information& the_file = Element_At(position);
+        if (!To_Be_Displayed(the_file)) continue;
+        Gui::Add_Data(File_List_View, &the_file);
+        totals.Add(the_file);
+        if (Searching_Ntfs) Add_To_Object_Owner(the_file);
+    }
+    Gui::Set_Status_Line(totals.Image());
+}
+
+std::wstring File_Text_Handler(int for_column, void* the_file) {
+    const File_Information& file = File_At(the_file);
+    switch (Column_Of(for_column)) {
+    case Logical_Column::Name: return file.File_Name;
+    case Logical_Column::In_Folder: return Search_Root + file.Folder_Name;
+    case Logical_Column::Owner: return Files::Image_Of(file.Owner);
+    case Logical_Column::Stream: return file.Stream_Name;
+    case Logical_Column::Size: return Wide_Text::Widened(Work::Image_Of(file.Object_Size));
+    case Logical_Column::Last_Accessed:
+        return Wide_Text::Widened(Files::Image_Of(file.Last_Accessed));
+    }
+    return {};
+}
+
+COLORREF File_Color_Handler(void* the_file) {
+    const File_Information& file = File_At(the_file);
+    if (file.Is_Folder) return Gui::Red;
+    if (file.Has_Streams) return Gui::Green;
+    if (file.Is_Compressed) return Gui::Blue;
+    return Gui::Black;
+}
+
+Gui::Comparison File_Sort_Routine(int for_column, void* first, void* second) {
+    const File_Information& one = File_At(first);
+    const File_Information& other = File_At(second);
+    switch (Column_Of(for_column)) {
+    case Logical_Column::Name: return Comparison_Of(one.File_Name, other.File_Name);
+    case Logical_Column::In_Folder: return Comparison_Of(one.Folder_Name, other.Folder_Name);
+    case Logical_Column::Owner: return Comparison_Of(one.Owner, other.Owner);
+    case Logical_Column::Stream: return Gui::Comparison::Equal;
+    case Logical_Column::Size: return Comparison_Of(one.Object_Size, other.Object_Size);
+    case Logical_Column::Last_Accessed:
+        return Comparison_Of(one.Last_Accessed, other.Last_Accessed);
+    }
+    return Gui::Comparison::Equal;
+}
+
+void File_Click_Routine(void* the_file) {
+    if (Searcher_Is_Busy) return;
+    const File_Information& file = File_At(the_file);
+    if (!file.Is_Folder) return;
+    Display_Root = file.Folder_Name + L'\\' + file.File_Name;
+    Show_Display_Root();
+    Gui::Enable(Back_Button);
+}
+
+void Back_Request() {
+    if (Searcher_Is_Busy) return;
+    const std::size_t last = Wide_Text::Location_Of(L'\\', Display_Root);
+    if (last == Wide_Text::Not_Found) Display_Root.clear();
+    else Wide_Text::Truncate(Display_Root, last);
+    if (Wide_Text::Is_Null(Display_Root)) Gui::Disable(Back_Button);
+    Show_Display_Root();
+}
+
+void Refresh_Display() {
+    if (Searcher_Is_Busy || !Selection_Has_Changed()) return;
+    Gui::Remove_All_From(File_List_View);
+    Determine_Options();
+    Adjust_Gui();
+    Display();
+}
+
+// ---------------------------------------------------------------- start-up and end
+
+std::string Application_Name;
+std::string Version;
+
+Gui::Page Display_Page = nullptr;
+Gui::Page Selection_Page = nullptr;
+Gui::Page Account_Page = nullptr;
+Gui::Button Back_Button;
+
+namespace {
+
+constexpr Gui::Action_Routine No_Action = nullptr;
+constexpr int Button_Size = 100;
+constexpr int Time_Box_Size = 50;
+constexpr int Size_Box_Size = 100;
+
+void Add_Display_Page() {
+    Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
+    Back_Button = Gui::Create(Display_Page, "Back", Back_Request, Button_Size);
+    Gui::Disable(Back_Button);
+    Start_Stop_Button = Gui::Create(Display_Page, "Search", Stop_Start_Request, Button_Size);
+    Search_Root_Box = Gui::Create(Display_Page, "Look in:", Files::Current_Directory(), No_Action);
+    File_List_View = Gui::Create(Display_Page, File_Text_Handler, File_Color_Handler,
+                                 File_Sort_Routine, File_Click_Routine, true);
+    Gui::Registered::Add_Column(File_List_View, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Add_Column(File_List_View, "In Folder", 200, Gui::Justification::Left);
+}
+
+void Add_Account_Page() {
+    Account_Page = Gui::Add_Page("Accounts");
+    Account_List_View =
+        Gui::Create(Account_Page, Account_Text_Handler, nullptr, Account_Sort_Routine, nullptr, true);
+    Gui::Registered::Add_Column(Account_List_View, "Name", 90, Gui::Justification::Left);
+    Gui::Registered::Add_Column(Account_List_View, "Nr of files", 75, Gui::Justification::Right);
+    Gui::Registered::Add_Column(Account_List_View, "Usage", 75, Gui::Justification::Right);
+}
+
+// The loaded options may hold more than one of the mutually exclusive ones.
+void Tick_One_Exclusive_Option() {
+    if (Selected_Options[Selection_Option::FOLDERS]) Gui::Set(Display_Folders);
+    else if (Selected_Options[Selection_Option::NEWLY_TOUCHED]) Gui::Set(Recently_Accessed);
+    else if (Selected_Options[Selection_Option::AGED]) Gui::Set(Untouched);
+}
+
+Gui::Check_Box Option_Box(const std::string& the_title, Selection_Option the_option) {
+    Gui::Check_Box box = Gui::Create(Selection_Page, the_title, No_Action);
+    Set(box, the_option);
+    return box;
+}
+
+void Add_Selection_Page() {
+    Registry::Define("\\Selection");
+    Selection_Page = Gui::Add_Page("Selection");
+    Visit_Folders = Option_Box("Include subfolders", Selection_Option::SUBFOLDERS);
+    Display_Folders = Gui::Create(Selection_Page, "Display folders", Display_Folder_Request);
+    Display_Files = Option_Box("Display files", Selection_Option::FILES);
+    Recently_Accessed =
+        Gui::Create_Checked(Selection_Page, "Accessed within last (minutes)",
+                            Registry::Value_Of("Within", "5"), Recent_Request, false, Time_Box_Size);
+    Untouched = Gui::Create_Checked(Selection_Page, "Not accessed since (days)",
+                                    Registry::Value_Of("Since", "90"), Untouched_Request, false,
+                                    Time_Box_Size);
+    Tick_One_Exclusive_Option();
+    Minimum_Size_Box = Gui::Create(Selection_Page, "Display only objects larger than",
+                                   Registry::Value_Of("Min_Size", "0"), No_Action, false,
+                                   Size_Box_Size);
+    Display_Full_Size = Option_Box("Display sizes in full", Selection_Option::FULL_SIZE);
+    if (Is_Windows_Nt) {
+        Display_Streams = Option_Box("Display Alternate Data Streams", Selection_Option::STREAMS);
+        Add_Account_Page();
+    }
+    Display_Hidden = Option_Box("Display Hidden Files", Selection_Option::HIDDEN);
+    Display_System = Option_Box("Display System Files", Selection_Option::SYSTEM);
+}
+
+}  // namespace
+
+void Create_User_Interface() {
+    Gui::Registered::Create(Registry::Company::Vornhale, Application_Name, Version, Termination,
+                            0, 0, CW_USEDEFAULT, CW_USEDEFAULT, "MainIcon", false);
+    Gui::Set_Status_Line(Application_Name + " from Vornhale - www.vornhale.com");
+    Get_Options_From_Registery();
+    Add_Display_Page();
+    Add_Selection_Page();
+    if (!Windows::Is_Nt() && !Windows::Is_Win98()) {
+        Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);
+        Gui::Close();
+    }
+}
+
+void Termination() {
+    Has_Been_Terminated = true;
+    Save_Options_To_Registery();
+    if (!Search_In_Progress) {
+        try {
+            Searcher::Quit();
+        } catch (const Tasking_Error&) {
+            // A stopped walk was still winding down: the searcher has ended by itself.
+        }
+    }
+    Search_In_Progress = false;
 }
 
 }  // namespace Work
