@@ -307,7 +307,9 @@ TEST_F(Display_Filter, Kinds) {
 TEST_F(Display_Filter, Positions) {
     Work::Display_Root = L"\\AB";  // letter case does not count
     EXPECT_TRUE(Work::To_Be_Displayed(file));
-    file.Folder_Name = L"\\abc\\d";  // a plain prefix test
+    file.Folder_Name = L"\\abc\\d";  // a sibling that merely shares the prefix
+    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    file.Folder_Name = L"\\ab\\d";
     EXPECT_TRUE(Work::To_Be_Displayed(file));
     file.Folder_Name = L"\\a";
     EXPECT_FALSE(Work::To_Be_Displayed(file));
