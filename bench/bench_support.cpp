@@ -49,6 +49,17 @@ PROCESS_MEMORY_COUNTERS_EX Memory_Counters() {
 std::uint64_t Private_Bytes() { return Memory_Counters().PrivateUsage; }
 std::uint64_t Working_Set_Bytes() { return Memory_Counters().WorkingSetSize; }
 
+std::uint64_t Committed_Private_Bytes() {
+    std::uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (auto* address = static_cast<unsigned char*>(nullptr);
+         VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<unsigned char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    }
+    return total;
+}
+
 std::wstring Windows_Path_Of(const std::string& linux_path) {
     std::wstring path = L"Z:";
     for (char character : linux_path) path += character == '/' ? L'\\' : wchar_t(character);

@@ -34,6 +34,9 @@ std::string Fixed(double value, int decimals);
 
 std::uint64_t Private_Bytes();
 std::uint64_t Working_Set_Bytes();
+// Committed private pages, counted region by region: the same figure where the counter
+// above is not kept (Wine leaves PrivateUsage unchanged as the heap grows).
+std::uint64_t Committed_Private_Bytes();
 
 // "Z:\tmp\x" for "/tmp/x", as Wine maps the Linux root.
 std::wstring Windows_Path_Of(const std::string& linux_path);
