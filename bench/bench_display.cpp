@@ -161,19 +161,34 @@ const char* Title_Of(Work::Logical_Column column) {
     return "?";
 }
 
-void Measure_Sorts() {
+// Probed during the clicks only: the baseline's own sorts leave the window free.
+Bench::Probe_Statistics Measure_Sorts(Bench::Prober& prober) {
+    Bench::Probe_Statistics probes;
     Rows rows = Passing_Rows();
     bool is_ascending = true;
     const int columns = Gui::Number_Of_Columns_Of(Work::File_List_View);
     for (int column = 0; column < columns; ++column) {
+        // Each sort once before and once after the click on the same starting order, so
+        // that neither side alone gets the records warm in the cache.
+        Rows before = rows;
+        const double direct_before = Direct_Sort(before, column, is_ascending);
+        prober.Begin();
         const double click = Header_Click(column);
-        const double direct = Direct_Sort(rows, column, is_ascending);
+        // A probe sent during the sort is answered after it: let the last one come back.
+        Sleep(100);
+        probes.Add(prober.End());
+        const double direct_after = Direct_Sort(rows, column, is_ascending);
+        const double direct = std::min(direct_before, direct_after);
+        Bench::Note("sort column " + std::to_string(column) + ": stable_sort " +
+                    Bench::Fixed(direct_before, 3) + " s before the click, " +
+                    Bench::Fixed(direct_after, 3) + " s after");
         is_ascending = !is_ascending;
         Bench::Report(std::string("5 sort by ") + Title_Of(Work::Column_Of(column)) + " (" +
                           std::to_string(rows.size()) + " rows)",
                       Bench::Fixed(click, 3) + " s", Bench::Fixed(direct, 3) + " s (stable_sort)",
                       click / direct, "<= 3", click / direct <= 3);
     }
+    return probes;
 }
 
 void Report_Probes(const std::string& figure, const Bench::Probe_Statistics& probes,
@@ -222,9 +237,9 @@ int main(int argc, char** argv) {
     prober.Begin();
     Measure_Display();
     Measure_Refresh();
-    Measure_Sorts();
     const Bench::Probe_Statistics displaying = prober.End();
-    Report_Probes("6 answers during display+sort", displaying, idle);
+    Report_Probes("6 answers during display+refresh", displaying, idle);
+    Report_Probes("6 answers during sorts", Measure_Sorts(prober), idle);
     std::fflush(stdout);
     ExitProcess(0);
 }

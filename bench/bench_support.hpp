@@ -45,6 +45,12 @@ struct Probe_Statistics {
     int Sent = 0;
     int Answered_In_Time = 0;
     double Slowest_Milliseconds = 0;
+    void Add(const Probe_Statistics& other) {
+        Sent += other.Sent;
+        Answered_In_Time += other.Answered_In_Time;
+        if (other.Slowest_Milliseconds > Slowest_Milliseconds)
+            Slowest_Milliseconds = other.Slowest_Milliseconds;
+    }
     double Share_In_Time() const { return Sent == 0 ? 1.0 : double(Answered_In_Time) / Sent; }
 };
 
