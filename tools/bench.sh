@@ -1,0 +1,65 @@
+#!/bin/bash
+# Builds the benchmarks, makes (or reuses) their trees and runs every figure under Wine,
+# then prints one table. QUARRIX_BENCH_SCALE (default 1) scales every count for a quick try.
+set -uo pipefail
+QUARRIX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
+QUARRIX_BUILD=$QUARRIX_ROOT/build-bench
+source "$QUARRIX_ROOT/tools/environment.sh"
+
+SCALE=${QUARRIX_BENCH_SCALE:-1}
+TREES=/tmp/quarrix-bench
+# Longest a single benchmark may run before it is reported as hung.
+LIMIT=${QUARRIX_BENCH_LIMIT:-300}
+
+scaled() { python3 -c "print(max(200, int($1 * $SCALE)))"; }
+
+install_missing_packages || exit 1
+configure_and_build -DQUARRIX_TESTS=OFF -DQUARRIX_BENCH=ON || exit 1
+trap stop_environment EXIT
+start_display
+start_wine
+
+mkdir -p "$TREES"
+# 1,000,000 entries: 1,110 folders (depth 3, fan-out 10), the rest files.
+LARGE=$TREES/entries-$(scaled 1000000)
+python3 "$QUARRIX_ROOT/bench/generate_tree.py" "$LARGE" --entries "$(scaled 1000000)" \
+    --depth 3 --fan-out 10 || exit 1
+# 100,000 files in 110 folders.
+SMALL=$TREES/files-$(scaled 100000)
+python3 "$QUARRIX_ROOT/bench/generate_tree.py" "$SMALL" --entries "$(( $(scaled 100000) + 110 ))" \
+    --depth 2 --fan-out 10 || exit 1
+OTHER_OWNER=$TREES/other-owner
+touch "$OTHER_OWNER" && chown nobody "$OTHER_OWNER" 2>/dev/null
+
+OUTPUT=$QUARRIX_BUILD/bench-output.txt
+: >"$OUTPUT"
+run() {
+    local name=$1; shift
+    local started=$SECONDS
+    echo "== $name" | tee -a "$OUTPUT"
+    (cd "$QUARRIX_BUILD" && timeout "$LIMIT" wine "$@" 2>&1) | tr -d '\r' | tee -a "$OUTPUT"
+    local status=${PIPESTATUS[0]}
+    [ "$status" = 124 ] && echo "FAILED|$name|timed out after ${LIMIT}s" | tee -a "$OUTPUT"
+    [ "$status" != 0 ] && [ "$status" != 124 ] && echo "FAILED|$name|exit status $status" | tee -a "$OUTPUT"
+    echo "   ($name took $((SECONDS - started)) s)" | tee -a "$OUTPUT"
+}
+run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
+run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
+run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
+
+echo
+python3 - "$OUTPUT" <<'PYTHON'
+import sys
+rows = [["figure", "Quarrix", "baseline", "ratio", "target", "holds"]]
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    fields = line.rstrip("\n").split("|")
+    if fields[0] == "RESULT" and len(fields) == 7:
+        rows.append(fields[1:])
+    elif fields[0] == "FAILED":
+        rows.append([fields[1], "NOT MEASURED: " + fields[2], "", "", "", "no"])
+widths = [max(len(row[column]) for row in rows) for column in range(6)]
+for index, row in enumerate(rows):
+    print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
+    if index == 0:
+        print("  ".join("-" * width for width in widths))
+PYTHON
