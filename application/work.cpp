@@ -506,12 +506,14 @@ void Display_Folder_Request() {
 }
 
 void Get_Options_From_Registery() {
+    auto registry = Registry::Exclusive_Use();
     Registry::Define("\\Selection");
     for (std::size_t position = 0; position < Selection_Option_Count; ++position)
         Selected_Options.Is_On[position] = Registry::Value_Of(Registry_Name_Of(position), false);
 }
 
 void Save_Options_To_Registery() {
+    auto registry = Registry::Exclusive_Use();
     Registry::Define("\\Selection");
     Registry::Set("Within", Gui::Contents_Of(Recently_Accessed));
     Registry::Set("Since", Gui::Contents_Of(Untouched));
@@ -828,6 +830,7 @@ Gui::Check_Box Option_Box(const std::string& the_title, Selection_Option the_opt
 }
 
 void Add_Selection_Page() {
+    auto registry = Registry::Exclusive_Use();
     Registry::Define("\\Selection");
     Selection_Page = Gui::Add_Page("Selection");
     Visit_Folders = Option_Box("Include subfolders", Selection_Option::SUBFOLDERS);

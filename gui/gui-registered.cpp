@@ -50,6 +50,7 @@ bool Is_On_Screen(const Placement& the_placement) {
 // The stored placement, or where it cannot be right (a window of no or negative size, or one
 // off every screen, as after a change of monitors) the application's own, stored instead.
 Placement Stored_Placement(const Placement& the_default) {
+    auto registry = Registry::Exclusive_Use();
     Registry::Define(Metrics_Topic);
     Placement stored{};
     stored.Y = Registry::Value_Of("Y-Position", the_default.Y);
@@ -97,6 +98,7 @@ void Forget_Removed_Columns(const List_View& the_list_view, int from_column) {
 }
 
 int Stored_Width(const std::string& the_name, int the_default) {
+    auto registry = Registry::Exclusive_Use();
     Registry::Define(Metrics_Topic);
     int width = Registry::Value_Of(the_name, the_default);
     if (width >= 0) return width;
@@ -108,6 +110,7 @@ int Stored_Width(const std::string& the_name, int the_default) {
 void Save_Metrics() {
     std::lock_guard lock(the_guard);
     if (Application_Is_Minimized() || Application_Is_Maximized()) return;
+    auto registry = Registry::Exclusive_Use();
     Registry::Define(Metrics_Topic);
     Placement window{};
     Get_Window_Metrics(window.X, window.Y, window.Width, window.Height);

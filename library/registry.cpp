@@ -5,6 +5,11 @@
 
 namespace Registry {
 
+std::unique_lock<std::recursive_mutex> Exclusive_Use() {
+    static std::recursive_mutex the_current_key;
+    return std::unique_lock(the_current_key);
+}
+
 namespace {
 
 // Set once early in start-up, before the first topic is defined.

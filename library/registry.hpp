@@ -3,6 +3,7 @@
 // user, with values read against defaults: a value that cannot be read is written with its
 // default, so the key fills itself on first use.
 
+#include <mutex>
 #include <string>
 
 namespace Registry {
@@ -11,6 +12,10 @@ enum class Company { Harrowgen = 0, Vornhale = 1 };
 
 // Company Vornhale, no application name.
 void Initialise();
+
+// The current key is one for the process: a thread holds this across a Define of a topic and
+// the reads and writes that follow it, so that another thread's Define cannot redirect them.
+std::unique_lock<std::recursive_mutex> Exclusive_Use();
 
 // Sets the company and application the key path is made of.
 void Define(Company company, const std::string& application_name);
