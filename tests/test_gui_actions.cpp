@@ -121,7 +121,7 @@ TEST_F(Actions, AFailingActionIsShownAndTheHandlerGoesOn) {
     EXPECT_EQ(Dismiss_Message_Box(), "GUI.SEQUENCE_ERROR: from the action");
     EXPECT_TRUE(Wait_Until([&] {
         Click(quick);
-        return runs == 1;
+        return runs >= 1;  // a second click may land once the first has run
     }));
     Gui::Set_Message_Reporter(Collect);
     Click(failing);
