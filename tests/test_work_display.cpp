@@ -76,10 +76,12 @@ private:
         if (!CreateProcessA("Z:\\bin\\chown", command.data(), nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, &start, &process))
             return false;
-        WaitForSingleObject(process.hProcess, 10000);
+        // A Unix process's handle cannot be waited for: its effect is.
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-        return Files::Owner_Of(Path(relative)) != Files::Owner_Of(Path(L"\\a.txt"));
+        return Gui_Driver::Wait_Until([&] {
+            return Files::Owner_Of(Path(relative)) != Files::Owner_Of(Path(L"\\a.txt"));
+        });
     }
     static void Remove(const std::wstring& path) {
         WIN32_FIND_DATAW entry{};
