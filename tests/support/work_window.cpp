@@ -1,6 +1,7 @@
 #include "work_window.hpp"
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "registry.hpp"
@@ -14,7 +15,13 @@ namespace {
 
 std::string settings_name;
 
-void Ignore_Message(const std::string&, bool) {}
+std::mutex message_guard;
+std::string last_message;
+
+void Note_Message(const std::string& the_message, bool) {
+    std::lock_guard lock(message_guard);
+    last_message = the_message;
+}
 
 // Finds the buddy tick of a checked box: it is made just before the box.
 HWND Tick_Window_Of(const Gui::Checked_Edit_Box& the_box) {
@@ -37,7 +44,7 @@ void Work_Window_Test::SetUp() {
     settings_name = Registry_Keys::Test_Application_Name();
     Work::Application_Name = settings_name;
     Registry::Define(Registry::Company::Vornhale, settings_name);
-    Gui::Set_Message_Reporter(Ignore_Message);
+    Gui::Set_Message_Reporter(Note_Message);
 }
 
 void Work_Window_Test::TearDown() {
@@ -50,6 +57,11 @@ void Work_Window_Test::TearDown() {
 void Work_Window_Test::Open_Window() { Work::Create_User_Interface(); }
 
 std::string Work_Window_Test::Settings_Key() { return "Software\\Vornhale\\" + settings_name; }
+
+std::string Last_Message() {
+    std::lock_guard lock(message_guard);
+    return last_message;
+}
 
 // The queue drops a request while a routine runs: offered again until it gets in.
 void Wait_For_Actions() {

@@ -29,6 +29,7 @@ void Type(const Gui::Edit_Box& the_box, const std::string& the_text);
 void Press(const Gui::Button& the_button);  // and waits until its action has run
 void Show(Tab the_tab);                     // and waits until the page's action has run
 void Wait_For_Actions();                    // until every action queued so far has run
+std::string Last_Message();                 // the last message box's text, "" before any
 
 // Types the root, presses "Search" and waits until the searcher is idle again.
 void Search(const std::wstring& the_root);
