@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "registry.hpp"
 #include "wide_text.hpp"
 #include "work_window.hpp"
 
@@ -375,4 +376,23 @@ TEST_F(Results, AccountsTotalWhatIsShown) {
               Gui::Comparison::Greater) << "a longer image is greater";
     Gui::Sort(accounts, 2, Gui::Direction::Descending);
     EXPECT_EQ(Cell(accounts, 0, 0), mine);
+}
+
+TEST_F(Results, ClosingDuringAWalkSavesTheOptionsAndEndsTheSearcher) {
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Type(Work::Recently_Accessed, "42");
+    Show(Display_Tab);
+    // A tree large enough to be still walking when the window closes.
+    Gui::Set(Work::Search_Root_Box, L"Z:\\usr");
+    Press(Work::Start_Stop_Button);
+    ASSERT_TRUE(Work::Search_In_Progress);
+    Gui::Close();
+    Gui::Wait_For_End();
+    Work::Join_Searcher();  // ends by itself, without a quit request
+    EXPECT_EQ(Row_Count(Work::File_List_View), 0) << "nothing displayed";
+    EXPECT_TRUE(Work::Has_Been_Terminated);
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Within", "5"), "42");
+    EXPECT_TRUE(Registry::Value_Of("Files", false));
 }
