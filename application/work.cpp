@@ -274,11 +274,11 @@ void Serve_Start_Request() {
 void Searcher_Body() {
     while (Searcher_Entry.Accept() == Request::Start) {
         Serve_Start_Request();
-        Searcher_Is_Busy = false;
         if (Has_Been_Terminated) break;
         Search_In_Progress = false;
         Gui::Set_Text(Start_Stop_Button, "Search");
         Gui::Enable(Start_Stop_Button);
+        Searcher_Is_Busy = false;
     }
     Searcher_Entry.End();
 }

@@ -1,0 +1,398 @@
+// Display and navigation over the records of a real walk of a temporary tree: columns,
+// totals, colours, sorting, drill-down and "Back", refresh, and the owners' accounts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "registry.hpp"
+#include "wide_text.hpp"
+#include "work_window.hpp"
+
+using namespace Work_Window;
+using Work::Logical_Column;
+namespace Files = Windows::Files;
+
+namespace {
+
+// root\a.txt (10), b.txt (20), n.txt (7, owned by another user when that can be arranged),
+// root\ab\x.bin (100), root\ab\deep\y.bin (1000), root\abc\z.bin (5).
+class Tree {
+public:
+    Tree() {
+        const std::string name = "qx_" + std::string(testing::UnitTest::GetInstance()
+                                                         ->current_test_info()->name()) +
+                                 "_" + std::to_string(GetCurrentProcessId());
+        unix_root_ = "/tmp/" + name;
+        root_ = L"Z:\\tmp\\" + Wide_Text::Widened(name);
+        Remove(root_);
+        Make_Folder(L"");
+        Make_File(L"\\a.txt", 10);
+        Make_File(L"\\b.txt", 20);
+        Make_File(L"\\n.txt", 7);
+        Make_Folder(L"\\ab");
+        Make_File(L"\\ab\\x.bin", 100);
+        Make_Folder(L"\\ab\\deep");
+        Make_File(L"\\ab\\deep\\y.bin", 1000);
+        Make_Folder(L"\\abc");
+        Make_File(L"\\abc\\z.bin", 5);
+        has_second_owner_ = Give_Away(L"\\n.txt");
+    }
+    ~Tree() { Remove(root_); }
+
+    const std::wstring& Root() const { return root_; }
+    std::wstring Path(const std::wstring& relative) const { return root_ + relative; }
+    bool Has_Second_Owner() const { return has_second_owner_; }
+
+    void Set_Access_Time(const std::wstring& relative, std::uint64_t the_time) const {
+        HANDLE file = CreateFileW(Path(relative).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME access{static_cast<DWORD>(the_time), static_cast<DWORD>(the_time >> 32)};
+        EXPECT_TRUE(SetFileTime(file, nullptr, &access, nullptr));
+        CloseHandle(file);
+    }
+
+private:
+    void Make_Folder(const std::wstring& relative) {
+        ASSERT_TRUE(CreateDirectoryW(Path(relative).c_str(), nullptr));
+    }
+    void Make_File(const std::wstring& relative, DWORD size) {
+        HANDLE file = CreateFileW(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        std::vector<char> bytes(size, 'q');
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), size, &written, nullptr);
+        CloseHandle(file);
+    }
+    // A file of any other Linux user has an owner of its own under Wine.
+    bool Give_Away(const std::wstring& relative) {
+        std::string command = "chown nobody " + unix_root_ + Wide_Text::Utf8_Of(relative);
+        for (char& character : command)
+            if (character == '\\') character = '/';
+        STARTUPINFOA start{};
+        start.cb = sizeof start;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA("Z:\\bin\\chown", command.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, nullptr, &start, &process))
+            return false;
+        // A Unix process's handle cannot be waited for: its effect is.
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return Gui_Driver::Wait_Until([&] {
+            return Files::Owner_Of(Path(relative)) != Files::Owner_Of(Path(L"\\a.txt"));
+        });
+    }
+    static void Remove(const std::wstring& path) {
+        WIN32_FIND_DATAW entry{};
+        HANDLE found = FindFirstFileW((path + L"\\*").c_str(), &entry);
+        if (found != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = entry.cFileName;
+                if (name == L"." || name == L"..") continue;
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(path + L"\\" + name);
+                else DeleteFileW((path + L"\\" + name).c_str());
+            } while (FindNextFileW(found, &entry));
+            FindClose(found);
+        }
+        RemoveDirectoryW(path.c_str());
+    }
+
+    std::string unix_root_;
+    std::wstring root_;
+    bool has_second_owner_ = false;
+};
+
+class Results : public Work_Window_Test {};
+
+std::wstring Size_Cell(std::uint64_t the_size) {
+    return Wide_Text::Widened(Files::Image_Of(Unsigned::Quadword::From(the_size)));
+}
+
+std::string Totals(int files, int folders, std::uint64_t size) {
+    return Work::Image_Of(files, "file") + " and " + Work::Image_Of(folders, "folder") +
+           ". Total size=" + Work::Image_Of(Unsigned::Quadword::From(size));
+}
+
+std::vector<std::wstring> Column(const Gui::List_View& the_view, int the_column) {
+    std::vector<std::wstring> cells;
+    for (int row = 0; row < Row_Count(the_view); ++row) cells.push_back(Cell(the_view, row, the_column));
+    return cells;
+}
+
+std::vector<std::wstring> Names() { return Column(Work::File_List_View, 0); }
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> cells) {
+    std::sort(cells.begin(), cells.end());
+    return cells;
+}
+
+Work::File_Information& Record_Named(const std::wstring& the_name) {
+    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
+        if (Element_At(position).File_Name == the_name) return Element_At(position);
+    throw Constraint_Error("no such record");
+}
+
+bool Back_Is_Enabled() { return IsWindowEnabled(Gui::Window_Of(Work::Back_Button)); }
+
+// Changes a box on the "Selection" page, then shows "Display", which refreshes.
+void Change_And_Refresh(const Gui::Check_Box& the_box, bool is_ticked) {
+    if (is_ticked) Gui::Set(the_box);
+    else Gui::Clear(the_box);
+    Show(Display_Tab);
+}
+
+}  // namespace
+
+TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
+    Open_Window();
+    const Gui::List_View& view = Work::File_List_View;
+    Work::Searching_Ntfs = false;
+    Work::Adjust_Gui();
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 4);
+    EXPECT_EQ(Column_Title(view, 2), L"Size");
+    EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
+    EXPECT_FALSE(Work::Owner_Is_Displayed);
+    EXPECT_EQ(Work::Column_Of(2), Logical_Column::Size);
+    EXPECT_EQ(Work::Column_Of(3), Logical_Column::Last_Accessed);
+
+    Work::Searching_Ntfs = true;
+    Work::Adjust_Gui();
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 5);
+    std::vector<std::wstring> titles;
+    for (int column = 0; column < 5; ++column) titles.push_back(Column_Title(view, column));
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"Name", L"In Folder", L"Owner", L"Size",
+                                                  L"Last Accessed"}));
+    EXPECT_EQ(Work::Column_Of(2), Logical_Column::Owner);
+    EXPECT_EQ(Work::Column_Of(3), Logical_Column::Size);
+
+    Work::Selected_Options[Work::Selection_Option::STREAMS] = true;
+    Work::Adjust_Gui();
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 6);
+    EXPECT_EQ(Column_Title(view, 3), L"Stream");
+    EXPECT_EQ(Column_Title(view, 5), L"Last Accessed");
+    EXPECT_EQ(Work::Column_Of(3), Logical_Column::Stream);
+    EXPECT_EQ(Work::Column_Of(5), Logical_Column::Last_Accessed);
+
+    Work::Searching_Ntfs = false;
+    Work::Adjust_Gui();
+    EXPECT_EQ(Gui::Number_Of_Columns_Of(view), 4) << "the optional columns go again";
+    EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
+}
+
+TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Search(tree.Root() + L"\\\\");
+    EXPECT_EQ(Work::Search_Root, tree.Root());
+    EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"n.txt"}));
+    EXPECT_EQ(Status_Line(), Totals(3, 0, 37));
+    EXPECT_EQ(Gui::Contents_Of(Work::Minimum_Size_Box), " 0") << "rewritten normalised";
+
+    const int row = Row_Named(Work::File_List_View, L"a.txt");
+    const Work::File_Information& a = Record_Named(L"a.txt");
+    EXPECT_EQ(Cell(Work::File_List_View, row, 1), tree.Root());
+    EXPECT_EQ(Cell(Work::File_List_View, row, 2), Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt"))));
+    EXPECT_FALSE(Cell(Work::File_List_View, row, 2).empty());
+    EXPECT_EQ(Cell(Work::File_List_View, row, 3), Size_Cell(10));
+    EXPECT_EQ(Cell(Work::File_List_View, row, 4), Wide_Text::Widened(Files::Image_Of(a.Last_Accessed)));
+
+    // Nothing changed: a refresh leaves everything as it is.
+    Gui::Set_Status_Line("untouched");
+    Show(Display_Tab);
+    EXPECT_EQ(Status_Line(), "untouched");
+
+    // The options change; the records of the walk are shown again, gone files included.
+    ASSERT_TRUE(DeleteFileW(tree.Path(L"\\a.txt").c_str()));
+    Change_And_Refresh(Work::Display_Folders, true);
+    EXPECT_EQ(Row_Count(Work::File_List_View), 5);
+    EXPECT_EQ(Status_Line(), Totals(3, 2, 37 + 1100 + 5));
+    Change_And_Refresh(Work::Display_Full_Size, true);
+    EXPECT_EQ(Status_Line(), "3 files and 2 folders. Total size=1142");
+    EXPECT_EQ(Cell(Work::File_List_View, Row_Named(Work::File_List_View, L"ab"), 3), L"1100");
+
+    Gui::Clear(Work::Display_Folders);
+    Type(Work::Minimum_Size_Box, "20");
+    Show(Display_Tab);
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
+    EXPECT_EQ(Status_Line(), "1 file and 0 folders. Total size=20");
+    Type(Work::Minimum_Size_Box, "21");
+    Show(Display_Tab);
+    EXPECT_EQ(Status_Line(), "0 files and 0 folders. Total size=0");
+}
+
+TEST_F(Results, FoldersAreRedEvenWhenCompressed) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Search(tree.Root());
+    Work::File_Information& folder = Record_Named(L"ab");
+    Work::File_Information& file = Record_Named(L"a.txt");
+    EXPECT_EQ(Work::File_Color_Handler(&folder), Gui::Red);
+    EXPECT_EQ(Work::File_Color_Handler(&file), Gui::Black);
+    folder.Is_Compressed = true;
+    file.Is_Compressed = true;
+    EXPECT_EQ(Work::File_Color_Handler(&folder), Gui::Red);
+    EXPECT_EQ(Work::File_Color_Handler(&file), Gui::Blue);
+    file.Has_Streams = true;
+    EXPECT_EQ(Work::File_Color_Handler(&file), Gui::Green);
+}
+
+TEST_F(Results, EveryColumnSorts) {
+    Tree tree;
+    // Distinct access times, oldest first: y, a, z, n, b, x.
+    const std::uint64_t base = 130'000'000'000'000'000ull;
+    const wchar_t* by_age[] = {L"\\ab\\deep\\y.bin", L"\\a.txt", L"\\abc\\z.bin",
+                               L"\\n.txt", L"\\b.txt", L"\\ab\\x.bin"};
+    for (std::uint64_t age = 0; age < 6; ++age)
+        tree.Set_Access_Time(by_age[age], base + age * 10'000'000'000ull);
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Display_Folders);
+    Gui::Set(Work::Visit_Folders);
+    Gui::Set(Work::Display_Full_Size);
+    Search(tree.Root());
+    const Gui::List_View& view = Work::File_List_View;
+    ASSERT_EQ(Row_Count(view), 9);
+
+    Gui::Sort(view, 1, Gui::Direction::Ascending);
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a.txt", L"ab", L"abc", L"b.txt", L"deep",
+                                                   L"n.txt", L"x.bin", L"y.bin", L"z.bin"}));
+    Gui::Sort(view, 1, Gui::Direction::Descending);
+    EXPECT_EQ(Names().front(), L"z.bin");
+    for (int column : {2, 3}) {
+        Gui::Sort(view, column, Gui::Direction::Ascending);
+        const std::vector<std::wstring> cells = Column(view, column - 1);
+        EXPECT_EQ(cells, Sorted(cells)) << "column " << column;
+    }
+    Gui::Sort(view, 2, Gui::Direction::Descending);
+    EXPECT_EQ(Cell(view, 0, 1), tree.Path(L"\\abc"));
+    Gui::Sort(view, 4, Gui::Direction::Ascending);
+    std::vector<unsigned long long> sizes;
+    for (const std::wstring& cell : Column(view, 3)) sizes.push_back(std::stoull(cell));
+    EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
+    EXPECT_EQ(sizes.back(), 1100u);
+
+    Change_And_Refresh(Work::Display_Folders, false);
+    ASSERT_EQ(Row_Count(view), 6);
+    Gui::Sort(view, 5, Gui::Direction::Ascending);
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"y.bin", L"a.txt", L"z.bin", L"n.txt",
+                                                   L"b.txt", L"x.bin"}));
+    Gui::Sort(view, 5, Gui::Direction::Descending);
+    EXPECT_EQ(Names().front(), L"x.bin");
+}
+
+TEST_F(Results, DrillingDownAndGoingBack) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Display_Folders);
+    Search(tree.Root());
+    const Gui::List_View& view = Work::File_List_View;
+    ASSERT_EQ(Row_Count(view), 5);
+
+    Double_Click(view, Row_Named(view, L"a.txt"));
+    EXPECT_EQ(Work::Display_Root, L"") << "a file row leads nowhere";
+    EXPECT_FALSE(Back_Is_Enabled());
+
+    Double_Click(view, Row_Named(view, L"ab"));
+    EXPECT_EQ(Work::Display_Root, L"\\ab");
+    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Search_Root_Box), tree.Path(L"\\ab"));
+    EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin"}));
+    EXPECT_EQ(Status_Line(), Totals(1, 1, 1100));
+    EXPECT_TRUE(Back_Is_Enabled());
+
+    Double_Click(view, Row_Named(view, L"deep"));
+    EXPECT_EQ(Work::Display_Root, L"\\ab\\deep");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"y.bin"});
+
+    Press(Work::Back_Button);
+    EXPECT_EQ(Work::Display_Root, L"\\ab");
+    EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin"}));
+    EXPECT_TRUE(Back_Is_Enabled());
+    Press(Work::Back_Button);
+    EXPECT_EQ(Work::Display_Root, L"");
+    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Search_Root_Box), tree.Root());
+    EXPECT_EQ(Row_Count(view), 5);
+    EXPECT_FALSE(Back_Is_Enabled());
+
+    // With subfolders, "\ab" holds what is below it, but not the look-alike "\abc".
+    Change_And_Refresh(Work::Visit_Folders, true);
+    EXPECT_EQ(Row_Count(view), 9);
+    Double_Click(view, Row_Named(view, L"ab"));
+    EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin", L"y.bin"}));
+    EXPECT_EQ(Status_Line(), Totals(2, 1, 100 + 1000 + 1000));
+
+    // No display while the searcher is at work: navigation is ignored.
+    Work::Searcher_Is_Busy = true;
+    Press(Work::Back_Button);
+    Double_Click(view, Row_Named(view, L"deep"));
+    Change_And_Refresh(Work::Display_Hidden, true);
+    EXPECT_EQ(Work::Display_Root, L"\\ab");
+    EXPECT_EQ(Row_Count(view), 3);
+    Work::Searcher_Is_Busy = false;
+}
+
+TEST_F(Results, AccountsTotalWhatIsShown) {
+    Tree tree;
+    if (!tree.Has_Second_Owner()) GTEST_SKIP() << "no second owner can be made here";
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Search(tree.Root());
+    const Gui::List_View& accounts = Work::Account_List_View;
+    const std::wstring mine = Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt")));
+    const std::wstring other = Files::Image_Of(Files::Owner_Of(tree.Path(L"\\n.txt")));
+    Show(Accounts_Tab);
+    ASSERT_EQ(Row_Count(accounts), 2);
+    const int my_row = Row_Named(accounts, mine);
+    const int other_row = Row_Named(accounts, other);
+    ASSERT_GE(my_row, 0);
+    ASSERT_GE(other_row, 0);
+    EXPECT_EQ(Cell(accounts, my_row, 1), L" 2");
+    EXPECT_EQ(Cell(accounts, my_row, 2), Size_Cell(30));
+    EXPECT_EQ(Cell(accounts, other_row, 1), L" 1");
+    EXPECT_EQ(Cell(accounts, other_row, 2), Size_Cell(7));
+
+    // The other owner's file is no longer shown: its row stays, with zeros.
+    Type(Work::Minimum_Size_Box, "8");
+    Show(Display_Tab);
+    Show(Accounts_Tab);
+    ASSERT_EQ(Row_Count(accounts), 2);
+    EXPECT_EQ(Cell(accounts, other_row, 1), L" 0");
+    EXPECT_EQ(Cell(accounts, other_row, 2), Size_Cell(0));
+    EXPECT_EQ(Cell(accounts, my_row, 1), L" 2");
+
+    // An unknown owner counts nowhere.
+    Work::File_Information unknown = Record_Named(L"b.txt");
+    unknown.Owner = nullptr;
+    Work::Add_To_Object_Owner(unknown);
+    EXPECT_EQ(Length_Of(Work::Known_Accounts), 2);
+    EXPECT_EQ(Cell(accounts, my_row, 1), L" 2");
+
+    // Sorted by name, the owners compare by their images; by count, numerically.
+    EXPECT_EQ(Work::Comparison_Of(Files::Owner_Of(tree.Path(L"\\a.txt")), nullptr),
+              Gui::Comparison::Greater) << "a longer image is greater";
+    Gui::Sort(accounts, 2, Gui::Direction::Descending);
+    EXPECT_EQ(Cell(accounts, 0, 0), mine);
+}
+
+TEST_F(Results, ClosingDuringAWalkSavesTheOptionsAndEndsTheSearcher) {
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+    Type(Work::Recently_Accessed, "42");
+    Show(Display_Tab);
+    // A tree large enough to be still walking when the window closes.
+    Gui::Set(Work::Search_Root_Box, L"Z:\\usr");
+    Press(Work::Start_Stop_Button);
+    ASSERT_TRUE(Work::Search_In_Progress);
+    Gui::Close();
+    Gui::Wait_For_End();
+    Work::Join_Searcher();  // ends by itself, without a quit request
+    EXPECT_EQ(Row_Count(Work::File_List_View), 0) << "nothing displayed";
+    EXPECT_TRUE(Work::Has_Been_Terminated);
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Within", "5"), "42");
+    EXPECT_TRUE(Registry::Value_Of("Files", false));
+}

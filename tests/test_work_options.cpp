@@ -1,0 +1,231 @@
+// The selection options through the real "Selection" page: exclusions, time boxes,
+// thresholds, and their settings in the registry.
+#include <gtest/gtest.h>
+
+#include "registry.hpp"
+#include "work_window.hpp"
+
+using namespace Work_Window;
+using Work::Selection_Option;
+
+namespace {
+
+class Options : public Work_Window_Test {};
+
+std::uint64_t Value_Of(const FILETIME& the_time) {
+    return (std::uint64_t{the_time.dwHighDateTime} << 32) | the_time.dwLowDateTime;
+}
+
+bool Is_On(Selection_Option the_option) { return Work::Selected_Options[the_option]; }
+
+Work::File_Information File_Accessed_At(std::uint64_t the_time) {
+    Work::File_Information file;
+    file.File_Name = L"f";
+    file.Last_Accessed = {static_cast<DWORD>(the_time), static_cast<DWORD>(the_time >> 32)};
+    return file;
+}
+
+}  // namespace
+
+TEST_F(Options, AFirstStartShowsTheDefaults) {
+    Open_Window();
+    for (bool is_on : Work::Selected_Options.Is_On) EXPECT_FALSE(is_on);
+    EXPECT_EQ(Gui::Contents_Of(Work::Recently_Accessed), "5");
+    EXPECT_EQ(Gui::Contents_Of(Work::Untouched), "90");
+    EXPECT_EQ(Gui::Contents_Of(Work::Minimum_Size_Box), "0");
+    for (const Gui::Check_Box* box :
+         {&Work::Visit_Folders, &Work::Display_Folders, &Work::Display_Files,
+          &Work::Display_Full_Size, &Work::Display_Streams, &Work::Display_Hidden,
+          &Work::Display_System})
+        EXPECT_FALSE(Gui::Is_Checked(*box));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+    EXPECT_FALSE(IsWindowEnabled(Gui::Window_Of(Work::Back_Button)));
+    EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Start_Stop_Button)));
+    HWND tabs = GetDlgItem(Gui::Main_Window(), 51);
+    EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 3) << "the NT family has Accounts";
+    EXPECT_FALSE(Work::Selection_Has_Changed());
+}
+
+TEST_F(Options, TickingOneOfTheExclusiveBoxesUnticksTheOthers) {
+    Open_Window();
+    Show(Selection_Tab);
+    Gui::Set(Work::Untouched);
+    Gui::Set(Work::Display_Folders);
+    Tick(Work::Recently_Accessed);
+    EXPECT_TRUE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Display_Folders));
+
+    Gui::Set(Work::Display_Folders);
+    Tick(Work::Untouched);
+    EXPECT_TRUE(Gui::Is_Checked(Work::Untouched));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Display_Folders));
+
+    Gui::Set(Work::Recently_Accessed);
+    Tick(Work::Display_Folders);
+    EXPECT_TRUE(Gui::Is_Checked(Work::Display_Folders));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+
+    // Unticking excludes nothing.
+    Gui::Set(Work::Untouched);
+    Tick(Work::Display_Folders, false);
+    EXPECT_TRUE(Gui::Is_Checked(Work::Untouched));
+    Gui::Set(Work::Display_Folders);
+    Tick(Work::Untouched, false);
+    EXPECT_TRUE(Gui::Is_Checked(Work::Display_Folders));
+}
+
+TEST_F(Options, TimeBoxesWithoutANaturalNumberAreUntickedAndFilterNothing) {
+    Open_Window();
+    const FILETIME earlier_threshold{1, 2};
+    for (const char* text : {"abc", "-5", "+5", " 5", "5 ", "", "-0", "99999999999", "1e3"}) {
+        Work::Just_Recently = earlier_threshold;
+        Type(Work::Recently_Accessed, text);
+        Gui::Set(Work::Recently_Accessed);
+        Work::Determine_Options();
+        EXPECT_FALSE(Gui::Is_Checked(Work::Recently_Accessed)) << text;
+        EXPECT_FALSE(Is_On(Selection_Option::NEWLY_TOUCHED)) << text;
+        EXPECT_EQ(Value_Of(Work::Just_Recently), Value_Of(earlier_threshold)) << text;
+
+        Type(Work::Untouched, text);
+        Gui::Set(Work::Untouched);
+        Work::Determine_Options();
+        EXPECT_FALSE(Gui::Is_Checked(Work::Untouched)) << text;
+        EXPECT_FALSE(Is_On(Selection_Option::AGED)) << text;
+    }
+    // 10,683,999 days times 201 no longer fits 32 bits; one day fewer does.
+    Type(Work::Untouched, "10683999");
+    Gui::Set(Work::Untouched);
+    Work::Determine_Options();
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+    Type(Work::Untouched, "10683998");
+    Gui::Set(Work::Untouched);
+    Work::Determine_Options();
+    EXPECT_TRUE(Gui::Is_Checked(Work::Untouched));
+    EXPECT_TRUE(Is_On(Selection_Option::AGED));
+    EXPECT_EQ(Work::Ages_Ago.dwHighDateTime, 0u) << "more days than since 1601";
+
+    // An old file passes whatever the filters hold now that they are off.
+    EXPECT_FALSE(Is_On(Selection_Option::NEWLY_TOUCHED));
+    Work::Selected_Options[Selection_Option::FILES] = true;
+    Work::Selected_Options[Selection_Option::AGED] = false;
+    EXPECT_TRUE(Work::To_Be_Displayed(File_Accessed_At(1)));
+}
+
+TEST_F(Options, ThresholdsFollowTheClockAndTheOddDay) {
+    Open_Window();
+    Gui::Set(Work::Display_Files);
+
+    // Zero days: the threshold is now, and anything accessed before passes.
+    const std::uint64_t before = Value_Of(Windows::Files::The_Time_Now());
+    Type(Work::Untouched, "0");
+    Gui::Set(Work::Untouched);
+    Work::Determine_Options();
+    const std::uint64_t after = Value_Of(Windows::Files::The_Time_Now());
+    ASSERT_TRUE(Is_On(Selection_Option::AGED));
+    EXPECT_GE(Value_Of(Work::Ages_Ago), before);
+    EXPECT_LE(Value_Of(Work::Ages_Ago), after);
+    EXPECT_TRUE(Work::To_Be_Displayed(File_Accessed_At(before - 1)));
+    EXPECT_FALSE(Work::To_Be_Displayed(File_Accessed_At(after + 10'000'000)));
+
+    // 90 days: the upper half is reduced by 90 x 201, the lower half kept.
+    const FILETIME now = Windows::Files::The_Time_Now();
+    const FILETIME threshold = Work::Days_Before_Now(90);
+    EXPECT_LE(threshold.dwLowDateTime - now.dwLowDateTime, 10'000'000u) << "the lower half is now's";
+    EXPECT_NEAR(static_cast<double>(threshold.dwHighDateTime),
+                static_cast<double>(now.dwHighDateTime - 90 * 201), 1.0);
+    EXPECT_THROW(Work::Days_Before_Now(10'683'999), Constraint_Error);
+
+    // More minutes than since 1601: threshold 0, nothing is too old.
+    Gui::Clear(Work::Untouched);
+    Type(Work::Recently_Accessed, "2000000000");
+    Gui::Set(Work::Recently_Accessed);
+    Work::Determine_Options();
+    ASSERT_TRUE(Is_On(Selection_Option::NEWLY_TOUCHED));
+    EXPECT_EQ(Value_Of(Work::Just_Recently), 0u);
+    EXPECT_TRUE(Work::To_Be_Displayed(File_Accessed_At(0)));
+
+    // Five minutes: five minutes' worth of 100 ns before now.
+    Type(Work::Recently_Accessed, "5");
+    const std::uint64_t start = Value_Of(Windows::Files::The_Time_Now());
+    Work::Determine_Options();
+    const std::uint64_t end = Value_Of(Windows::Files::The_Time_Now());
+    EXPECT_GE(Value_Of(Work::Just_Recently), start - 3'000'000'000u);
+    EXPECT_LE(Value_Of(Work::Just_Recently), end - 3'000'000'000u);
+    EXPECT_FALSE(Work::To_Be_Displayed(File_Accessed_At(start - 3'100'000'000u)));
+    EXPECT_TRUE(Work::To_Be_Displayed(File_Accessed_At(end)));
+}
+
+TEST_F(Options, OnlyTicksAndTheMinimumSizeCountAsAChange) {
+    Open_Window();
+    Work::Determine_Options();
+    EXPECT_FALSE(Work::Selection_Has_Changed());
+    Gui::Set(Work::Display_Hidden);
+    EXPECT_TRUE(Work::Selection_Has_Changed());
+    Work::Determine_Options();
+    EXPECT_FALSE(Work::Selection_Has_Changed());
+    Gui::Set(Work::Recently_Accessed);
+    EXPECT_TRUE(Work::Selection_Has_Changed());
+    Work::Determine_Options();
+    Type(Work::Recently_Accessed, "17");
+    EXPECT_FALSE(Work::Selection_Has_Changed()) << "a new number in a ticked box";
+    Type(Work::Minimum_Size_Box, "1K");
+    EXPECT_TRUE(Work::Selection_Has_Changed());
+    Type(Work::Minimum_Size_Box, "0");
+    EXPECT_FALSE(Work::Selection_Has_Changed());
+}
+
+TEST_F(Options, SavedOptionsComeBackAtTheNextStart) {
+    Open_Window();
+    Gui::Set(Work::Visit_Folders);
+    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Untouched);
+    Gui::Set(Work::Display_Streams);
+    Gui::Set(Work::Display_System);
+    Type(Work::Recently_Accessed, "17");
+    Type(Work::Untouched, "30");
+    Type(Work::Minimum_Size_Box, "2K");
+    Gui::Close();  // the termination handler saves
+    Gui::Wait_For_End();
+
+    const Work::Option_Set saved = Work::Selected_Options;
+    Work::Selected_Options = {};
+    Work::Get_Options_From_Registery();
+    EXPECT_EQ(Work::Selected_Options.Is_On, saved.Is_On);
+    using enum Selection_Option;
+    for (Selection_Option on : {SUBFOLDERS, FILES, AGED, STREAMS, SYSTEM}) EXPECT_TRUE(Is_On(on));
+    for (Selection_Option off : {NEWLY_TOUCHED, FOLDERS, FULL_SIZE, HIDDEN})
+        EXPECT_FALSE(Is_On(off));
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Within", "5"), "17");
+    EXPECT_EQ(Registry::Value_Of("Since", "90"), "30");
+    EXPECT_EQ(Registry::Value_Of("Min_Size", "0"), "2K");
+    EXPECT_TRUE(Registry::Value_Of("Full Size", true) == false) << "stored under its legible name";
+}
+
+TEST_F(Options, LoadedOptionsTickOnlyOneOfTheExclusiveBoxes) {
+    Registry::Define("\\Selection");
+    Registry::Set("Newly Touched", true);
+    Registry::Set("Aged", true);
+    Registry::Set("Hidden", true);
+    Open_Window();
+    EXPECT_TRUE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Display_Folders));
+    EXPECT_TRUE(Gui::Is_Checked(Work::Display_Hidden));
+    EXPECT_TRUE(Work::Selection_Has_Changed()) << "Aged is loaded but not ticked";
+}
+
+TEST_F(Options, LoadedFoldersWinOverBothTimeBoxes) {
+    Registry::Define("\\Selection");
+    Registry::Set("Folders", true);
+    Registry::Set("Newly Touched", true);
+    Registry::Set("Aged", true);
+    Open_Window();
+    EXPECT_TRUE(Gui::Is_Checked(Work::Display_Folders));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Recently_Accessed));
+    EXPECT_FALSE(Gui::Is_Checked(Work::Untouched));
+}
