@@ -1486,33 +1486,32 @@ Tree_Item Add_Item(const Tree_View& the_tree, const std::string& the_title, Tree
     return Add_Item(the_tree, the_title, the_parent, after, the_information);
 }
 
-Tree_Item Add_Item(const Tree_View& the_tree, const std::string& the_title, Tree_Item the_parent,
-                   Tree_Item after_item, void* the_information) {
+// The 8-bit and 16-bit insertions differ only in their record, text and message.
+template <typename Insertion, typename Title, typename Sender>
+Tree_Item Insert_Tree_Item(const Tree_View& the_tree, Title title, Tree_Item the_parent,
+                           Tree_Item after_item, void* the_information, UINT message,
+                           Sender send) {
     HWND window = Handle_Of(the_tree);
     if (!window) return nullptr;
-    std::string title = the_title;
-    TVINSERTSTRUCTA insertion{};
+    Insertion insertion{};
     insertion.hParent = the_parent;
     insertion.hInsertAfter = after_item;
     insertion.item.mask = TVIF_TEXT | TVIF_PARAM;
     insertion.item.pszText = title.data();
     insertion.item.lParam = reinterpret_cast<LPARAM>(the_information);
-    return reinterpret_cast<Tree_Item>(Send_Message(window, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insertion)));
+    return reinterpret_cast<Tree_Item>(send(window, message, 0, reinterpret_cast<LPARAM>(&insertion)));
+}
+
+Tree_Item Add_Item(const Tree_View& the_tree, const std::string& the_title, Tree_Item the_parent,
+                   Tree_Item after_item, void* the_information) {
+    return Insert_Tree_Item<TVINSERTSTRUCTA>(the_tree, the_title, the_parent, after_item,
+                                             the_information, TVM_INSERTITEMA, Send_Message);
 }
 
 Tree_Item Add_Wide_Item(const Tree_View& the_tree, const std::wstring& the_title, Tree_Item the_parent,
                         Tree_Item after_item, void* the_information) {
-    HWND window = Handle_Of(the_tree);
-    if (!window) return nullptr;
-    std::wstring title = the_title;
-    TVINSERTSTRUCTW insertion{};
-    insertion.hParent = the_parent;
-    insertion.hInsertAfter = after_item;
-    insertion.item.mask = TVIF_TEXT | TVIF_PARAM;
-    insertion.item.pszText = title.data();
-    insertion.item.lParam = reinterpret_cast<LPARAM>(the_information);
-    return reinterpret_cast<Tree_Item>(
-        Send_Message_Wide(window, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insertion)));
+    return Insert_Tree_Item<TVINSERTSTRUCTW>(the_tree, the_title, the_parent, after_item,
+                                             the_information, TVM_INSERTITEMW, Send_Message_Wide);
 }
 
 void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title) {
