@@ -1,12 +1,16 @@
 #include "work.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <exception>
+#include <functional>
 #include <condition_variable>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "gui-registered.hpp"
 #include "log.hpp"
@@ -38,6 +42,8 @@ Gui::List_View File_List_View;
 
 // ---------------------------------------------------------------- the walk
 
+int Lookup_Threads = 8;
+
 namespace {
 
 struct Find_Closer {
@@ -45,71 +51,245 @@ struct Find_Closer {
 };
 using Find_Handle = std::unique_ptr<void, Find_Closer>;
 
-// The listing of one folder: every entry's records, and the folder's accumulated size.
+// The entries of one folder in the order the file system lists them.
+class Folder_Listing {
+public:
+    explicit Folder_Listing(std::wstring pattern) : pattern_(std::move(pattern)) {}
+
+    // False when the listing is exhausted, or the folder cannot be read.
+    bool Next(Files::Find_Record& entry) {
+        if (listing_) return FindNextFileW(listing_.get(), &entry);
+        if (has_started_) return false;
+        has_started_ = true;
+        HANDLE found = FindFirstFileW(pattern_.c_str(), &entry);
+        if (found == INVALID_HANDLE_VALUE) return false;
+        listing_.reset(found);
+        return true;
+    }
+
+private:
+    const std::wstring pattern_;
+    bool has_started_ = false;
+    Find_Handle listing_;
+};
+
+// Threads that run one job over a range of indices together, the calling thread with them.
+// Owner and stream look-ups mostly wait on the platform, so several at once pay even on
+// few processors.
+class Lookup_Crew {
+public:
+    using Job = std::function<void(std::size_t index)>;
+
+    explicit Lookup_Crew(int threads) {
+        for (int count = 1; count < threads; ++count) helpers_.emplace_back([this] { Serve(); });
+    }
+
+    ~Lookup_Crew() {
+        {
+            std::lock_guard lock(mutex_);
+            is_ending_ = true;
+        }
+        work_is_offered_.notify_all();
+        for (std::thread& helper : helpers_) helper.join();
+    }
+
+    // Returns when the job has run for every index below the count; a job's failure is
+    // raised here, once all have ended.
+    void Run(std::size_t count, const Job& job) {
+        {
+            std::lock_guard lock(mutex_);
+            job_ = &job;
+            count_ = count;
+            next_ = 0;
+            unfinished_ = count;
+            failure_ = nullptr;
+            ++generation_;
+        }
+        work_is_offered_.notify_all();
+        Take_Part();
+        std::unique_lock lock(mutex_);
+        all_are_done_.wait(lock, [this] { return unfinished_ == 0; });
+        job_ = nullptr;
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
+private:
+    void Serve() {
+        std::uint64_t served = 0;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                work_is_offered_.wait(lock, [&] { return is_ending_ || generation_ != served; });
+                if (is_ending_) return;
+                served = generation_;
+            }
+            Take_Part();
+        }
+    }
+
+    void Take_Part() {
+        for (;;) {
+            std::size_t index;
+            {
+                std::lock_guard lock(mutex_);
+                if (job_ == nullptr || next_ >= count_) return;
+                index = next_++;
+            }
+            std::exception_ptr failure;
+            try {
+                (*job_)(index);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(mutex_);
+            if (failure && !failure_) failure_ = failure;
+            if (--unfinished_ == 0) all_are_done_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable work_is_offered_;
+    std::condition_variable all_are_done_;
+    const Job* job_ = nullptr;
+    std::size_t count_ = 0;
+    std::size_t next_ = 0;
+    std::size_t unfinished_ = 0;
+    std::uint64_t generation_ = 0;
+    std::exception_ptr failure_;
+    bool is_ending_ = false;
+    std::vector<std::thread> helpers_;
+};
+
+// The state of the walk in progress; the searcher thread's alone.
+std::wstring Platform_Root;  // the root in the form the platform takes at any length
+Lookup_Crew* Crew = nullptr;  // on NTFS only
+// The folders from the root down to the one being walked, as far as they could be told.
+std::vector<Files::File_Identity> Ancestors;
+
+// A stop is noticed between two entries, as in a walk that looks up one entry after the
+// other: entries looked up ahead are recorded only up to the first whose look-up found
+// the walk stopped, and nothing is recorded after that anywhere in the tree.
+bool Has_Stopped = false;
+
+struct Lookup {
+    bool Was_Begun = false;  // before the walk was stopped
+    Files::Owner_And_Streams Result;
+};
+
+bool Is_To_Go_On() {
+    if (!Search_In_Progress) Has_Stopped = true;
+    return !Has_Stopped;
+}
+
+bool Is_To_Go_On(const Lookup& the_lookup) {
+    if (!the_lookup.Was_Begun) Has_Stopped = true;
+    return !Has_Stopped;
+}
+
+bool Is_Ancestor(const std::optional<Files::File_Identity>& folder) {
+    return folder && std::find(Ancestors.begin(), Ancestors.end(), *folder) != Ancestors.end();
+}
+
+// Keeps a folder among the ancestors while the walk is below it.
+class Ancestry {
+public:
+    explicit Ancestry(const std::optional<Files::File_Identity>& folder)
+        : is_known_(folder.has_value()) {
+        if (is_known_) Ancestors.push_back(*folder);
+    }
+    ~Ancestry() {
+        if (is_known_) Ancestors.pop_back();
+    }
+    Ancestry(const Ancestry&) = delete;
+    Ancestry& operator=(const Ancestry&) = delete;
+
+private:
+    const bool is_known_;
+};
+
+// Entries are listed this many at a time, then looked up together and recorded in listing
+// order, so that memory stays bounded in a folder of any size.
+constexpr std::size_t Listing_Chunk = 256;
+
+// The walk of one folder: every entry's records, and the folder's accumulated size.
 class Folder_Scan {
 public:
-    explicit Folder_Scan(std::wstring the_folder) : the_folder_(std::move(the_folder)) {}
+    explicit Folder_Scan(std::wstring the_folder)
+        : the_folder_(std::move(the_folder)), folder_name_(the_folder_) {}
 
     File_Size Run() {
-        Find_Files(Search_Root + the_folder_ + L"\\*.*");
+        Folder_Listing listing(Platform_Root + the_folder_ + L"\\*.*");
+        std::vector<Files::Find_Record> chunk(Listing_Chunk);
+        std::vector<Lookup> details;
+        while (Is_To_Go_On()) {
+            std::size_t count = 0;
+            while (count < Listing_Chunk && listing.Next(chunk[count])) ++count;
+            if (Crew) details = Looked_Up(chunk, count);
+            for (std::size_t index = 0; index < count; ++index) {
+                if (Crew ? !Is_To_Go_On(details[index]) : !Is_To_Go_On()) break;
+                Process_File(chunk[index], Crew ? &details[index].Result : nullptr);
+            }
+            if (count < Listing_Chunk) break;
+        }
         return folder_size_;
     }
 
 private:
-    // An unreadable folder contributes nothing.
-    void Find_Files(const std::wstring& pattern) {
-        Files::Find_Record entry{};
-        HANDLE found = FindFirstFileW(pattern.c_str(), &entry);
-        if (found == INVALID_HANDLE_VALUE) return;
-        Find_Handle listing(found);
-        do Process_File(entry);
-        while (FindNextFileW(listing.get(), &entry));
+    std::wstring Platform_Path_Of(std::wstring_view filename) const {
+        return (Platform_Root + the_folder_ + L'\\').append(filename);
     }
 
-    void Process_File(const Files::Find_Record& entry) {
-        // Once stopped, the rest of every listing is run through without work.
-        if (!Search_In_Progress) return;
-        entry_ = &entry;
-        object_size_ = Files::Zero_Length;
-        owner_ = nullptr;
-        has_streams_ = false;
-        const std::wstring filename = Files::Filename_Of(entry);
-        const std::wstring full_filename = Search_Root + the_folder_ + L'\\' + filename;
-        if (!Files::Is_Directory(entry)) {
-            if (Searching_Ntfs) {
-                owner_ = Files::Owner_Of(full_filename);
-                Iterate_Streams_Of(full_filename);
-            }
-            if (!has_streams_) object_size_ = Files::File_Size_Of(entry);
-        } else {
+    std::vector<Lookup> Looked_Up(const std::vector<Files::Find_Record>& chunk,
+                                  std::size_t count) const {
+        std::vector<Lookup> details(count);
+        Crew->Run(count, [&](std::size_t index) {
+            if (!Search_In_Progress) return;
+            details[index].Was_Begun = true;
+            const std::wstring_view filename = Files::Filename_Of(chunk[index]);
             if (Files::Is_Special_Directory(filename)) return;
-            if (Searching_Ntfs) owner_ = Files::Owner_Of(full_filename);
-            // A junction or link may lead back up the tree: recorded, never entered.
-            if (!Files::Is_Reparse_Point(entry))
-                object_size_ = Scan(the_folder_ + L'\\' + filename);
-        }
-        Save_Information(object_size_, std::wstring());
-        folder_size_ += object_size_;
-    }
-
-    void Iterate_Streams_Of(const std::wstring& full_filename) {
-        Files::Iterate_Streams_Of(full_filename, [this](const std::wstring& name, File_Size size) {
-            Process_Stream(name, size);
+            details[index].Result = Files::Owner_And_Streams_Of(
+                Platform_Path_Of(filename), Files::Is_Directory(chunk[index]));
         });
+        return details;
     }
 
     // The file's own record, saved after its streams, carries their sum.
-    void Process_Stream(const std::wstring& name, File_Size size) {
-        has_streams_ = true;
-        Save_Information(size, name);
-        object_size_ += size;
+    void Process_File(const Files::Find_Record& entry, const Files::Owner_And_Streams* details) {
+        const std::wstring_view filename = Files::Filename_Of(entry);
+        if (Files::Is_Directory(entry) && Files::Is_Special_Directory(filename)) return;
+        const Wide_Text::Shared name(filename);
+        const Files::Owner owner = details ? details->The_Owner : nullptr;
+        File_Size object_size{};
+        bool has_streams = false;
+        if (!Files::Is_Directory(entry)) {
+            if (details) {
+                for (const Files::Stream_Record& stream : details->Streams) {
+                    Save_Information(entry, name, owner, stream.Size, stream.Name, true);
+                    object_size += stream.Size;
+                }
+                has_streams = !details->Streams.empty();
+            }
+            if (!has_streams) object_size = Files::File_Size_Of(entry);
+        } else if (!Files::Is_Reparse_Point(entry)) {
+            // A junction or link, or a folder that is one of its own ancestors, may lead
+            // back up the tree: such a folder is recorded, never entered.
+            const std::optional<Files::File_Identity> identity =
+                Files::Identity_Of(Platform_Path_Of(filename));
+            if (!Is_Ancestor(identity)) {
+                Ancestry below(identity);
+                object_size = Scan((the_folder_ + L'\\').append(filename));
+            }
+        }
+        Save_Information(entry, name, owner, object_size, Wide_Text::Shared(), has_streams);
+        folder_size_ += object_size;
     }
 
-    void Save_Information(File_Size object_size, const std::wstring& stream_name) {
-        const Files::Find_Record& entry = *entry_;
-        Append(File_Information{.File_Name = Files::Filename_Of(entry),
-                                .Folder_Name = the_folder_,
-                                .Owner = owner_,
+    void Save_Information(const Files::Find_Record& entry, const Wide_Text::Shared& name,
+                          Files::Owner owner, File_Size object_size,
+                          const Wide_Text::Shared& stream_name, bool has_streams) {
+        Append(File_Information{.File_Name = name,
+                                .Folder_Name = folder_name_,
+                                .Owner = owner,
                                 .Stream_Name = stream_name,
                                 .Object_Size = object_size,
                                 .Last_Accessed = entry.ftLastAccessTime,
@@ -118,17 +298,13 @@ private:
                                 .Is_Compressed = Files::Is_Compressed(entry),
                                 .Is_System = Files::Is_System(entry),
                                 .Is_Hidden = Files::Is_Hidden(entry),
-                                .Has_Streams = has_streams_},
+                                .Has_Streams = has_streams},
                Known_Files);
     }
 
     const std::wstring the_folder_;
+    const Wide_Text::Shared folder_name_;
     File_Size folder_size_{};
-    // The entry being processed.
-    const Files::Find_Record* entry_ = nullptr;
-    File_Size object_size_{};
-    Files::Owner owner_ = nullptr;
-    bool has_streams_ = false;
 };
 
 bool Is_Existing_Folder(const std::wstring& path) {
@@ -139,6 +315,31 @@ bool Is_Existing_Folder(const std::wstring& path) {
     }
 }
 
+std::wstring Without_Trailing_Backslashes(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
+// The state of one walk from the root, with its look-up threads while it lasts.
+class Walk_From_Root {
+public:
+    Walk_From_Root() {
+        Platform_Root = Without_Trailing_Backslashes(Files::Long_Path_Form(Search_Root + L'\\'));
+        Ancestors.clear();
+        Has_Stopped = false;
+        if (std::optional<Files::File_Identity> root = Files::Identity_Of(Platform_Root + L'\\'))
+            Ancestors.push_back(*root);
+        if (Searching_Ntfs) crew_.emplace(std::max(1, Lookup_Threads));
+        Crew = crew_ ? &*crew_ : nullptr;
+    }
+    ~Walk_From_Root() { Crew = nullptr; }
+    Walk_From_Root(const Walk_From_Root&) = delete;
+    Walk_From_Root& operator=(const Walk_From_Root&) = delete;
+
+private:
+    std::optional<Lookup_Crew> crew_;
+};
+
 }  // namespace
 
 File_Size Scan(const std::wstring& the_folder) { return Folder_Scan(the_folder).Run(); }
@@ -146,7 +347,7 @@ File_Size Scan(const std::wstring& the_folder) { return Folder_Scan(the_folder).
 bool Search(const std::wstring& root) {
     Search_Root = root;
     if (!Is_Existing_Folder(root)) return false;
-    while (!Search_Root.empty() && Search_Root.back() == L'\\') Search_Root.pop_back();
+    Search_Root = Without_Trailing_Backslashes(Search_Root);
     // Nothing left would make the walk list the current drive's root instead.
     if (Search_Root.empty()) throw Constraint_Error("a root of backslashes names no folder");
     Searching_Ntfs = Is_Windows_Nt && Files::Volume_Is_Ntfs(Search_Root);
@@ -157,7 +358,10 @@ bool Search(const std::wstring& root) {
     Display_Root.clear();
     Clear(Known_Files);
     Gui::Set_Status_Line("Searching...");
-    Scan(std::wstring());
+    {
+        Walk_From_Root walk;
+        Scan(std::wstring());
+    }
     if (Search_In_Progress) Display();
     return true;
 }
@@ -183,8 +387,8 @@ bool Passes_Position(const File_Information& the_file) {
     // Inside the displayed folder, not merely named alike: "\ab" does not hold "\abc".
     const std::size_t length = Display_Root.size();
     return the_file.Folder_Name.size() >= length &&
-           Wide_Text::Is_Equal(Wide_Text::Truncation_Of(the_file.Folder_Name, length),
-                               Display_Root, false) &&
+           Wide_Text::Is_Equal(the_file.Folder_Name.View().substr(0, length), Display_Root,
+                               false) &&
            (the_file.Folder_Name.size() == length || the_file.Folder_Name[length] == L'\\');
 }
 
@@ -600,7 +804,7 @@ Gui::Comparison Comparison_Of(Files::Owner first, Files::Owner second) {
     return one.size() > other.size() ? Gui::Comparison::Greater : Gui::Comparison::Less;
 }
 
-Gui::Comparison Comparison_Of(const std::wstring& first, const std::wstring& second) {
+Gui::Comparison Comparison_Of(std::wstring_view first, std::wstring_view second) {
     const int order = first.compare(second);
     if (order == 0) return Gui::Comparison::Equal;
     return order < 0 ? Gui::Comparison::Less : Gui::Comparison::Greater;
@@ -718,10 +922,10 @@ void Display() {
 std::wstring File_Text_Handler(int for_column, void* the_file) {
     const File_Information& file = File_At(the_file);
     switch (Column_Of(for_column)) {
-    case Logical_Column::Name: return file.File_Name;
+    case Logical_Column::Name: return file.File_Name.String();
     case Logical_Column::In_Folder: return Search_Root + file.Folder_Name;
     case Logical_Column::Owner: return Files::Image_Of(file.Owner);
-    case Logical_Column::Stream: return file.Stream_Name;
+    case Logical_Column::Stream: return file.Stream_Name.String();
     case Logical_Column::Size: return Wide_Text::Widened(Work::Image_Of(file.Object_Size));
     case Logical_Column::Last_Accessed:
         return Wide_Text::Widened(Files::Image_Of(file.Last_Accessed));

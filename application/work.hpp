@@ -12,6 +12,7 @@
 
 #include "definite_element-list.hpp"
 #include "gui.hpp"
+#include "wide_text.hpp"
 #include "windows-files.hpp"
 
 namespace Work {
@@ -88,11 +89,13 @@ extern Gui::Plain_Edit_Box Minimum_Size_Box;  // "Display only objects larger th
 
 // ---------------------------------------------------------------- search results
 
+// A million of these are held after a walk of a whole disk: the texts are shared blocks,
+// and the records of one folder share its name.
 struct File_Information {
-    std::wstring File_Name;    // no path
-    std::wstring Folder_Name;  // relative to the root: empty, or "\a\b"
+    Wide_Text::Shared File_Name;    // no path
+    Wide_Text::Shared Folder_Name;  // relative to the root: empty, or "\a\b"
     Windows::Files::Owner Owner = nullptr;  // looked up on NTFS only
-    std::wstring Stream_Name;  // empty for files and folders
+    Wide_Text::Shared Stream_Name;  // empty for files and folders
     File_Size Object_Size{};   // a folder's is the sum of everything below it
     File_Time Last_Accessed{};
     bool Is_Folder = false;
@@ -111,6 +114,9 @@ using File_List = Definite_Element::List<File_Information, File_List_Traits>;
 // Written only by the searcher thread, while the file list view refers to none of it.
 extern File_List Known_Files;
 extern std::wstring Search_Root;   // as typed, without trailing backslashes
+// How many threads look up owners and streams during a walk on NTFS, the searcher
+// included; with 1 they are looked up one object after the other.
+extern int Lookup_Threads;
 extern std::wstring Display_Root;  // the folder shown, in the form of Folder_Name
 extern bool Searching_Ntfs;
 extern std::atomic<bool> Search_In_Progress;  // cleared to stop a walk
@@ -176,7 +182,7 @@ Gui::Comparison Comparison_Of(std::int32_t first, std::int32_t second);
 Gui::Comparison Comparison_Of(File_Size first, File_Size second);  // unsigned
 // Equal only for the same owner; two different owners never compare equal.
 Gui::Comparison Comparison_Of(Windows::Files::Owner first, Windows::Files::Owner second);
-Gui::Comparison Comparison_Of(const std::wstring& first, const std::wstring& second);
+Gui::Comparison Comparison_Of(std::wstring_view first, std::wstring_view second);
 Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second);
 
 // ---------------------------------------------------------------- result display

@@ -2,7 +2,50 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <new>
+
 namespace Wide_Text {
+
+struct Shared::Block {
+    std::atomic<std::uint32_t> References;
+    std::uint32_t Length;
+    // The characters follow the header in the same allocation.
+    wchar_t* Characters() { return reinterpret_cast<wchar_t*>(this + 1); }
+};
+
+Shared::Shared(std::wstring_view text) {
+    if (text.empty()) return;
+    void* storage = ::operator new(sizeof(Block) + text.size() * sizeof(wchar_t));
+    block_ = ::new (storage) Block{{1}, static_cast<std::uint32_t>(text.size())};
+    std::memcpy(block_->Characters(), text.data(), text.size() * sizeof(wchar_t));
+}
+
+Shared::Shared(const Shared& other) noexcept : block_(other.block_) {
+    if (block_) block_->References.fetch_add(1, std::memory_order_relaxed);
+}
+
+Shared& Shared::operator=(Shared other) noexcept {
+    std::swap(block_, other.block_);
+    return *this;
+}
+
+Shared::~Shared() {
+    if (block_ && block_->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        block_->~Block();
+        ::operator delete(block_);
+    }
+}
+
+std::wstring_view Shared::View() const noexcept {
+    return block_ ? std::wstring_view(block_->Characters(), block_->Length) : std::wstring_view();
+}
+
+std::size_t Shared::size() const noexcept { return block_ ? block_->Length : 0; }
+
+std::ostream& operator<<(std::ostream& stream, const Shared& text) {
+    return stream << Utf8_Of(text.String());
+}
 
 void Truncate(std::wstring& the_string, std::size_t to_length) {
     if (to_length < the_string.size()) the_string.resize(to_length);
@@ -18,7 +61,7 @@ static wchar_t Folded(wchar_t character) {
         CharUpperW(reinterpret_cast<LPWSTR>(static_cast<std::uintptr_t>(character)))));
 }
 
-bool Is_Equal(const std::wstring& left, const std::wstring& right, bool case_sensitive) {
+bool Is_Equal(std::wstring_view left, std::wstring_view right, bool case_sensitive) {
     if (left.size() != right.size()) return false;
     if (case_sensitive) return left == right;
     for (std::size_t index = 0; index < left.size(); ++index)

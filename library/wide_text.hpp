@@ -1,9 +1,66 @@
 #pragma once
 // Helpers on growable 16-bit strings (paths, names, stream names).
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 namespace Wide_Text {
+
+// An immutable 16-bit string in a single block that its copies share: eight bytes where it
+// is held, so a record stays small and a folder's path is stored once for all its records.
+class Shared {
+public:
+    Shared() noexcept = default;
+    Shared(std::wstring_view text);
+    Shared(const std::wstring& text) : Shared(std::wstring_view(text)) {}
+    Shared(const wchar_t* text) : Shared(std::wstring_view(text)) {}
+    Shared(const Shared& other) noexcept;
+    Shared(Shared&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
+    Shared& operator=(Shared other) noexcept;
+    ~Shared();
+
+    std::wstring_view View() const noexcept;
+    operator std::wstring_view() const noexcept { return View(); }
+    std::wstring String() const { return std::wstring(View()); }
+    std::size_t size() const noexcept;
+    bool empty() const noexcept { return size() == 0; }
+    wchar_t operator[](std::size_t index) const noexcept { return View()[index]; }
+
+    friend bool operator==(const Shared& left, const Shared& right) noexcept {
+        return left.View() == right.View();
+    }
+    friend bool operator==(const Shared& left, std::wstring_view right) noexcept {
+        return left.View() == right;
+    }
+    friend bool operator==(const Shared& left, const std::wstring& right) noexcept {
+        return left.View() == right;
+    }
+    friend bool operator==(const Shared& left, const wchar_t* right) noexcept {
+        return left.View() == std::wstring_view(right);
+    }
+    friend std::wstring operator+(const Shared& left, std::wstring_view right) {
+        return left.String().append(right);
+    }
+    friend std::wstring operator+(const Shared& left, wchar_t right) {
+        return left.String() + right;
+    }
+    friend std::wstring operator+(std::wstring left, const Shared& right) {
+        return left.append(right.View());
+    }
+    friend std::wstring operator+(const wchar_t* left, const Shared& right) {
+        return std::wstring(left).append(right.View());
+    }
+    // Test failures show the text.
+    friend std::ostream& operator<<(std::ostream& stream, const Shared& text);
+
+private:
+    struct Block;
+    Block* block_ = nullptr;  // null for the empty string
+};
 
 enum class Direction { Forward, Backward };
 
@@ -11,7 +68,7 @@ constexpr std::size_t Not_Found = std::wstring::npos;
 
 void Truncate(std::wstring& the_string, std::size_t to_length);
 std::wstring Truncation_Of(const std::wstring& the_string, std::size_t to_length);
-bool Is_Equal(const std::wstring& left, const std::wstring& right, bool case_sensitive);
+bool Is_Equal(std::wstring_view left, std::wstring_view right, bool case_sensitive);
 bool Is_Null(const std::wstring& the_string);
 // Position (0-based) of the character, searching from a position in a direction; Not_Found
 // when absent. Backward from Not_Found searches from the end.

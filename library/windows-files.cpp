@@ -26,6 +26,35 @@ void Initialise() {
     Nt_Query_Information_File = reinterpret_cast<Query_Information_File>(entry);
 }
 
+// ---------------------------------------------------------------- long paths
+
+namespace {
+
+constexpr std::wstring_view Long_Prefix = L"\\\\?\\";
+constexpr std::wstring_view Device_Prefix = L"\\\\.\\";
+constexpr std::wstring_view Long_Network_Prefix = L"\\\\?\\UNC\\";
+
+std::optional<std::wstring> Full_Path_Of(const std::wstring& path) {
+    DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return std::nullopt;
+    std::wstring full(needed, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return std::nullopt;
+    full.resize(length);
+    return full;
+}
+
+}  // namespace
+
+std::wstring Long_Path_Form(const std::wstring& path) {
+    if (path.starts_with(Long_Prefix) || path.starts_with(Device_Prefix)) return path;
+    const std::optional<std::wstring> full = Full_Path_Of(path);
+    if (!full) return path;
+    if (full->starts_with(L"\\\\"))
+        return std::wstring(Long_Network_Prefix).append(*full, 2, std::wstring::npos);
+    return std::wstring(Long_Prefix) + *full;
+}
+
 // ---------------------------------------------------------------- object tests and names
 
 bool Bits_Are_Set_In(std::uint32_t word, std::uint32_t mask) { return (word & mask) == mask; }
@@ -51,14 +80,14 @@ File_Size File_Size_Of(const Find_Record& record) {
     return Unsigned::Quadword_Of(record.nFileSizeHigh, record.nFileSizeLow);
 }
 
-std::wstring Filename_Of(const Find_Record& record) {
+std::wstring_view Filename_Of(const Find_Record& record) {
     constexpr std::size_t field_length = sizeof record.cFileName / sizeof record.cFileName[0];
     std::size_t length = 0;
     while (length < field_length && record.cFileName[length] != L'\0') ++length;
-    return std::wstring(record.cFileName, length);
+    return std::wstring_view(record.cFileName, length);
 }
 
-bool Is_Special_Directory(const std::wstring& name) { return name == L"." || name == L".."; }
+bool Is_Special_Directory(std::wstring_view name) { return name == L"." || name == L".."; }
 
 // ---------------------------------------------------------------- data streams
 
@@ -98,17 +127,18 @@ std::size_t operator+(std::size_t offset, const Stream_Header& record) {
     return offset + static_cast<std::size_t>(record.Next_Entry);
 }
 
-}  // namespace
+Unique_Handle Opened(const std::wstring& filename, DWORD access) {
+    HANDLE opened = CreateFileW(Long_Path_Form(filename).c_str(), access,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return Unique_Handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+}
 
-void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process) {
+void Iterate_Streams_In(HANDLE file, const Stream_Routine& process) {
     if (Nt_Query_Information_File == nullptr) return;
-    HANDLE opened = CreateFileW(filename.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return;
-    Unique_Handle file(opened);
     alignas(8) unsigned char buffer[Stream_Buffer_Size]{};
     Io_Status_Block status{};
-    std::int32_t result = Nt_Query_Information_File(file.get(), &status, buffer,
+    std::int32_t result = Nt_Query_Information_File(file, &status, buffer,
                                                     Stream_Buffer_Size,
                                                     File_Stream_Information_Class);
     Stream_Header record;
@@ -123,6 +153,22 @@ void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& proc
         offset = offset + record;
         if (!Record_Fits(buffer, offset, record)) return;
     }
+}
+
+}  // namespace
+
+void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process) {
+    if (Nt_Query_Information_File == nullptr) return;
+    if (Unique_Handle file = Opened(filename, GENERIC_READ)) Iterate_Streams_In(file.get(), process);
+}
+
+std::optional<File_Identity> Identity_Of(const std::wstring& path) {
+    Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return File_Identity{information.dwVolumeSerialNumber,
+                         (std::uint64_t(information.nFileIndexHigh) << 32) |
+                             information.nFileIndexLow};
 }
 
 // ---------------------------------------------------------------- times
@@ -307,14 +353,8 @@ const Sid_Body* Known_Owner_With(PSID sid) {
     return nullptr;
 }
 
-}  // namespace
-
-Owner Owner_Of(const std::wstring& filename) {
-    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
-    DWORD needed = 0;
-    if (!GetFileSecurityW(filename.c_str(), OWNER_SECURITY_INFORMATION, descriptor,
-                          Security_Descriptor_Size, &needed))
-        return nullptr;
+// The cache entry for the owner a security descriptor names.
+Owner Known_Owner_For(void* descriptor) {
     PSID sid = nullptr;
     BOOL is_defaulted = FALSE;
     if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || sid == nullptr ||
@@ -331,6 +371,41 @@ Owner Owner_Of(const std::wstring& filename) {
     return &entry;
 }
 
+Owner Owner_Of(HANDLE file) {
+    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
+    DWORD needed = 0;
+    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor,
+                                 Security_Descriptor_Size, &needed))
+        return nullptr;
+    return Known_Owner_For(descriptor);
+}
+
+}  // namespace
+
+Owner Owner_Of(const std::wstring& filename) {
+    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
+    DWORD needed = 0;
+    if (!GetFileSecurityW(Long_Path_Form(filename).c_str(), OWNER_SECURITY_INFORMATION,
+                          descriptor, Security_Descriptor_Size, &needed))
+        return nullptr;
+    return Known_Owner_For(descriptor);
+}
+
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder) {
+    Owner_And_Streams result;
+    Unique_Handle file = Opened(filename, READ_CONTROL | FILE_READ_ATTRIBUTES);
+    if (!file) {
+        result.The_Owner = Owner_Of(filename);
+        return result;
+    }
+    result.The_Owner = Owner_Of(file.get());
+    if (!is_folder)
+        Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size) {
+            result.Streams.push_back({name, size});
+        });
+    return result;
+}
+
 bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
 
 const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Name : the_sid->Image; }
@@ -339,7 +414,7 @@ const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Nam
 
 File_Attributes Attributes_For(const std::wstring& name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(Long_Path_Form(name).c_str(), GetFileExInfoStandard, &data))
         throw File_Not_Found(Wide_Text::Utf8_Of(name));
     return {data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
             data.ftLastWriteTime, Unsigned::Quadword_Of(data.nFileSizeHigh, data.nFileSizeLow)};

@@ -6,10 +6,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "strings.hpp"
 #include "unsigned.hpp"
+#include "wide_text.hpp"
 
 namespace Windows::Files {
 
@@ -71,6 +75,12 @@ extern Query_Information_File Nt_Query_Information_File;
 
 void Initialise();
 
+// The form of a path that the platform takes at any length: "\\?\C:\..." for a drive path,
+// "\\?\UNC\server\share\..." for a network path, made absolute and normalised first (the
+// long form is taken literally). A path already in that form, or one the platform cannot
+// make absolute, is returned as it is. Every query below passes its path through this.
+std::wstring Long_Path_Form(const std::wstring& path);
+
 // Object tests and names.
 bool Bits_Are_Set_In(std::uint32_t word, std::uint32_t mask);
 bool Is_Directory(std::uint32_t attribute);
@@ -80,8 +90,8 @@ bool Is_System(const Find_Record& record);
 bool Is_Compressed(const Find_Record& record);
 bool Is_Reparse_Point(const Find_Record& record);  // junctions and links: not descended
 File_Size File_Size_Of(const Find_Record& record);
-std::wstring Filename_Of(const Find_Record& record);
-bool Is_Special_Directory(const std::wstring& name);  // "." and ".."
+std::wstring_view Filename_Of(const Find_Record& record);  // refers into the record
+bool Is_Special_Directory(std::wstring_view name);  // "." and ".."
 
 // Data streams of a file, in the order the file system lists them, the unnamed one
 // included. Reports nothing when the query is absent or fails, when the file cannot be
@@ -89,6 +99,28 @@ bool Is_Special_Directory(const std::wstring& name);  // "." and ".."
 // the query's buffer ends the report.
 using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
+
+// The owner and the streams of one object through a single handle, which is what makes a
+// walk with owners affordable; a folder's streams are not asked for. When the object
+// cannot be opened its owner is still asked for by name. Safe from any thread.
+struct Stream_Record {
+    Wide_Text::Shared Name;
+    File_Size Size;
+};
+struct Owner_And_Streams {
+    const Sid_Body* The_Owner = nullptr;
+    std::vector<Stream_Record> Streams;
+};
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
+
+// What tells one folder from another even when two paths lead to it (a mounted or linked
+// folder): the volume's serial number and the file index.
+struct File_Identity {
+    std::uint32_t Volume_Serial = 0;
+    std::uint64_t File_Index = 0;
+    bool operator==(const File_Identity&) const = default;
+};
+std::optional<File_Identity> Identity_Of(const std::wstring& path);  // none when unreadable
 
 // Times.
 File_Time The_Time_Now();

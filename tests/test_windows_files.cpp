@@ -59,6 +59,21 @@ TEST(Files, FindRecordNamesAndSizes) {
     EXPECT_FALSE(Is_Special_Directory(L""));
 }
 
+TEST(Files, LongPathForms) {
+    EXPECT_EQ(Long_Path_Form(L"C:\\data\\x"), L"\\\\?\\C:\\data\\x");
+    EXPECT_EQ(Long_Path_Form(L"\\\\server\\share\\x"), L"\\\\?\\UNC\\server\\share\\x");
+    // The long form is taken literally, so what the short form would resolve is resolved first.
+    EXPECT_EQ(Long_Path_Form(L"C:/data/../x"), L"\\\\?\\C:\\x");
+    EXPECT_EQ(Long_Path_Form(L"C:\\"), L"\\\\?\\C:\\");
+    std::wstring current(32768, L'\0');
+    current.resize(GetCurrentDirectoryW(32768, current.data()));
+    EXPECT_EQ(Long_Path_Form(L"a\\b"), L"\\\\?\\" + current + L"\\a\\b");
+    // Already long, or a device: as it is.
+    EXPECT_EQ(Long_Path_Form(L"\\\\?\\C:\\a\\..\\b"), L"\\\\?\\C:\\a\\..\\b");
+    EXPECT_EQ(Long_Path_Form(L"\\\\.\\pipe\\x"), L"\\\\.\\pipe\\x");
+    EXPECT_EQ(Long_Path_Form(L""), L"");
+}
+
 TEST(Files, SizeImagesAtEveryBoundary) {
     EXPECT_EQ(Windows::Files::Image_Of(Size_Of(0)), " 0");
     EXPECT_EQ(Windows::Files::Image_Of(Size_Of(9'999)), " 9999");

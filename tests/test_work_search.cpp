@@ -203,6 +203,13 @@ TEST_F(Search_Test, StreamsAreRecordedBeforeTheirFile) {
 }
 
 TEST(Search, StopEndsTheWalkAtOnce) {
+    // Looked up one entry after the other; the walk with several look-up threads is held
+    // to the same records elsewhere.
+    struct One_By_One {
+        const int saved = Work::Lookup_Threads;
+        One_By_One() { Work::Lookup_Threads = 1; }
+        ~One_By_One() { Work::Lookup_Threads = saved; }
+    } one_by_one;
     Temporary_Tree tree;
     tree.Make_Folder(L"d");
     tree.Make_Folder(L"e");

@@ -31,12 +31,21 @@ std::vector<unsigned char> Stream_Buffer_Of(const std::vector<Scripted_Stream>& 
 
 namespace {
 
-std::int32_t WINAPI Scripted_Query(HANDLE, Files::Io_Status_Block* status, void* buffer,
+std::wstring Path_Of(HANDLE file) {
+    std::wstring path(32768, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), 0);
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+std::int32_t WINAPI Scripted_Query(HANDLE file, Files::Io_Status_Block* status, void* buffer,
                                    std::uint32_t length, std::int32_t information_class) {
     ++Substitute_Stream_Query::Calls;
     if (Substitute_Stream_Query::On_Query) Substitute_Stream_Query::On_Query();
     if (information_class != Files::File_Stream_Information_Class) return -1;
-    const auto& script = Substitute_Stream_Query::Buffer;
+    const auto script = Substitute_Stream_Query::Buffer_For
+                            ? Substitute_Stream_Query::Buffer_For(Path_Of(file))
+                            : Substitute_Stream_Query::Buffer;
     std::memcpy(buffer, script.data(), std::min<std::size_t>(script.size(), length));
     status->Status = Substitute_Stream_Query::Status;
     status->Information = std::min<std::size_t>(script.size(), length);
@@ -50,10 +59,12 @@ Substitute_Stream_Query::Substitute_Stream_Query() : saved_(Files::Nt_Query_Info
     Status = 0;
     Calls = 0;
     On_Query = nullptr;
+    Buffer_For = nullptr;
     Files::Nt_Query_Information_File = Scripted_Query;
 }
 
 Substitute_Stream_Query::~Substitute_Stream_Query() {
     Files::Nt_Query_Information_File = saved_;
     On_Query = nullptr;
+    Buffer_For = nullptr;
 }

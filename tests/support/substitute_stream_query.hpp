@@ -2,6 +2,7 @@
 // A stand-in for NtQueryInformationFile that reports scripted stream records, since Wine
 // does not report a file's data streams.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,8 +19,9 @@ struct Scripted_Stream {
 // distance to the next filled in, 0 on the last.
 std::vector<unsigned char> Stream_Buffer_Of(const std::vector<Scripted_Stream>& streams);
 
-// Puts the stand-in in place for its lifetime. Each query copies Buffer into the caller's
-// buffer and returns Status; On_Query runs first, if set.
+// Puts the stand-in in place for its lifetime. Each query copies Buffer (or, when
+// Buffer_For is set, what it gives for the queried file's path) into the caller's buffer
+// and returns Status; On_Query runs first, if set. Queries may come from several threads.
 class Substitute_Stream_Query {
 public:
     Substitute_Stream_Query();
@@ -29,8 +31,9 @@ public:
 
     static inline std::vector<unsigned char> Buffer;
     static inline std::int32_t Status = 0;
-    static inline int Calls = 0;
+    static inline std::atomic<int> Calls = 0;
     static inline std::function<void()> On_Query;
+    static inline std::function<std::vector<unsigned char>(const std::wstring& path)> Buffer_For;
 
 private:
     Windows::Files::Query_Information_File saved_;

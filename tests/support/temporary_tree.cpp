@@ -20,29 +20,41 @@ std::wstring Temporary_Folder() {
 
 std::atomic<int> Trees_Made = 0;
 
+// What the library cannot reach (paths beyond the short form) the host removes.
+void Remove_Tree(const std::wstring& root) {
+    std::error_code ignored;
+    // Read-only, hidden and system files are removed like any other.
+    for (std::filesystem::recursive_directory_iterator entry(root, ignored), end;
+         !ignored && entry != end; entry.increment(ignored))
+        SetFileAttributesW(entry->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    try {
+        std::filesystem::remove_all(root, ignored);
+    } catch (const std::filesystem::filesystem_error&) {
+    }
+    const std::wstring host_root = Host_Path_Of(root);
+    if (std::filesystem::exists(root, ignored) && !host_root.empty())
+        Run_Host_Command(L"/bin/rm -rf " + host_root);
+}
+
 }  // namespace
 
 Temporary_Tree::Temporary_Tree() {
     root_ = Temporary_Folder() + L"\\quarrix-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(++Trees_Made);
-    std::filesystem::remove_all(root_);
+    Remove_Tree(root_);
     std::filesystem::create_directories(root_);
 }
 
-Temporary_Tree::~Temporary_Tree() {
-    std::error_code ignored;
-    // Read-only, hidden and system files are removed like any other.
-    for (auto& entry : std::filesystem::recursive_directory_iterator(root_, ignored))
-        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::filesystem::remove_all(root_, ignored);
-}
+Temporary_Tree::~Temporary_Tree() { Remove_Tree(root_); }
 
 void Temporary_Tree::Make_Folder(const std::wstring& relative) const {
     std::filesystem::create_directories(Path_Of(relative));
 }
 
 void Temporary_Tree::Make_File(const std::wstring& relative, std::uintmax_t size) const {
-    std::ofstream file(std::filesystem::path(Path_Of(relative)), std::ios::binary);
+    const std::filesystem::path path(Path_Of(relative));
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream file(path, std::ios::binary);
     std::string block(4096, 'q');
     for (std::uintmax_t left = size; left > 0;) {
         std::size_t part = left < block.size() ? static_cast<std::size_t>(left) : block.size();
@@ -52,7 +64,26 @@ void Temporary_Tree::Make_File(const std::wstring& relative, std::uintmax_t size
 }
 
 bool Run_Host_Command(const std::wstring& command) {
-    return _wsystem((L"start /wait /unix " + command).c_str()) == 0;
+    static std::atomic<int> commands_run = 0;
+    const std::wstring status_file = Temporary_Folder() + L"\\quarrix-host-" +
+                                     std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                     std::to_wstring(++commands_run);
+    const std::wstring host_status_file = Host_Path_Of(status_file);
+    if (host_status_file.empty()) return false;
+    DeleteFileW(status_file.c_str());
+    _wsystem((L"start /unix /bin/sh -c \"" + command + L"; echo $? >" + host_status_file + L"\"")
+                 .c_str());
+    // Wine's start neither waits for a host program nor passes on its exit status: the
+    // status file says when it has ended, and how.
+    for (int waited = 0; waited < 60'000; waited += 10) {
+        int status = -1;
+        if (std::ifstream(std::filesystem::path(status_file)) >> status) {
+            DeleteFileW(status_file.c_str());
+            return status == 0;
+        }
+        Sleep(10);
+    }
+    return false;
 }
 
 std::wstring Host_Path_Of(const std::wstring& path) {

@@ -17,7 +17,7 @@ public:
     std::wstring Path_Of(const std::wstring& relative) const { return root_ + L"\\" + relative; }
 
     void Make_Folder(const std::wstring& relative) const;
-    void Make_File(const std::wstring& relative, std::uintmax_t size) const;
+    void Make_File(const std::wstring& relative, std::uintmax_t size) const;  // folders too
 
 private:
     std::wstring root_;

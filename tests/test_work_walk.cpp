@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "start_up.hpp"
+#include "substitute_stream_query.hpp"
+#include "temporary_tree.hpp"
+#include "work.hpp"
+
+using Work::File_Information;
+
+namespace {
+
+class Application_Environment : public testing::Environment {
+public:
+    void SetUp() override { Start_Up::Application(); }
+    void TearDown() override { Start_Up::Shut_Down(); }
+};
+const auto* const Environment = testing::AddGlobalTestEnvironment(new Application_Environment);
+
+std::wstring Path_Of(const File_Information& record) {
+    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
+}
+
+// Everything a record holds, as one text, so that two walks compare record by record. The
+// host updates a folder's last access when a walk lists it, so that is left out for folders.
+std::wstring Image_Of(const File_Information& record) {
+    std::wstring image = Path_Of(record) + L" size=" + std::to_wstring(record.Object_Size.Value()) +
+                         L" owner=" + std::to_wstring(reinterpret_cast<std::uintptr_t>(record.Owner));
+    if (!record.Is_Folder)
+        image += L" accessed=" + std::to_wstring(record.Last_Accessed.dwHighDateTime) + L"." +
+                 std::to_wstring(record.Last_Accessed.dwLowDateTime);
+    image += std::wstring(L" flags=") + (record.Is_Folder ? L"F" : L"-") +
+             (record.Is_Stream ? L"S" : L"-") + (record.Is_Compressed ? L"C" : L"-") +
+             (record.Is_System ? L"Y" : L"-") + (record.Is_Hidden ? L"H" : L"-") +
+             (record.Has_Streams ? L"M" : L"-");
+    return image;
+}
+
+std::vector<std::wstring> Record_Images() {
+    std::vector<std::wstring> images;
+    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
+        images.push_back(Image_Of(Element_At(position)));
+    return images;
+}
+
+std::vector<File_Information> Records() { return Elements_Of(Work::Known_Files, 1).Elements; }
+
+const File_Information* Record_Of(const std::vector<File_Information>& records,
+                                  const std::wstring& path) {
+    for (const File_Information& record : records)
+        if (Path_Of(record) == path) return &record;
+    return nullptr;
+}
+
+// Searches as a pressed start button does, with so many look-up threads.
+bool Search(const std::wstring& root, int lookup_threads) {
+    struct Setting {
+        const int saved = Work::Lookup_Threads;
+        explicit Setting(int threads) {
+            Work::Lookup_Threads = threads;
+            Work::Search_In_Progress = true;
+        }
+        ~Setting() {
+            Work::Lookup_Threads = saved;
+            Work::Search_In_Progress = false;
+        }
+    } setting(lookup_threads);
+    return Work::Search(root);
+}
+
+bool Ends_With(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::wstring Digits(int number) { return std::to_wstring(number); }
+
+// A tree that gives a walk with look-up threads every chance to differ from one that looks
+// up one entry after the other: more entries in a folder than are looked up together,
+// streams on some files only, two owners, and a folder that can no longer be listed when
+// the walk reaches it.
+class Walk_Test : public testing::Test {
+protected:
+    void SetUp() override {
+        tree.Make_File(L"top", 5);
+        for (int index = 0; index < 300; ++index)
+            tree.Make_File(L"many\\file" + Digits(index), static_cast<std::uintmax_t>(index));
+        tree.Make_File(L"x\\y\\z\\deep", 77);
+        tree.Make_File(L"other\\theirs1", 11);
+        tree.Make_File(L"other\\theirs2", 12);
+        tree.Make_Folder(L"other\\sub");
+        other_owner_ = Run_Host_Command(L"/bin/chown -R nobody " + Host_Path_Of(tree.Path_Of(L"other")));
+        tree.Make_File(L"p\\first", 1);
+    }
+
+    // Once "p\first" is looked at, "p\gone" is a file: the folder listed a moment ago can
+    // no longer be read.
+    void Arm_Query() {
+        tree.Make_File(L"p\\gone\\inside", 1000);
+        query.Buffer_For = [this](const std::wstring& path) {
+            if (Ends_With(path, L"\\p\\first")) {
+                DeleteFileW(tree.Path_Of(L"p\\gone\\inside").c_str());
+                RemoveDirectoryW(tree.Path_Of(L"p\\gone").c_str());
+                tree.Make_File(L"p\\gone", 0);
+            }
+            if (Ends_With(path, L"3"))
+                return Stream_Buffer_Of({{L"::$DATA", 3}, {L":extra:$DATA", 30}});
+            return Stream_Buffer_Of({{L"::$DATA", 1}});
+        };
+    }
+
+    void Disarm_Query() {
+        query.Buffer_For = nullptr;
+        DeleteFileW(tree.Path_Of(L"p\\gone").c_str());
+    }
+
+    std::vector<std::wstring> Walk(int lookup_threads) {
+        Arm_Query();
+        EXPECT_TRUE(Search(tree.Root(), lookup_threads));
+        Disarm_Query();
+        return Record_Images();
+    }
+
+    Temporary_Tree tree;
+    Substitute_Stream_Query query;
+    bool other_owner_ = false;
+};
+
+}  // namespace
+
+TEST_F(Walk_Test, LookupThreadsGiveTheRecordsOfALookupOneByOne) {
+    Walk(1);  // the walk itself touches the folders once
+    const std::vector<std::wstring> one_by_one = Walk(1);
+    const std::vector<File_Information> records = Records();
+    for (int threads : {2, 8, 16}) {
+        const std::vector<std::wstring> together = Walk(threads);
+        ASSERT_EQ(together.size(), one_by_one.size()) << threads << " threads";
+        for (std::size_t index = 0; index < together.size(); ++index)
+            EXPECT_EQ(together[index], one_by_one[index]) << threads << " threads, record " << index;
+    }
+
+    // What the walks agree on is what the tree holds.
+    ASSERT_NE(Record_Of(records, L"\\many"), nullptr);
+    EXPECT_EQ(Record_Of(records, L"\\many\\file13:extra:$DATA")->Object_Size.Value(), 30u);
+    EXPECT_EQ(Record_Of(records, L"\\many\\file13")->Object_Size.Value(), 33u);
+    EXPECT_TRUE(Record_Of(records, L"\\many\\file13")->Has_Streams);
+    EXPECT_EQ(Record_Of(records, L"\\many\\file12")->Object_Size.Value(), 12u);
+    EXPECT_EQ(Record_Of(records, L"\\p\\gone")->Object_Size.Value(), 0u);
+    EXPECT_TRUE(Record_Of(records, L"\\p\\gone")->Is_Folder);
+    EXPECT_EQ(Record_Of(records, L"\\x")->Object_Size.Value(), 77u);
+    if (other_owner_) {
+        EXPECT_NE(Record_Of(records, L"\\other\\theirs1")->Owner, Record_Of(records, L"\\top")->Owner);
+        EXPECT_NE(Record_Of(records, L"\\other\\theirs1")->Owner, nullptr);
+    }
+}
+
+TEST_F(Walk_Test, AStopRecordsALookedUpPrefixAndItsFolders) {
+    Walk(1);
+    const std::vector<std::wstring> complete = Walk(8);
+    // Stop while some file is being looked at.
+    Arm_Query();
+    Substitute_Stream_Query::Calls = 0;
+    query.On_Query = [] {
+        if (Substitute_Stream_Query::Calls == 20) Work::Search_In_Progress = false;
+    };
+    ASSERT_TRUE(Search(tree.Root(), 8));
+    Disarm_Query();
+    const std::vector<File_Information> records = Records();
+    ASSERT_FALSE(records.empty());
+    // Files of one folder, exactly as the complete walk has them first, then the folders
+    // they are in, each with the sum of what was recorded below it.
+    std::size_t files = 0;
+    while (files < records.size() && !records[files].Is_Folder) ++files;
+    ASSERT_GT(files, 0u);
+    ASSERT_LT(files, 300u);
+    std::uint64_t recorded = 0;
+    for (std::size_t index = 0; index < files; ++index) {
+        EXPECT_EQ(Image_Of(records[index]), complete[index]);
+        if (!records[index].Is_Stream) recorded += records[index].Object_Size.Value();
+    }
+    ASSERT_EQ(records.size(), files + 1);
+    EXPECT_EQ(records[files].Object_Size.Value(), recorded);
+    EXPECT_EQ(records[0].Folder_Name, L"\\" + records[files].File_Name);
+}
+
+TEST(Walk, FileThatGoesBeforeItsLookUpIsStillRecorded) {
+    Temporary_Tree tree;
+    tree.Make_File(L"a", 1);
+    tree.Make_File(L"b", 2);
+    tree.Make_File(L"c", 3);
+    Substitute_Stream_Query query;
+    query.Buffer_For = [&tree](const std::wstring& path) {
+        for (const wchar_t* name : {L"a", L"b", L"c"})
+            if (Ends_With(path, std::wstring(L"\\") + name))
+                for (const wchar_t* other : {L"a", L"b", L"c"})
+                    if (other != name) DeleteFileW(tree.Path_Of(other).c_str());
+        return Stream_Buffer_Of({{L"::$DATA", 9}});
+    };
+    ASSERT_TRUE(Search(tree.Root(), 1));
+    const std::vector<File_Information> records = Records();
+    ASSERT_EQ(records.size(), 3u);
+    // The first one looked at has its owner; the others went before they were looked at.
+    EXPECT_NE(records[0].Owner, nullptr);
+    EXPECT_EQ(records[1].Owner, nullptr);
+    EXPECT_EQ(records[2].Owner, nullptr);
+    EXPECT_EQ(records[1].Object_Size.Value() + records[2].Object_Size.Value() +
+                  records[0].Object_Size.Value(),
+              6u);
+}
+
+TEST(Walk, PathsLongerThanTheShortFormAllows) {
+    Temporary_Tree tree;
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty()) GTEST_SKIP() << "no host system here";
+    const std::wstring part(70, L'p');
+    std::wstring relative;
+    for (int level = 0; level < 5; ++level) relative += L"\\" + part + Digits(level);
+    std::wstring host_relative = relative;
+    for (wchar_t& character : host_relative)
+        if (character == L'\\') character = L'/';
+    ASSERT_TRUE(Run_Host_Command(L"/bin/mkdir -p " + host_root + host_relative));
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/truncate -s 1234 " + host_root + host_relative + L"/deep"));
+    ASSERT_GT(tree.Root().size() + relative.size(), 300u);
+
+    ASSERT_TRUE(Search(tree.Root(), 8));
+    std::vector<File_Information> records = Records();
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(Path_Of(records[0]), relative + L"\\deep");
+    EXPECT_EQ(records[0].Object_Size.Value(), 1234u);
+    EXPECT_NE(records[0].Owner, nullptr);
+    EXPECT_EQ(records[5].Object_Size.Value(), 1234u);
+
+    // Typed as the root, shown as typed.
+    const std::wstring deep_root = tree.Root() + relative;
+    ASSERT_TRUE(Search(deep_root, 1));
+    EXPECT_EQ(Work::Search_Root, deep_root);
+    records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Object_Size.Value(), 1234u);
+}
+
+TEST(Walk, FolderMountedBelowItselfIsRecordedButNotEntered) {
+    Temporary_Tree tree;
+    tree.Make_File(L"a\\file", 10);
+    tree.Make_Folder(L"a\\again");
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    const std::wstring host_mount = host_root + L"/a/again";
+    if (host_root.empty() || !Run_Host_Command(L"/bin/mount --bind " + host_root + L" " + host_mount))
+        GTEST_SKIP() << "no mounts here";
+    // Gone before the tree is removed, which would otherwise walk into it.
+    struct Unmount {
+        const std::wstring& mount;
+        ~Unmount() { Run_Host_Command(L"/bin/umount " + mount); }
+    } unmount{host_mount};
+    for (int threads : {1, 8}) {
+        ASSERT_TRUE(Search(tree.Root(), threads));
+        const std::vector<File_Information> records = Records();
+        ASSERT_EQ(records.size(), 3u) << threads << " threads";
+        ASSERT_NE(Record_Of(records, L"\\a\\again"), nullptr);
+        EXPECT_TRUE(Record_Of(records, L"\\a\\again")->Is_Folder);
+        EXPECT_EQ(Record_Of(records, L"\\a\\again")->Object_Size.Value(), 0u);
+        EXPECT_EQ(Record_Of(records, L"\\a")->Object_Size.Value(), 10u);
+    }
+}
