@@ -1514,26 +1514,25 @@ Tree_Item Add_Wide_Item(const Tree_View& the_tree, const std::wstring& the_title
                                              the_information, TVM_INSERTITEMW, Send_Message_Wide);
 }
 
-void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title) {
+// The 8-bit and 16-bit renamings differ only in their record, text and message.
+template <typename Item, typename Title, typename Sender>
+void Set_Tree_Item_Text(const Tree_View& the_tree, Tree_Item the_item, Title title, UINT message,
+                        Sender send) {
     HWND window = Handle_Of(the_tree);
     if (!window) return;
-    std::string title = the_title;
-    TVITEMA item{};
+    Item item{};
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = the_item;
     item.pszText = title.data();
-    Send_Message(window, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    send(window, message, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title) {
+    Set_Tree_Item_Text<TVITEMA>(the_tree, the_item, the_title, TVM_SETITEMA, Send_Message);
 }
 
 void Rename_Wide_Item(const Tree_View& the_tree, Tree_Item the_item, const std::wstring& the_title) {
-    HWND window = Handle_Of(the_tree);
-    if (!window) return;
-    std::wstring title = the_title;
-    TVITEMW item{};
-    item.mask = TVIF_TEXT | TVIF_HANDLE;
-    item.hItem = the_item;
-    item.pszText = title.data();
-    Send_Message_Wide(window, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    Set_Tree_Item_Text<TVITEMW>(the_tree, the_item, the_title, TVM_SETITEMW, Send_Message_Wide);
 }
 
 // ---- List views ----
