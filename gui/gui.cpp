@@ -616,7 +616,9 @@ private:
     }
 
     void Move(const Child_Information& the_child, int x, int y, int width, int height) {
-        batch_.Move(the_child.The_Handle, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW);
+        // A control's old pixels would otherwise be copied to its new place and kept as
+        // valid: a list header showed whatever had been drawn there before.
+        batch_.Move(the_child.The_Handle, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW | SWP_NOCOPYBITS);
     }
 
     void Place_Button(const Child_Information& the_button) {

@@ -400,7 +400,7 @@ TEST_F(List_Views, ShowsTwoPagesWithColouredRows) {
     Gui::List_View view = Gui::Create(display, Record_Text, Record_Color, Record_Order, Record_Click, true);
     Gui::Add_Column(view, "Name", 140, Gui::Justification::Left);
     Gui::Add_Column(view, "Size", 100, Gui::Justification::Right);
-    Gui::Add_Column(view, "Group", 100, Gui::Justification::Left);
+    Gui::Add_Column(view, "Group", 100, Gui::Justification::Center);
     for (Record& record : records) Gui::Add_Data(view, &record);
     Gui::Page selection = Gui::Add_Page("Selection");
     Gui::Create(selection, "Include subfolders", nullptr);
