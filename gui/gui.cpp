@@ -7,9 +7,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "semaphore.hpp"
@@ -46,6 +49,7 @@ constexpr UINT Destroy_Message = 0x855;
 constexpr UINT Add_Page_Message = 0x856;
 constexpr UINT Update_Row_Count_Message = 0x857;
 constexpr UINT Sort_Message = 0x858;
+constexpr UINT Sorted_Message = 0x859;
 
 constexpr int Vertical_Raster = 30;
 constexpr int Third_Raster = 10;
@@ -58,6 +62,51 @@ struct Row_Storage {
     std::mutex Guard;
     std::vector<void*> Information;
     bool Count_Update_Is_Posted = false;
+};
+
+struct Sort_Order {
+    int Column = 0;
+    Direction Way = Direction::Ascending;
+};
+
+// Sorts a copy of a list view's rows on a thread of its own, so that the display thread
+// keeps painting and answering with the old order; the sorted copy replaces the rows when it
+// is complete. A later request replaces a running one. Any change other than an append stops
+// the worker first: the rows' owner frees their records right after removing them.
+class Row_Sorter {
+public:
+    Row_Sorter() = default;
+    Row_Sorter(const Row_Sorter&) = delete;
+    Row_Sorter& operator=(const Row_Sorter&) = delete;
+    ~Row_Sorter() { End(); }
+
+    // Returns the request's ticket for Wait_For; 0 once ended.
+    std::uint64_t Start(Child_Information& the_view, Sort_Order the_order);
+    // Runs the change while no worker reads the rows. When the change answers true, a sort
+    // left unfinished starts again on the changed rows; otherwise it counts as done.
+    void Change_Rows(Child_Information& the_view, const std::function<bool()>& the_change);
+    void Wait_For(std::uint64_t the_ticket);
+    bool Is_Busy();
+    std::exception_ptr Take_Failure();
+    void End();  // for good; releases every waiter
+
+private:
+    void Halt();
+    void Launch(Child_Information& the_view);
+    void Run(Child_Information& the_view, Sort_Order the_order, std::uint64_t the_ticket,
+             HWND notified_window);
+    void Finish(std::uint64_t the_ticket, std::exception_ptr the_failure);
+
+    std::mutex control_;  // held by the one thread that starts, changes or ends
+    std::thread worker_;
+    std::atomic<bool> is_cancelled_{false};
+    std::mutex state_guard_;
+    std::condition_variable finished_changed_;
+    Sort_Order order_;
+    std::uint64_t requested_ = 0;
+    std::uint64_t finished_ = 0;
+    bool is_ended_ = false;
+    std::exception_ptr failure_;
 };
 
 }  // namespace
@@ -90,6 +139,7 @@ struct Child_Information {
     Combo_Style The_Style;
     bool Word_Wrapping = true;
     Row_Storage Rows;
+    Row_Sorter Sorter;  // after the rows: it ends before they go
     std::wstring Cell_Text;  // the last cell text handed to the control
 };
 
@@ -566,7 +616,9 @@ private:
     }
 
     void Move(const Child_Information& the_child, int x, int y, int width, int height) {
-        batch_.Move(the_child.The_Handle, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW);
+        // A control's old pixels would otherwise be copied to its new place and kept as
+        // valid: a list header showed whatever had been drawn there before.
+        batch_.Move(the_child.The_Handle, HWND_TOP, x, y, width, height, SWP_SHOWWINDOW | SWP_NOCOPYBITS);
     }
 
     void Place_Button(const Child_Information& the_button) {
@@ -885,28 +937,161 @@ void Update_Row_Count(Child_Information& the_view) {
                       LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
-int Listview_Sort_Routine(void* first_information, void* second_information,
-                          const Child_Information& the_view) {
-    Comparison result = the_view.The_Sort_Routine(the_view.The_Sort_Column, first_information,
-                                                  second_information);
+int Listview_Sort_Routine(void* first_information, void* second_information, Sort_Routine the_routine,
+                          Sort_Order the_order) {
+    Comparison result = the_routine(the_order.Column, first_information, second_information);
     int order = result == Comparison::Less ? -1 : result == Comparison::Greater ? 1 : 0;
-    return the_view.The_Sort_Direction == Direction::Ascending ? order : -order;
+    return the_order.Way == Direction::Ascending ? order : -order;
 }
 
-// Sorts in the current direction, then turns the direction for the next sort.
-void Sort_Rows(Child_Information& the_view) {
-    if (!the_view.The_Sort_Routine) return;
+// Thrown out of the sort by the comparison once the sort is cancelled.
+struct Sort_Cancelled {};
+
+// Rows appended during the sort are sorted on their own and merged in; both steps are
+// stable, so the order is the one a sort of all rows gives.
+void Sort_Copy_Of_Rows(Child_Information& the_view, Sort_Order the_order, const std::atomic<bool>& is_cancelled) {
+    Sort_Routine routine = the_view.The_Sort_Routine;
+    auto is_before = [&](void* first, void* second) {
+        if (is_cancelled) throw Sort_Cancelled();
+        return Listview_Sort_Routine(first, second, routine, the_order) < 0;
+    };
+    Row_Storage& rows = the_view.Rows;
+    std::vector<void*> sorted;
     {
-        std::lock_guard lock(the_view.Rows.Guard);
-        std::stable_sort(the_view.Rows.Information.begin(), the_view.Rows.Information.end(),
-                         [&the_view](void* first, void* second) {
-                             return Listview_Sort_Routine(first, second, the_view) < 0;
-                         });
+        std::lock_guard lock(rows.Guard);
+        sorted = rows.Information;
     }
+    std::stable_sort(sorted.begin(), sorted.end(), is_before);
+    for (;;) {
+        auto middle = static_cast<std::ptrdiff_t>(sorted.size());
+        {
+            std::lock_guard lock(rows.Guard);
+            if (rows.Information.size() == sorted.size()) {
+                rows.Information.swap(sorted);
+                return;
+            }
+            sorted.insert(sorted.end(), rows.Information.begin() + middle, rows.Information.end());
+        }
+        std::stable_sort(sorted.begin() + middle, sorted.end(), is_before);
+        std::inplace_merge(sorted.begin(), sorted.begin() + middle, sorted.end(), is_before);
+    }
+}
+
+std::uint64_t Row_Sorter::Start(Child_Information& the_view, Sort_Order the_order) {
+    std::lock_guard control(control_);
+    Halt();
+    {
+        std::lock_guard lock(state_guard_);
+        if (is_ended_) return 0;
+        order_ = the_order;
+        ++requested_;
+    }
+    Launch(the_view);
+    std::lock_guard lock(state_guard_);
+    return requested_;
+}
+
+void Row_Sorter::Change_Rows(Child_Information& the_view, const std::function<bool()>& the_change) {
+    std::lock_guard control(control_);
+    Halt();
+    bool must_resume = the_change();
+    {
+        std::lock_guard lock(state_guard_);
+        if (finished_ == requested_ || is_ended_) return;
+        if (!must_resume) {
+            finished_ = requested_;
+            finished_changed_.notify_all();
+            return;
+        }
+    }
+    Launch(the_view);
+}
+
+void Row_Sorter::Wait_For(std::uint64_t the_ticket) {
+    std::unique_lock lock(state_guard_);
+    finished_changed_.wait(lock, [&] { return finished_ >= the_ticket || is_ended_; });
+}
+
+bool Row_Sorter::Is_Busy() {
+    std::lock_guard lock(state_guard_);
+    return finished_ < requested_ && !is_ended_;
+}
+
+std::exception_ptr Row_Sorter::Take_Failure() {
+    std::lock_guard lock(state_guard_);
+    return std::exchange(failure_, nullptr);
+}
+
+void Row_Sorter::End() {
+    std::lock_guard control(control_);
+    Halt();
+    std::lock_guard lock(state_guard_);
+    is_ended_ = true;
+    finished_changed_.notify_all();
+}
+
+// Returns once the worker no longer touches any row.
+void Row_Sorter::Halt() {
+    is_cancelled_ = true;
+    if (worker_.joinable()) worker_.join();
+    is_cancelled_ = false;
+}
+
+void Row_Sorter::Launch(Child_Information& the_view) {
+    Sort_Order order;
+    std::uint64_t ticket;
+    {
+        std::lock_guard lock(state_guard_);
+        order = order_;
+        ticket = requested_;
+    }
+    worker_ = std::thread(&Row_Sorter::Run, this, std::ref(the_view), order, ticket, State().Private_Window.load());
+}
+
+void Row_Sorter::Run(Child_Information& the_view, Sort_Order the_order, std::uint64_t the_ticket,
+                     HWND notified_window) {
+    std::exception_ptr failure;
+    try {
+        Sort_Copy_Of_Rows(the_view, the_order, is_cancelled_);
+    } catch (const Sort_Cancelled&) {
+        return;
+    } catch (...) {
+        failure = std::current_exception();  // reported by the display thread
+    }
+    Finish(the_ticket, failure);
+    PostMessageW(notified_window, Sorted_Message, 0, reinterpret_cast<LPARAM>(&the_view));
+}
+
+void Row_Sorter::Finish(std::uint64_t the_ticket, std::exception_ptr the_failure) {
+    std::lock_guard lock(state_guard_);
+    finished_ = std::max(finished_, the_ticket);
+    if (the_failure) failure_ = the_failure;
+    finished_changed_.notify_all();
+}
+
+// Starts a sort in the current direction, then turns the direction for the next sort, as
+// if every request ran to its end in turn. Returns the request's ticket, 0 for none.
+std::uint64_t Request_Sort(Child_Information& the_view) {
+    if (!the_view.The_Sort_Routine) return 0;
+    std::uint64_t ticket = the_view.Sorter.Start(the_view, {the_view.The_Sort_Column, the_view.The_Sort_Direction});
     the_view.The_Sort_Direction = the_view.The_Sort_Direction == Direction::Ascending
                                       ? Direction::Descending
                                       : Direction::Ascending;
+    return ticket;
+}
+
+void Show_Sorted_Rows(Child_Information& the_view) {
     InvalidateRect(the_view.The_Handle, nullptr, FALSE);
+    if (std::exception_ptr failure = the_view.Sorter.Take_Failure()) std::rethrow_exception(failure);
+}
+
+// Every sort worker ends before the framework's threads count as ended.
+void End_Sorts() {
+    for (const auto& page : State().Pages) {
+        for (const auto& child : page->Children) {
+            if (child->The_Kind == List_View_Kind) child->Sorter.End();
+        }
+    }
 }
 
 void Give_Cell_Text(Child_Information& the_view, LVITEMW& the_item) {
@@ -941,7 +1126,7 @@ LRESULT List_View_Notification(Child_Information& the_view, NMHDR& the_header) {
     case LVN_COLUMNCLICK:
         if (the_view.The_Sort_Routine) {
             the_view.The_Sort_Column = reinterpret_cast<NMLISTVIEW&>(the_header).iSubItem;
-            Sort_Rows(the_view);
+            Request_Sort(the_view);
         }
         return 0;
     case NM_DBLCLK: {
@@ -1016,9 +1201,11 @@ LRESULT Handle_Message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
         auto& view = *reinterpret_cast<Child_Information*>(l_param);
         view.The_Sort_Column = LOWORD(w_param);
         view.The_Sort_Direction = static_cast<Direction>(HIWORD(w_param));
-        Sort_Rows(view);
-        return 0;
+        return static_cast<LRESULT>(Request_Sort(view));
     }
+    case Sorted_Message:
+        Show_Sorted_Rows(*reinterpret_cast<Child_Information*>(l_param));
+        return 0;
     case WM_MOVE: Note_Private_Window_Metrics(window); return 0;
     case WM_SIZE:
         Note_Private_Window_Metrics(window);
@@ -1213,6 +1400,7 @@ void Wait_For_End() {
     if (!Is_Initialised()) return;
     Framework& state = State();
     if (state.Main_Display.joinable()) state.Main_Display.join();
+    End_Sorts();
     // Without a window no close will come: release the termination thread.
     state.Close_Requested.Offer(Close_Request::Abandon);
     if (state.Termination_Handler.joinable()) state.Termination_Handler.join();
@@ -1514,26 +1702,25 @@ Tree_Item Add_Wide_Item(const Tree_View& the_tree, const std::wstring& the_title
                                              the_information, TVM_INSERTITEMW, Send_Message_Wide);
 }
 
-void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title) {
+// The 8-bit and 16-bit renamings differ only in their record, text and message.
+template <typename Item, typename Title, typename Sender>
+void Set_Tree_Item_Text(const Tree_View& the_tree, Tree_Item the_item, Title title, UINT message,
+                        Sender send) {
     HWND window = Handle_Of(the_tree);
     if (!window) return;
-    std::string title = the_title;
-    TVITEMA item{};
+    Item item{};
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = the_item;
     item.pszText = title.data();
-    Send_Message(window, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    send(window, message, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void Rename_Item(const Tree_View& the_tree, Tree_Item the_item, const std::string& the_title) {
+    Set_Tree_Item_Text<TVITEMA>(the_tree, the_item, the_title, TVM_SETITEMA, Send_Message);
 }
 
 void Rename_Wide_Item(const Tree_View& the_tree, Tree_Item the_item, const std::wstring& the_title) {
-    HWND window = Handle_Of(the_tree);
-    if (!window) return;
-    std::wstring title = the_title;
-    TVITEMW item{};
-    item.mask = TVIF_TEXT | TVIF_HANDLE;
-    item.hItem = the_item;
-    item.pszText = title.data();
-    Send_Message_Wide(window, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    Set_Tree_Item_Text<TVITEMW>(the_tree, the_item, the_title, TVM_SETITEMW, Send_Message_Wide);
 }
 
 // ---- List views ----
@@ -1638,28 +1825,34 @@ void Reserve_Space_For(const List_View& the_list_view, int amount) {
 
 // Takes effect before returning: once the count is set no paint asks for the removed row.
 void Remove_From(const List_View& the_list_view, int item_ordinal) {
-    int index = Zero_Based(item_ordinal);
+    auto index = static_cast<std::size_t>(Zero_Based(item_ordinal));
     HWND window = List_Handle_Of(the_list_view);
     if (!window) return;
-    Row_Storage& rows = the_list_view.Information()->Rows;
-    std::size_t count;
-    {
-        std::lock_guard lock(rows.Guard);
-        if (static_cast<std::size_t>(index) >= rows.Information.size()) return;
-        rows.Information.erase(rows.Information.begin() + index);
-        count = rows.Information.size();
-    }
-    Send_Message_Wide(window, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL);
+    Child_Information& view = *the_list_view.Information();
+    bool is_removed = false;
+    std::size_t count = 0;
+    view.Sorter.Change_Rows(view, [&] {
+        std::lock_guard lock(view.Rows.Guard);
+        std::vector<void*>& rows = view.Rows.Information;
+        if (index >= rows.size()) return true;
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(index));
+        count = rows.size();
+        is_removed = true;
+        return true;
+    });
+    // Sent only now: the display thread may itself wait to start a sort meanwhile.
+    if (is_removed) Send_Message_Wide(window, LVM_SETITEMCOUNT, count, LVSICF_NOSCROLL);
 }
 
 void Remove_All_From(const List_View& the_list_view) {
     HWND window = List_Handle_Of(the_list_view);
     if (!window) return;
-    Row_Storage& rows = the_list_view.Information()->Rows;
-    {
-        std::lock_guard lock(rows.Guard);
-        rows.Information.clear();
-    }
+    Child_Information& view = *the_list_view.Information();
+    view.Sorter.Change_Rows(view, [&] {
+        std::lock_guard lock(view.Rows.Guard);
+        view.Rows.Information.clear();
+        return false;  // no rows, nothing left to sort
+    });
     Send_Message_Wide(window, LVM_DELETEALLITEMS, 0, 0);
 }
 
@@ -1702,8 +1895,15 @@ void Remove_Gridlines(const List_View& the_list_view) { Change_Gridlines(the_lis
 void Sort(const List_View& the_list_view, int the_column, Direction the_direction) {
     int column = Zero_Based(the_column);
     if (!List_Handle_Of(the_list_view) || !the_list_view.Information()->The_Sort_Routine) return;
-    Send_Message_Wide(Main_Window(), Sort_Message, MAKEWPARAM(column, static_cast<int>(the_direction)),
-                      reinterpret_cast<LPARAM>(the_list_view.Information()));
+    Child_Information& view = *the_list_view.Information();
+    LRESULT ticket = Send_Message_Wide(Main_Window(), Sort_Message,
+                                       MAKEWPARAM(column, static_cast<int>(the_direction)),
+                                       reinterpret_cast<LPARAM>(&view));
+    if (ticket > 0) view.Sorter.Wait_For(static_cast<std::uint64_t>(ticket));
+}
+
+bool Is_Sorting(const List_View& the_list_view) {
+    return !the_list_view.Is_Null() && the_list_view.Information()->Sorter.Is_Busy();
 }
 
 }  // namespace Gui

@@ -227,7 +227,10 @@ void Make_Last_Visible_In(const List_View& the_list_view);
 int Visible_Region_Of(const List_View& the_list_view);
 void Add_Gridlines(const List_View& the_list_view);
 void Remove_Gridlines(const List_View& the_list_view);
+// Returns once the rows are in the new order. A header click sorts in the background: the
+// view shows the old order until the new one is complete.
 void Sort(const List_View& the_list_view, int the_column, Direction the_direction);  // 1-based
+bool Is_Sorting(const List_View& the_list_view);  // a requested order is not yet shown
 
 // The control's window, for the registered layer and for tests; null for a null handle.
 HWND Window_Of(const Child& the_control);

@@ -1,9 +1,12 @@
 // List views over application records: texts, sorting, clicks and many rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui_driver.hpp"
@@ -91,12 +94,69 @@ std::wstring Names(const Gui::List_View& the_view) {
     return names;
 }
 
-void Click_Header(const Gui::List_View& the_view, int the_column) {
+// Returns as soon as the display thread has taken the click; the sort runs on.
+void Click_Header_Only(const Gui::List_View& the_view, int the_column) {
     NMLISTVIEW click{};
     click.hdr.code = LVN_COLUMNCLICK;
     click.iItem = -1;
     click.iSubItem = the_column;
     Notify(the_view, click.hdr);
+}
+
+void Click_Header(const Gui::List_View& the_view, int the_column) {
+    Click_Header_Only(the_view, the_column);
+    ASSERT_TRUE(Wait_Until([&] { return !Gui::Is_Sorting(the_view); }));
+}
+
+// A comparison that takes its time while held, and notes whether it ran after the rows were
+// removed.
+std::atomic<bool> is_held{false};
+std::atomic<int> comparisons{0};
+std::atomic<bool> rows_are_removed{false};
+std::atomic<int> late_comparisons{0};
+
+Gui::Comparison Slow_Order(int for_column, void* first_information, void* second_information) {
+    ++comparisons;
+    if (rows_are_removed) ++late_comparisons;
+    if (is_held) Sleep(10);
+    return Record_Order(for_column, first_information, second_information);
+}
+
+std::vector<Record> Many_Records(int the_count, int the_first) {
+    std::vector<Record> result;
+    for (int index = the_first; index < the_first + the_count; ++index) {
+        std::string name(1, 'r');
+        name += std::to_string(1000 + index);
+        result.push_back({name, index * 13 % 11, index * 7 % 5});
+    }
+    return result;
+}
+
+std::vector<std::wstring> Name_List(const Gui::List_View& the_view) {
+    std::vector<std::wstring> names;
+    for (int row = 0; row < Gui::Number_Of_Rows_Of(the_view); ++row) names.push_back(Cell(the_view, row, 0));
+    return names;
+}
+
+// What a stable sort of the rows in the order given yields.
+std::vector<std::wstring> Sorted_Names(std::vector<Record*> rows, int the_column, bool is_ascending) {
+    std::stable_sort(rows.begin(), rows.end(), [&](Record* first, Record* second) {
+        Gui::Comparison result = Record_Order(the_column, first, second);
+        return result == (is_ascending ? Gui::Comparison::Less : Gui::Comparison::Greater);
+    });
+    std::vector<std::wstring> names;
+    for (Record* record : rows) names.push_back(std::wstring(record->Name.begin(), record->Name.end()));
+    return names;
+}
+
+std::vector<Record*> Addresses_Of(std::vector<Record>& the_records) {
+    std::vector<Record*> result;
+    for (Record& record : the_records) result.push_back(&record);
+    return result;
+}
+
+bool Comparing_Has_Begun() {
+    return Wait_Until([] { return comparisons > 0; });
 }
 
 }  // namespace
@@ -117,6 +177,139 @@ TEST_F(List_Views, HeaderClicksAlternateTheDirectionForAllColumns) {
     EXPECT_EQ(Cell(view, 3, 1), L"3");
     EXPECT_THROW(Gui::Sort(view, 0, Gui::Direction::Ascending), Constraint_Error);
     EXPECT_FALSE(GetWindowLongW(Gui::Window_Of(view), GWL_STYLE) & LVS_NOSORTHEADER);
+}
+
+class Slow_Sorts : public List_Views {
+protected:
+    void SetUp() override {
+        List_Views::SetUp();
+        is_held = false;
+        comparisons = 0;
+        rows_are_removed = false;
+        late_comparisons = 0;
+    }
+
+    Gui::List_View Make_Slow_View(std::vector<Record>& the_records) {
+        Gui::List_View view = Make_View(Slow_Order);
+        Gui::Remove_All_From(view);
+        Fill(view, the_records);
+        return view;
+    }
+
+    static void Fill(const Gui::List_View& the_view, std::vector<Record>& the_records) {
+        for (Record& record : the_records) Gui::Add_Data(the_view, &record);
+        HWND window = Gui::Window_Of(the_view);
+        int count = Gui::Number_Of_Rows_Of(the_view);
+        ASSERT_TRUE(Wait_Until([&] { return SendMessageW(window, LVM_GETITEMCOUNT, 0, 0) == count; }));
+    }
+
+    static void Hold_And_Click(const Gui::List_View& the_view, int the_column) {
+        comparisons = 0;
+        is_held = true;
+        Click_Header_Only(the_view, the_column);
+        ASSERT_TRUE(Comparing_Has_Begun());
+    }
+
+    static void Release(const Gui::List_View& the_view) {
+        is_held = false;
+        ASSERT_TRUE(Wait_Until([&] { return !Gui::Is_Sorting(the_view); }, 20000));
+    }
+};
+
+TEST_F(Slow_Sorts, TheWindowAnswersWhileASortRunsAndRowsAddedMeanwhileAreSortedIn) {
+    std::vector<Record> first = Many_Records(200, 0);
+    std::vector<Record> later = Many_Records(60, 200);
+    Gui::List_View view = Make_Slow_View(first);
+    std::vector<std::wstring> before = Name_List(view);
+
+    Hold_And_Click(view, 2);
+    EXPECT_TRUE(Gui::Is_Sorting(view));
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(Gui::Main_Window(), WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
+    EXPECT_EQ(Name_List(view), before) << "the old order shows until the new one is complete";
+    Fill(view, later);
+    EXPECT_TRUE(Gui::Is_Sorting(view));
+    Release(view);
+
+    std::vector<Record*> all = Addresses_Of(first);
+    for (Record* record : Addresses_Of(later)) all.push_back(record);
+    EXPECT_EQ(Name_List(view), Sorted_Names(all, 2, true));
+}
+
+TEST_F(Slow_Sorts, RemovingRowsStopsTheSortBeforeReturning) {
+    std::vector<Record> rows = Many_Records(200, 0);
+    Gui::List_View view = Make_Slow_View(rows);
+    Hold_And_Click(view, 1);
+    Gui::Remove_All_From(view);
+    rows_are_removed = true;
+    Sleep(100);
+    EXPECT_EQ(late_comparisons, 0) << "the worker read a record after its row was removed";
+    EXPECT_FALSE(Gui::Is_Sorting(view));
+    EXPECT_EQ(SendMessageW(Gui::Window_Of(view), LVM_GETITEMCOUNT, 0, 0), 0);
+    rows_are_removed = false;
+
+    // Removing one row restarts the sort over the rest; the direction had turned already.
+    Fill(view, rows);
+    Hold_And_Click(view, 0);
+    Gui::Remove_From(view, 1);
+    EXPECT_TRUE(Gui::Is_Sorting(view));
+    Release(view);
+    std::vector<Record*> rest = Addresses_Of(rows);
+    rest.erase(rest.begin());
+    EXPECT_EQ(Name_List(view), Sorted_Names(rest, 0, false));
+
+    // A sort still running when the window closes ends with the framework's threads.
+    Hold_And_Click(view, 1);
+    Gui::Close();
+    Gui::Wait_For_End();
+    int seen = comparisons;
+    Sleep(100);
+    EXPECT_EQ(comparisons, seen);
+    EXPECT_FALSE(Gui::Is_Sorting(view));
+}
+
+TEST_F(Slow_Sorts, TheLaterOfTwoQuickClicksWinsAndSortWaitsForItsOrder) {
+    std::vector<Record> rows = Many_Records(200, 0);
+    Gui::List_View view = Make_Slow_View(rows);
+    Hold_And_Click(view, 0);
+    Click_Header_Only(view, 0);
+    Release(view);
+    EXPECT_EQ(Name_List(view), Sorted_Names(Addresses_Of(rows), 0, false)) << "as if both ran in turn";
+    Click_Header(view, 0);
+    EXPECT_EQ(Name_List(view), Sorted_Names(Addresses_Of(rows), 0, true));
+
+    is_held = true;
+    std::thread releaser([] {
+        Sleep(300);
+        is_held = false;
+    });
+    Gui::Sort(view, 3, Gui::Direction::Descending);
+    std::vector<std::wstring> sorted = Name_List(view);
+    releaser.join();
+    EXPECT_EQ(sorted, Sorted_Names(Addresses_Of(rows), 2, false));
+}
+
+std::mutex report_guard;
+std::vector<std::string> reports;
+void Collect_Report(const std::string& the_message, bool) {
+    std::lock_guard lock(report_guard);
+    reports.push_back(the_message);
+}
+
+Gui::Comparison Failing_Order(int, void*, void*) { throw Constraint_Error("no order"); }
+
+TEST_F(List_Views, AFailingSortRoutineIsReportedAndLeavesTheOrder) {
+    Gui::List_View view = Make_View(Failing_Order);
+    Gui::Set_Message_Reporter(Collect_Report);
+    Gui::Sort(view, 1, Gui::Direction::Ascending);
+    EXPECT_EQ(Names(view), L"bacd");
+    EXPECT_TRUE(Wait_Until([] {
+        std::lock_guard lock(report_guard);
+        return !reports.empty();
+    }));
+    std::lock_guard lock(report_guard);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("no order"), std::string::npos) << reports[0];
 }
 
 TEST_F(List_Views, WithoutSortRoutineHeadersDoNotSort) {
@@ -207,7 +400,7 @@ TEST_F(List_Views, ShowsTwoPagesWithColouredRows) {
     Gui::List_View view = Gui::Create(display, Record_Text, Record_Color, Record_Order, Record_Click, true);
     Gui::Add_Column(view, "Name", 140, Gui::Justification::Left);
     Gui::Add_Column(view, "Size", 100, Gui::Justification::Right);
-    Gui::Add_Column(view, "Group", 100, Gui::Justification::Left);
+    Gui::Add_Column(view, "Group", 100, Gui::Justification::Center);
     for (Record& record : records) Gui::Add_Data(view, &record);
     Gui::Page selection = Gui::Add_Page("Selection");
     Gui::Create(selection, "Include subfolders", nullptr);
