@@ -84,6 +84,7 @@ bool Totals_Shown() { return Status_Line().find("Total size=") != std::string::n
 TEST_F(Hostile_Input, RootsThatNameNoFolderAreReportedAndTheNextSearchWorks) {
     Temporary_Tree tree;
     tree.Make_File(L"a.txt", 10);
+    tree.Make_Folder(L"sub");
     tree.Make_File(L"sub\\b.txt", 20);
     Open_Window();
     Show(Selection_Tab);
@@ -112,8 +113,6 @@ TEST_F(Hostile_Input, RootsThatNameNoFolderAreReportedAndTheNextSearchWorks) {
                                message.size() > std::string("Exception").size());
         EXPECT_TRUE(reported) << Status_Line() << " / " << message;
         EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Start_Stop_Button)));
-        if (Status_Line() == "Root directory not found")  // PROBE, to be removed
-            EXPECT_EQ(Cell(Work::File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root()) << "PROBE";
 
         Search(tree.Root());
         EXPECT_EQ(Status_Line().substr(0, Status_Line().find('.')), "2 files and 0 folders");
@@ -177,10 +176,13 @@ TEST_F(Hostile_Input, NumbersThatAreNoNumbersChangeNothingForTheWorse) {
             Show(Display_Tab);
             const bool is_ticked = Gui::Is_Checked(*time_box.box);
             EXPECT_EQ(Work::Selected_Options[time_box.option], is_ticked);
-            if (!is_ticked) EXPECT_EQ(Value_Of(*time_box.threshold), before);
+            if (!is_ticked) {
+                EXPECT_EQ(Value_Of(*time_box.threshold), before);
+            }
             if (std::find(time_box.out_of_range.begin(), time_box.out_of_range.end(), text) !=
-                time_box.out_of_range.end())
+                time_box.out_of_range.end()) {
                 EXPECT_FALSE(is_ticked);
+            }
             EXPECT_TRUE(Totals_Shown()) << Status_Line();
             // Both files were touched just now: either filter lets them through or hides both.
             const int rows = Row_Count(Work::File_List_View);
@@ -263,7 +265,7 @@ TEST_F(Hostile_Input, DamagedSettingsGiveDefaultsAndKeepWhatCanBeRead) {
     EXPECT_EQ(Stored_Value(selection, "Within").Text(), "5");
     EXPECT_EQ(Stored_Value(selection, "Within").type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(Stored_Value(selection, "Since").Text(), "90");
-    EXPECT_EQ(Stored_Value(selection, "Min_Size").Text(), "0");
+    EXPECT_EQ(Windows::Files::Size_From(Stored_Value(selection, "Min_Size").Text()).Value(), 0u);
     EXPECT_EQ(Stored_Value(selection, "Files").Number(), 1);
     EXPECT_EQ(Stored_Value(selection, "Subfolders").Number(), 1);
     EXPECT_EQ(Stored_Value(selection, "Hidden").Number(), 1);
