@@ -345,11 +345,12 @@ private:
 File_Size Scan(const std::wstring& the_folder) { return Folder_Scan(the_folder).Run(); }
 
 bool Search(const std::wstring& root) {
-    Search_Root = root;
+    // The previous results stay, and their folders are still shown below their root.
     if (!Is_Existing_Folder(root)) return false;
-    Search_Root = Without_Trailing_Backslashes(Search_Root);
     // Nothing left would make the walk list the current drive's root instead.
-    if (Search_Root.empty()) throw Constraint_Error("a root of backslashes names no folder");
+    if (Without_Trailing_Backslashes(root).empty())
+        throw Constraint_Error("a root of backslashes names no folder");
+    Search_Root = Without_Trailing_Backslashes(root);
     Searching_Ntfs = Is_Windows_Nt && Files::Volume_Is_Ntfs(Search_Root);
     Determine_Options();
     Adjust_Gui();

@@ -160,13 +160,19 @@ public:
     }
 
     // Searches to the end and returns the totals line.
+    // The press is served a moment later, and a repaint may bring the old totals back: the
+    // walk is over once it has been seen to run, or the totals have changed.
     std::wstring Search_To_The_End(int milliseconds = 120000) {
+        const std::wstring before = Status();
         Clear_Status();
         Press(Start_Stop());
         std::wstring line;
+        bool has_run = false;
         Wait_Until([&] {
+            has_run = has_run || Is_Walking();
             line = Status();
-            return line.find(L"Total size=") != std::wstring::npos && Is_Idle();
+            return (has_run || line != before) && line.find(L"Total size=") != std::wstring::npos &&
+                   Is_Idle();
         }, milliseconds);
         return line;
     }
