@@ -42,7 +42,7 @@ Gui::List_View File_List_View;
 
 // ---------------------------------------------------------------- the walk
 
-int Lookup_Threads = 8;
+int Lookup_Threads = 16;
 
 namespace {
 
@@ -61,7 +61,10 @@ public:
         if (listing_) return FindNextFileW(listing_.get(), &entry);
         if (has_started_) return false;
         has_started_ = true;
-        HANDLE found = FindFirstFileW(pattern_.c_str(), &entry);
+        // Without short names, which the platform would otherwise make up for every entry,
+        // and in large batches.
+        HANDLE found = FindFirstFileExW(pattern_.c_str(), FindExInfoBasic, &entry,
+                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (found == INVALID_HANDLE_VALUE) return false;
         listing_.reset(found);
         return true;
@@ -209,7 +212,7 @@ private:
 
 // Entries are listed this many at a time, then looked up together and recorded in listing
 // order, so that memory stays bounded in a folder of any size.
-constexpr std::size_t Listing_Chunk = 256;
+constexpr std::size_t Listing_Chunk = 1024;
 
 // The walk of one folder: every entry's records, and the folder's accumulated size.
 class Folder_Scan {

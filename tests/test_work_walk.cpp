@@ -86,7 +86,7 @@ class Walk_Test : public testing::Test {
 protected:
     void SetUp() override {
         tree.Make_File(L"top", 5);
-        for (int index = 0; index < 300; ++index)
+        for (int index = 0; index < 1100; ++index)
             tree.Make_File(L"many\\file" + Digits(index), static_cast<std::uintmax_t>(index));
         tree.Make_File(L"x\\y\\z\\deep", 77);
         tree.Make_File(L"other\\theirs1", 11);
@@ -175,7 +175,7 @@ TEST_F(Walk_Test, AStopRecordsALookedUpPrefixAndItsFolders) {
     std::size_t files = 0;
     while (files < records.size() && !records[files].Is_Folder) ++files;
     ASSERT_GT(files, 0u);
-    ASSERT_LT(files, 300u);
+    ASSERT_LT(files, 1100u);
     std::uint64_t recorded = 0;
     for (std::size_t index = 0; index < files; ++index) {
         EXPECT_EQ(Image_Of(records[index]), complete[index]);
