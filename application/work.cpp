@@ -222,12 +222,13 @@ public:
 
     File_Size Run() {
         Folder_Listing listing(Platform_Root + the_folder_ + L"\\*.*");
-        std::vector<Files::Find_Record> chunk(Listing_Chunk);
+        // Left unfilled: only the part the listing writes is ever touched.
+        const auto chunk = std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk);
         std::vector<Lookup> details;
         while (Is_To_Go_On()) {
             std::size_t count = 0;
             while (count < Listing_Chunk && listing.Next(chunk[count])) ++count;
-            if (Crew) details = Looked_Up(chunk, count);
+            if (Crew) details = Looked_Up(chunk.get(), count);
             for (std::size_t index = 0; index < count; ++index) {
                 if (Crew ? !Is_To_Go_On(details[index]) : !Is_To_Go_On()) break;
                 Process_File(chunk[index], Crew ? &details[index].Result : nullptr);
@@ -242,7 +243,7 @@ private:
         return (Platform_Root + the_folder_ + L'\\').append(filename);
     }
 
-    std::vector<Lookup> Looked_Up(const std::vector<Files::Find_Record>& chunk,
+    std::vector<Lookup> Looked_Up(const Files::Find_Record chunk[],
                                   std::size_t count) const {
         std::vector<Lookup> details(count);
         Crew->Run(count, [&](std::size_t index) {
