@@ -351,10 +351,10 @@ File_Size Scan(const std::wstring& the_folder) { return Folder_Scan(the_folder).
 bool Search(const std::wstring& root) {
     // The previous results stay, and their folders are still shown below their root.
     if (!Is_Existing_Folder(root)) return false;
+    std::wstring trimmed_root = Without_Trailing_Backslashes(root);
     // Nothing left would make the walk list the current drive's root instead.
-    if (Without_Trailing_Backslashes(root).empty())
-        throw Constraint_Error("a root of backslashes names no folder");
-    Search_Root = Without_Trailing_Backslashes(root);
+    if (trimmed_root.empty()) throw Constraint_Error("a root of backslashes names no folder");
+    Search_Root = std::move(trimmed_root);
     Searching_Ntfs = Is_Windows_Nt && Files::Volume_Is_Ntfs(Search_Root);
     Determine_Options();
     Adjust_Gui();

@@ -13,30 +13,20 @@
 #include <vector>
 
 #include "gui_driver.hpp"
-#include "start_up.hpp"
+#include "searching.hpp"
 #include "temporary_tree.hpp"
 #include "windows-files.hpp"
 #include "work.hpp"
 
 using Work::File_Information;
+using Searching::Search;
 using Work::Selection_Option;
 
 namespace {
 
-class Application_Environment : public testing::Environment {
-public:
-    void SetUp() override { Start_Up::Application(); }
-    void TearDown() override { Start_Up::Shut_Down(); }
-};
-const auto* const Environment = testing::AddGlobalTestEnvironment(new Application_Environment);
+const auto* const Environment =
+    testing::AddGlobalTestEnvironment(new Searching::Application_Environment);
 
-bool Search(const std::wstring& root) {
-    struct Wanted {
-        Wanted() { Work::Search_In_Progress = true; }
-        ~Wanted() { Work::Search_In_Progress = false; }
-    } wanted;
-    return Work::Search(root);
-}
 
 // What the platform lists of a tree, keyed by the path relative to the root; asked in long
 // form, which reaches names the short form cannot (a trailing dot, a device name).

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "gui_driver.hpp"
+#include "program_run.hpp"
 
 namespace {
 
 using Gui_Driver::Wait_Until;
 namespace fs = std::filesystem;
 
-const wchar_t* const Title = L"Quarrix 1.0";
 const char* const Selection_Key = "Software\\Vornhale\\Quarrix\\Selection";
 
 // The program is built beside the tests' folder.
@@ -29,14 +29,6 @@ std::wstring Program_Path() {
     std::wstring own(32768, L'\0');
     own.resize(GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size())));
     return (fs::path(own).parent_path().parent_path() / L"quarrix.exe").wstring();
-}
-
-std::wstring Text_Of(HWND window) {
-    wchar_t text[300] = {};
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 300, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                        5000, &copied);
-    return text;
 }
 
 // Committed private memory of another process, region by region: under Wine the process
@@ -52,63 +44,13 @@ std::uint64_t Private_Bytes_Of(HANDLE process) {
     return total;
 }
 
-class Program {
+class Program : public Program_Run {
 public:
-    Program() {
-        std::wstring path = Program_Path();
-        std::wstring command = L"\"" + path + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        std::wstring folder = fs::temp_directory_path().wstring();
-        started_ = CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  folder.c_str(), &startup, &process_);
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-    ~Program() {
-        if (!started_) return;
-        if (!Has_Ended(0)) {
-            if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
-            if (!Has_Ended(15000)) TerminateProcess(process_.hProcess, 99);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-
-    bool Has_Ended(int milliseconds) const {
-        return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
-    }
-    DWORD Exit_Code() const {
-        DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
-    HANDLE Process() const { return process_.hProcess; }
-
-    // A visible top-level window of the program of that class, the main window for "".
-    HWND Find_Window(const std::wstring& class_name) const {
-        struct Search {
-            DWORD process;
-            std::wstring class_name;
-            HWND found = nullptr;
-        } search{process_.dwProcessId, class_name.empty() ? Title : class_name};
-        EnumWindows([](HWND window, LPARAM parameter) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[100] = {};
-            GetClassNameW(window, name, 100);
-            if (owner != search.process || search.class_name != name || !IsWindowVisible(window))
-                return TRUE;
-            search.found = window;
-            return FALSE;
-        }, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
+    Program() : Program_Run(Program_Path(), fs::temp_directory_path().wstring()) {}
 
     // The main window once its last control exists.
     bool Open() {
-        if (!started_ || !Wait_Until([&] { return (window_ = Find_Window(L"")) != nullptr; }, 30000))
+        if (!Was_Started() || !Wait_Until([&] { return (window_ = Find_Window(L"")) != nullptr; }, 30000))
             return false;
         return Wait_Until([&] { return Control(L"Button", L"Display System Files") != nullptr; }, 30000);
     }
@@ -178,8 +120,6 @@ public:
     }
 
 private:
-    PROCESS_INFORMATION process_{};
-    bool started_ = false;
     HWND window_ = nullptr;
     HWND start_stop_ = nullptr;
 };

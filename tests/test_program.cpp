@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gui_driver.hpp"
+#include "program_run.hpp"
 
 namespace {
 
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 
 const char* const Application_Key = "Software\\Vornhale\\Quarrix";
 const char* const Wine_Version_Key = "Software\\Wine\\AppDefaults\\quarrix.exe";
-const wchar_t* const Title = L"Quarrix 1.0";
 
 std::wstring Program_Path() {
     std::string path = QUARRIX_EXE;
@@ -87,17 +87,6 @@ private:
     fs::path root_;
 };
 
-std::wstring Text_Of(HWND window) {
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                        5000, &copied);
-    text.resize(copied);
-    return text;
-}
-
 std::string Narrow(const std::wstring& text) { return {text.begin(), text.end()}; }
 
 // Memory inside the program, for the messages whose parameters point at structures.
@@ -126,59 +115,10 @@ private:
 };
 
 // One run of quarrix.exe and the user's hands on its window.
-class Program {
+class Program : public Program_Run {
 public:
-    explicit Program(const std::wstring& current_directory) {
-        std::wstring path = Program_Path();
-        std::wstring command = L"\"" + path + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        started_ = CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  current_directory.c_str(), &startup, &process_);
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-    ~Program() {
-        if (!started_) return;
-        if (!Has_Ended(0)) {
-            if (HWND window = Find_Window(L"")) PostMessageW(window, WM_CLOSE, 0, 0);
-            if (!Has_Ended(10000)) TerminateProcess(process_.hProcess, 99);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-
-    bool Was_Started() const { return started_; }
-    bool Has_Ended(int milliseconds) const {
-        return WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0;
-    }
-    DWORD Exit_Code() const {
-        DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
-
-    // The program's visible top-level window of that class ("" for its main window).
-    HWND Find_Window(const std::wstring& class_name) const {
-        struct Search {
-            DWORD process;
-            std::wstring class_name;
-            HWND found = nullptr;
-        } search{process_.dwProcessId, class_name.empty() ? Title : class_name};
-        EnumWindows([](HWND window, LPARAM parameter) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(parameter);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[100] = {};
-            GetClassNameW(window, name, 100);
-            if (owner == search.process && search.class_name == name && IsWindowVisible(window)) {
-                search.found = window;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
+    explicit Program(const std::wstring& current_directory)
+        : Program_Run(Program_Path(), current_directory) {}
 
     // The main window, once its last control exists: the window shows before its pages are built.
     HWND Window() {
@@ -245,7 +185,7 @@ public:
     int Page_Count() { return static_cast<int>(SendMessageW(Tabs(), TCM_GETITEMCOUNT, 0, 0)); }
     // A mouse press on the page's tab: the tab control tells the window itself.
     void Show_Page(int index) {
-        Remote_Memory memory(process_.hProcess, sizeof(RECT));
+        Remote_Memory memory(Process(), sizeof(RECT));
         SendMessageW(Tabs(), TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(memory.At(0)));
         RECT tab{};
         memory.Read(0, &tab, sizeof tab);
@@ -259,7 +199,7 @@ public:
     int Row_Count(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
     std::wstring Cell(HWND list, int row, int column) {
         constexpr int Characters = 300;
-        Remote_Memory memory(process_.hProcess, sizeof(LVITEMW) + Characters * sizeof(wchar_t));
+        Remote_Memory memory(Process(), sizeof(LVITEMW) + Characters * sizeof(wchar_t));
         LVITEMW item{};
         item.iSubItem = column;
         item.pszText = reinterpret_cast<wchar_t*>(memory.At(sizeof(LVITEMW)));
@@ -285,7 +225,7 @@ public:
     // A double click on the row's label; the list view tells its window itself (a notification
     // sent from outside would not reach it: Wine does not carry WM_NOTIFY between processes).
     void Double_Click(HWND list, int row) {
-        Remote_Memory memory(process_.hProcess, sizeof(RECT));
+        Remote_Memory memory(Process(), sizeof(RECT));
         RECT label{LVIR_LABEL, 0, 0, 0};
         memory.Write(0, &label, sizeof label);
         SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(memory.At(0)));
@@ -314,8 +254,6 @@ public:
     void Close() { PostMessageW(Window(), WM_CLOSE, 0, 0); }
 
 private:
-    PROCESS_INFORMATION process_{};
-    bool started_ = false;
     HWND window_ = nullptr;
 };
 

@@ -4,30 +4,22 @@
 #include <set>
 #include <thread>
 
+#include "searching.hpp"
 #include "start_up.hpp"
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
 #include "work.hpp"
 
 using Work::File_Information;
+using Searching::Path_Of;
+using Searching::Records;
+using Searching::Search;
 using Work::Selection_Option;
 
 namespace {
 
-class Application_Environment : public testing::Environment {
-public:
-    void SetUp() override { Start_Up::Application(); }
-    void TearDown() override { Start_Up::Shut_Down(); }
-};
-const auto* const Environment = testing::AddGlobalTestEnvironment(new Application_Environment);
-
-std::vector<File_Information> Records() {
-    return Elements_Of(Work::Known_Files, 1).Elements;
-}
-
-std::wstring Path_Of(const File_Information& record) {
-    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
-}
+const auto* const Environment =
+    testing::AddGlobalTestEnvironment(new Searching::Application_Environment);
 
 std::size_t Index_Of(const std::vector<File_Information>& records, const std::wstring& path) {
     for (std::size_t index = 0; index < records.size(); ++index)
@@ -41,15 +33,6 @@ const File_Information& Record_Of(const std::vector<File_Information>& records,
     static const File_Information none;
     std::size_t index = Index_Of(records, path);
     return index < records.size() ? records[index] : none;
-}
-
-// Searches as a pressed start button does: the search is wanted until stopped.
-bool Search(const std::wstring& root) {
-    struct Wanted {
-        Wanted() { Work::Search_In_Progress = true; }
-        ~Wanted() { Work::Search_In_Progress = false; }
-    } wanted;
-    return Work::Search(root);
 }
 
 class Search_Test : public testing::Test {

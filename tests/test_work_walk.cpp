@@ -5,25 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "start_up.hpp"
+#include "searching.hpp"
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
 #include "work.hpp"
 
 using Work::File_Information;
+using Searching::Path_Of;
+using Searching::Records;
+using Searching::Search;
 
 namespace {
 
-class Application_Environment : public testing::Environment {
-public:
-    void SetUp() override { Start_Up::Application(); }
-    void TearDown() override { Start_Up::Shut_Down(); }
-};
-const auto* const Environment = testing::AddGlobalTestEnvironment(new Application_Environment);
-
-std::wstring Path_Of(const File_Information& record) {
-    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
-}
+const auto* const Environment =
+    testing::AddGlobalTestEnvironment(new Searching::Application_Environment);
 
 // Everything a record holds, as one text, so that two walks compare record by record. The
 // host updates a folder's last access when a walk lists it, so that is left out for folders.
@@ -47,29 +42,11 @@ std::vector<std::wstring> Record_Images() {
     return images;
 }
 
-std::vector<File_Information> Records() { return Elements_Of(Work::Known_Files, 1).Elements; }
-
 const File_Information* Record_Of(const std::vector<File_Information>& records,
                                   const std::wstring& path) {
     for (const File_Information& record : records)
         if (Path_Of(record) == path) return &record;
     return nullptr;
-}
-
-// Searches as a pressed start button does, with so many look-up threads.
-bool Search(const std::wstring& root, int lookup_threads) {
-    struct Setting {
-        const int saved = Work::Lookup_Threads;
-        explicit Setting(int threads) {
-            Work::Lookup_Threads = threads;
-            Work::Search_In_Progress = true;
-        }
-        ~Setting() {
-            Work::Lookup_Threads = saved;
-            Work::Search_In_Progress = false;
-        }
-    } setting(lookup_threads);
-    return Work::Search(root);
 }
 
 bool Ends_With(const std::wstring& text, const std::wstring& end) {

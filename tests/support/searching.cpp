@@ -1,0 +1,35 @@
+#include "searching.hpp"
+
+#include "start_up.hpp"
+
+namespace Searching {
+
+void Application_Environment::SetUp() { Start_Up::Application(); }
+void Application_Environment::TearDown() { Start_Up::Shut_Down(); }
+
+bool Search(const std::wstring& root) { return Search(root, Work::Lookup_Threads); }
+
+bool Search(const std::wstring& root, int lookup_threads) {
+    struct Setting {
+        const int saved = Work::Lookup_Threads;
+        explicit Setting(int threads) {
+            Work::Lookup_Threads = threads;
+            Work::Search_In_Progress = true;
+        }
+        ~Setting() {
+            Work::Lookup_Threads = saved;
+            Work::Search_In_Progress = false;
+        }
+    } setting(lookup_threads);
+    return Work::Search(root);
+}
+
+std::vector<Work::File_Information> Records() {
+    return Elements_Of(Work::Known_Files, 1).Elements;
+}
+
+std::wstring Path_Of(const Work::File_Information& record) {
+    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
+}
+
+}  // namespace Searching
