@@ -167,7 +167,7 @@ private:
 std::wstring Platform_Root;  // the root in the form the platform takes at any length
 Lookup_Crew* Crew = nullptr;  // on NTFS only
 // The folders from the root down to the one being walked, as far as they could be told.
-std::vector<Files::File_Identity> Ancestors;
+std::vector<std::uint64_t> Ancestors;  // by file index
 
 // A stop is noticed between two entries, as in a walk that looks up one entry after the
 // other: entries looked up ahead are recorded only up to the first whose look-up found
@@ -189,14 +189,14 @@ bool Is_To_Go_On(const Lookup& the_lookup) {
     return !Has_Stopped;
 }
 
-bool Is_Ancestor(const std::optional<Files::File_Identity>& folder) {
+bool Is_Ancestor(const std::optional<std::uint64_t>& folder) {
     return folder && std::find(Ancestors.begin(), Ancestors.end(), *folder) != Ancestors.end();
 }
 
 // Keeps a folder among the ancestors while the walk is below it.
 class Ancestry {
 public:
-    explicit Ancestry(const std::optional<Files::File_Identity>& folder)
+    explicit Ancestry(const std::optional<std::uint64_t>& folder)
         : is_known_(folder.has_value()) {
         if (is_known_) Ancestors.push_back(*folder);
     }
@@ -214,6 +214,51 @@ private:
 // order, so that memory stays bounded in a folder of any size.
 constexpr std::size_t Listing_Chunk = 1024;
 
+// Listing chunks are reused by the next folder: a fresh one is mapped and faulted in again,
+// which costs more than listing the entries into it.
+class Chunk_Store {
+public:
+    using Chunk = std::unique_ptr<Files::Find_Record[]>;
+
+    Chunk Take() {
+        if (spare_.empty()) {
+            // Room for every chunk made, so that giving one back cannot fail.
+            spare_.reserve(made_ + 1);
+            Chunk chunk = std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk);
+            ++made_;
+            return chunk;
+        }
+        Chunk chunk = std::move(spare_.back());
+        spare_.pop_back();
+        return chunk;
+    }
+    void Give_Back(Chunk chunk) noexcept { spare_.push_back(std::move(chunk)); }
+    void Release() noexcept {
+        spare_.clear();
+        spare_.shrink_to_fit();
+        made_ = 0;
+    }
+
+private:
+    std::vector<Chunk> spare_;
+    std::size_t made_ = 0;
+};
+
+Chunk_Store Chunks;
+
+// A chunk for the walk of one folder, given back when it ends.
+class Chunk_Lease {
+public:
+    Chunk_Lease() : chunk_(Chunks.Take()) {}
+    ~Chunk_Lease() { Chunks.Give_Back(std::move(chunk_)); }
+    Chunk_Lease(const Chunk_Lease&) = delete;
+    Chunk_Lease& operator=(const Chunk_Lease&) = delete;
+    Files::Find_Record* Entries() const { return chunk_.get(); }
+
+private:
+    Chunk_Store::Chunk chunk_;
+};
+
 // The walk of one folder: every entry's records, and the folder's accumulated size.
 class Folder_Scan {
 public:
@@ -222,13 +267,13 @@ public:
 
     File_Size Run() {
         Folder_Listing listing(Platform_Root + the_folder_ + L"\\*.*");
-        // Left unfilled: only the part the listing writes is ever touched.
-        const auto chunk = std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk);
+        const Chunk_Lease lease;
+        Files::Find_Record* const chunk = lease.Entries();
         std::vector<Lookup> details;
         while (Is_To_Go_On()) {
             std::size_t count = 0;
             while (count < Listing_Chunk && listing.Next(chunk[count])) ++count;
-            if (Crew) details = Looked_Up(chunk.get(), count);
+            if (Crew) details = Looked_Up(chunk, count);
             for (std::size_t index = 0; index < count; ++index) {
                 if (Crew ? !Is_To_Go_On(details[index]) : !Is_To_Go_On()) break;
                 Process_File(chunk[index], Crew ? &details[index].Result : nullptr);
@@ -277,10 +322,10 @@ private:
         } else if (!Files::Is_Reparse_Point(entry)) {
             // A junction or link, or a folder that is one of its own ancestors, may lead
             // back up the tree: such a folder is recorded, never entered.
-            const std::optional<Files::File_Identity> identity =
-                Files::Identity_Of(Platform_Path_Of(filename));
-            if (!Is_Ancestor(identity)) {
-                Ancestry below(identity);
+            const std::optional<std::uint64_t> index =
+                Files::File_Index_Of(Platform_Path_Of(filename));
+            if (!Is_Ancestor(index)) {
+                Ancestry below(index);
                 object_size = Scan((the_folder_ + L'\\').append(filename));
             }
         }
@@ -331,12 +376,15 @@ public:
         Platform_Root = Without_Trailing_Backslashes(Files::Long_Path_Form(Search_Root + L'\\'));
         Ancestors.clear();
         Has_Stopped = false;
-        if (std::optional<Files::File_Identity> root = Files::Identity_Of(Platform_Root + L'\\'))
+        if (std::optional<std::uint64_t> root = Files::File_Index_Of(Platform_Root + L'\\'))
             Ancestors.push_back(*root);
         if (Searching_Ntfs) crew_.emplace(std::max(1, Lookup_Threads));
         Crew = crew_ ? &*crew_ : nullptr;
     }
-    ~Walk_From_Root() { Crew = nullptr; }
+    ~Walk_From_Root() {
+        Crew = nullptr;
+        Chunks.Release();
+    }
     Walk_From_Root(const Walk_From_Root&) = delete;
     Walk_From_Root& operator=(const Walk_From_Root&) = delete;
 

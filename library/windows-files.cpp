@@ -16,14 +16,24 @@ namespace Windows::Files {
 
 Query_Information_File Nt_Query_Information_File = nullptr;
 
+namespace {
+
+// The same entry as Nt_Query_Information_File, kept apart from the one tests substitute.
+Query_Information_File Nt_Query_Internal_Information = nullptr;
+constexpr std::int32_t File_Internal_Information_Class = 6;
+
+}  // namespace
+
 void Initialise() {
     Nt_Query_Information_File = nullptr;
+    Nt_Query_Internal_Information = nullptr;
     if (!Windows::Is_Nt()) return;
     HMODULE nt_dll = GetModuleHandleA("NtDll.dll");
     if (nt_dll == nullptr) return;
     // Through void(*)() so the compiler accepts the change of signature as intended.
     auto entry = reinterpret_cast<void (*)()>(GetProcAddress(nt_dll, "NtQueryInformationFile"));
     Nt_Query_Information_File = reinterpret_cast<Query_Information_File>(entry);
+    Nt_Query_Internal_Information = Nt_Query_Information_File;
 }
 
 // ---------------------------------------------------------------- long paths
@@ -162,13 +172,19 @@ void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& proc
     if (Unique_Handle file = Opened(filename, GENERIC_READ)) Iterate_Streams_In(file.get(), process);
 }
 
-std::optional<File_Identity> Identity_Of(const std::wstring& path) {
+std::optional<std::uint64_t> File_Index_Of(const std::wstring& path) {
     Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
+    if (!file) return std::nullopt;
+    if (Nt_Query_Internal_Information) {
+        std::uint64_t index = 0;
+        Io_Status_Block status{};
+        if (Nt_Query_Internal_Information(file.get(), &status, &index, sizeof index,
+                                          File_Internal_Information_Class) >= 0)
+            return index;
+    }
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
-    return File_Identity{information.dwVolumeSerialNumber,
-                         (std::uint64_t(information.nFileIndexHigh) << 32) |
-                             information.nFileIndexLow};
+    if (!GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return (std::uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
 }
 
 // ---------------------------------------------------------------- times

@@ -113,14 +113,10 @@ struct Owner_And_Streams {
 };
 Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
 
-// What tells one folder from another even when two paths lead to it (a mounted or linked
-// folder): the volume's serial number and the file index.
-struct File_Identity {
-    std::uint32_t Volume_Serial = 0;
-    std::uint64_t File_Index = 0;
-    bool operator==(const File_Identity&) const = default;
-};
-std::optional<File_Identity> Identity_Of(const std::wstring& path);  // none when unreadable
+// What tells one folder from another on a volume even when two paths lead to it (a mounted
+// or linked folder); none when the folder cannot be read. The volume is not asked for: that
+// costs several times the rest, and a walk that enters no reparse point stays on one volume.
+std::optional<std::uint64_t> File_Index_Of(const std::wstring& path);
 
 // Times.
 File_Time The_Time_Now();
