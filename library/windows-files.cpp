@@ -1,6 +1,7 @@
 #include "windows-files.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -18,22 +19,26 @@ Query_Information_File Nt_Query_Information_File = nullptr;
 
 namespace {
 
-// The same entry as Nt_Query_Information_File, kept apart from the one tests substitute.
-Query_Information_File Nt_Query_Internal_Information = nullptr;
+// The platform's own NtQueryInformationFile, which tests do not substitute.
+Query_Information_File Platform_Query = nullptr;
 constexpr std::int32_t File_Internal_Information_Class = 6;
+// Set once the platform's query has said it does not know the stream class (Wine says so
+// for every file); asking again costs a request to the platform and tells nothing new.
+std::atomic<bool> Platform_Reports_No_Streams = false;
 
 }  // namespace
 
 void Initialise() {
     Nt_Query_Information_File = nullptr;
-    Nt_Query_Internal_Information = nullptr;
+    Platform_Query = nullptr;
+    Platform_Reports_No_Streams = false;
     if (!Windows::Is_Nt()) return;
     HMODULE nt_dll = GetModuleHandleA("NtDll.dll");
     if (nt_dll == nullptr) return;
     // Through void(*)() so the compiler accepts the change of signature as intended.
     auto entry = reinterpret_cast<void (*)()>(GetProcAddress(nt_dll, "NtQueryInformationFile"));
     Nt_Query_Information_File = reinterpret_cast<Query_Information_File>(entry);
-    Nt_Query_Internal_Information = Nt_Query_Information_File;
+    Platform_Query = Nt_Query_Information_File;
 }
 
 // ---------------------------------------------------------------- long paths
@@ -144,13 +149,20 @@ Unique_Handle Opened(const std::wstring& filename, DWORD access) {
     return Unique_Handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
 }
 
+constexpr std::int32_t Status_Not_Implemented = std::int32_t(0xC0000002);
+constexpr std::int32_t Status_Invalid_Info_Class = std::int32_t(0xC0000003);
+
 void Iterate_Streams_In(HANDLE file, const Stream_Routine& process) {
-    if (Nt_Query_Information_File == nullptr) return;
+    const Query_Information_File query = Nt_Query_Information_File;
+    const bool is_platform_query = query == Platform_Query;
+    if (query == nullptr || (is_platform_query && Platform_Reports_No_Streams)) return;
     alignas(8) unsigned char buffer[Stream_Buffer_Size]{};
     Io_Status_Block status{};
-    std::int32_t result = Nt_Query_Information_File(file, &status, buffer,
-                                                    Stream_Buffer_Size,
-                                                    File_Stream_Information_Class);
+    std::int32_t result =
+        query(file, &status, buffer, Stream_Buffer_Size, File_Stream_Information_Class);
+    if (is_platform_query &&
+        (result == Status_Not_Implemented || result == Status_Invalid_Info_Class))
+        Platform_Reports_No_Streams = true;
     Stream_Header record;
     if (result < 0 || !Record_Fits(buffer, 0, record) || record.Next_Entry == 0) return;
     std::size_t offset = 0;
@@ -175,11 +187,11 @@ void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& proc
 std::optional<std::uint64_t> File_Index_Of(const std::wstring& path) {
     Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
     if (!file) return std::nullopt;
-    if (Nt_Query_Internal_Information) {
+    if (Platform_Query) {
         std::uint64_t index = 0;
         Io_Status_Block status{};
-        if (Nt_Query_Internal_Information(file.get(), &status, &index, sizeof index,
-                                          File_Internal_Information_Class) >= 0)
+        if (Platform_Query(file.get(), &status, &index, sizeof index,
+                           File_Internal_Information_Class) >= 0)
             return index;
     }
     BY_HANDLE_FILE_INFORMATION information{};

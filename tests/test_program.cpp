@@ -376,7 +376,7 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
 TEST_F(Program_Test, Closing_During_A_Search_Saves_The_Options_And_Ends_The_Walk) {
     Tree tree("quarrix_big");
     // Big enough that a walk takes clearly longer than a program's exit under Wine (2 s).
-    for (int folder = 0; folder < 100; ++folder) {
+    for (int folder = 0; folder < 300; ++folder) {
         for (int file = 0; file < 100; ++file) {
             tree.File(L"f" + std::to_wstring(folder) + L"\\file" + std::to_wstring(file) + L".txt", 10);
         }
@@ -393,7 +393,7 @@ TEST_F(Program_Test, Closing_During_A_Search_Saves_The_Options_And_Ends_The_Walk
     auto started = std::chrono::steady_clock::now();
     std::string totals = quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
     auto whole_walk = std::chrono::steady_clock::now() - started;
-    EXPECT_EQ(totals.substr(0, totals.find('.')), "10000 files and 0 folders");
+    EXPECT_EQ(totals.substr(0, totals.find('.')), "30000 files and 0 folders");
 
     HWND bar = quarrix.Controls(L"msctls_statusbar32").front();
     SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));

@@ -242,6 +242,23 @@ TEST(Files, StreamsReportedInBufferOrder) {
     EXPECT_EQ(query.Calls, calls) << "a file that cannot be opened is not queried";
 }
 
+TEST(Files, APlatformWithoutStreamsIsRememberedForItsOwnQueryOnly) {
+    Temporary_Tree tree;
+    tree.Make_File(L"file", 10);
+    // Wine does not know the stream class: asked twice, it reports nothing either time.
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+    Substitute_Stream_Query query;
+    query.Status = static_cast<std::int32_t>(0xC0000002);
+    EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+    // A routine put in place of the platform's is asked every time, whatever it said before.
+    query.Status = 0;
+    query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":extra:$DATA", 5}});
+    EXPECT_EQ(Streams_Of(tree.Path_Of(L"file")),
+              (std::vector<Reported_Stream>{{L"::$DATA", 10}, {L":extra:$DATA", 5}}));
+    EXPECT_EQ(query.Calls, 2);
+}
+
 TEST(Files, StreamRecordsOutsideTheBufferEndTheReport) {
     Temporary_Tree tree;
     tree.Make_File(L"file", 10);
