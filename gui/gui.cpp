@@ -50,6 +50,7 @@ constexpr UINT Add_Page_Message = 0x856;
 constexpr UINT Update_Row_Count_Message = 0x857;
 constexpr UINT Sort_Message = 0x858;
 constexpr UINT Sorted_Message = 0x859;
+constexpr UINT Status_Text_Message = 0x85A;  // its text is the display thread's to free
 
 constexpr int Vertical_Raster = 30;
 constexpr int Third_Raster = 10;
@@ -1206,6 +1207,12 @@ LRESULT Handle_Message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
     case Sorted_Message:
         Show_Sorted_Rows(*reinterpret_cast<Child_Information*>(l_param));
         return 0;
+    case Status_Text_Message: {
+        const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(l_param));
+        if (HWND status_line = state.The_Status_Line)
+            Send_Message(status_line, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text->c_str()));
+        return 0;
+    }
     case WM_MOVE: Note_Private_Window_Metrics(window); return 0;
     case WM_SIZE:
         Note_Private_Window_Metrics(window);
@@ -1468,10 +1475,14 @@ void Set_Keyboard_Focus(Page the_page, const Child& the_control) {
 }
 
 void Set_Status_Line(const std::string& the_text) {
-    if (!Is_Initialised()) return;
-    if (HWND status_line = State().The_Status_Line) {
-        Send_Message(status_line, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(the_text.c_str()));
-    }
+    if (!Is_Initialised() || !State().The_Status_Line) return;
+    HWND window = Main_Window();
+    if (!window) return;
+    // Not waited for, since the display thread may be painting; still it is taken before
+    // any later request from this thread, a reading of the line included.
+    auto text = std::make_unique<std::string>(the_text);
+    if (SendNotifyMessageW(window, Status_Text_Message, 0, reinterpret_cast<LPARAM>(text.get())))
+        text.release();
 }
 
 void Enable(const Child& the_control) {
@@ -1794,12 +1805,17 @@ void Set_Title(const List_View& the_list_view, int the_column, const std::string
 // Appends without a message per row: the first append after a count update posts one
 // request, and the display thread sets the count once for all rows appended meanwhile.
 void Add_Data(const List_View& the_list_view, void* the_information) {
-    if (!List_Handle_Of(the_list_view)) return;
+    Add_Data(the_list_view, std::span<void* const>(&the_information, 1));
+}
+
+void Add_Data(const List_View& the_list_view, std::span<void* const> the_information) {
+    if (!List_Handle_Of(the_list_view) || the_information.empty()) return;
     Child_Information& view = *the_list_view.Information();
     bool must_post;
     {
         std::lock_guard lock(view.Rows.Guard);
-        view.Rows.Information.push_back(the_information);
+        view.Rows.Information.insert(view.Rows.Information.end(), the_information.begin(),
+                                     the_information.end());
         must_post = !view.Rows.Count_Update_Is_Posted;
         view.Rows.Count_Update_Is_Posted = true;
     }
@@ -1853,7 +1869,9 @@ void Remove_All_From(const List_View& the_list_view) {
         view.Rows.Information.clear();
         return false;  // no rows, nothing left to sort
     });
-    Send_Message_Wide(window, LVM_DELETEALLITEMS, 0, 0);
+    // The rows are the view's own: a count of none removes them all at once, where deleting
+    // them visits each in turn.
+    Send_Message_Wide(window, LVM_SETITEMCOUNT, 0, 0);
 }
 
 void Notify_Item_Update(const List_View& the_list_view, int item_ordinal) {

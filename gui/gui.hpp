@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <span>
 #include <string>
 
 #include "strings.hpp"
@@ -218,6 +219,8 @@ int Width_Of(const List_View& the_list_view, int the_column);                   
 void Set_Title(const List_View& the_list_view, int the_column, const std::string& the_title);
 
 void Add_Data(const List_View& the_list_view, void* the_information);
+// Several rows at once, in order, as if added one after the other.
+void Add_Data(const List_View& the_list_view, std::span<void* const> the_information);
 int Number_Of_Rows_Of(const List_View& the_list_view);
 void Reserve_Space_For(const List_View& the_list_view, int amount);
 void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based, display order

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <span>
 #include <vector>
 
 #include "gui_driver.hpp"
@@ -388,6 +389,31 @@ TEST_F(List_Views, LongCellsAndAMillionRows) {
     EXPECT_GE(top + Gui::Visible_Region_Of(view), 1'000'001);
     Gui::Remove_All_From(view);
     EXPECT_EQ(SendMessageW(window, LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST_F(List_Views, RowsHandedOverTogetherComeInOrderAndRemovalForgetsTheSelection) {
+    Gui::List_View view = Make_View();
+    HWND window = Gui::Window_Of(view);
+    std::vector<Record> more = Many_Records(3, 0);
+    std::vector<void*> rows{&more[2], &more[0], &more[1]};
+    Gui::Add_Data(view, std::span<void* const>());
+    Gui::Add_Data(view, rows);
+    ASSERT_TRUE(Wait_Until([&] { return SendMessageW(window, LVM_GETITEMCOUNT, 0, 0) == 7; }));
+    EXPECT_EQ(Names(view), L"bacdr1002r1000r1001");
+
+    LVITEMW selected{};
+    selected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(window, LVM_SETITEMSTATE, 5, reinterpret_cast<LPARAM>(&selected));
+    ASSERT_EQ(SendMessageW(window, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    Gui::Remove_All_From(view);
+    EXPECT_EQ(SendMessageW(window, LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(window, LVM_GETSELECTEDCOUNT, 0, 0), 0);
+    Gui::Add_Data(view, rows);
+    ASSERT_TRUE(Wait_Until([&] { return SendMessageW(window, LVM_GETITEMCOUNT, 0, 0) == 3; }));
+    EXPECT_EQ(SendMessageW(window, LVM_GETSELECTEDCOUNT, 0, 0), 0) << "a new row is not selected";
+    EXPECT_EQ(SendMessageW(window, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), -1);
+    Gui::Remove_All_From(view);
 }
 
 // Builds a window to look at; with QUARRIX_SHOW_SECONDS set it stays that long.
