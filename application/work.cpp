@@ -642,16 +642,6 @@ constexpr Selection_Option Check_Box_Options[] = {
     Selection_Option::FULL_SIZE,  Selection_Option::STREAMS, Selection_Option::HIDDEN,
     Selection_Option::SYSTEM};
 
-// A control that does not exist (streams off the NT family, or no window at all) leaves
-// its option as it is.
-void Take_Over(Selection_Option the_option, const Gui::Child& the_control, bool is_ticked) {
-    if (!the_control.Is_Null()) Selected_Options[the_option] = is_ticked;
-}
-
-bool Differs(Selection_Option the_option, const Gui::Child& the_control, bool is_ticked) {
-    return !the_control.Is_Null() && Selected_Options[the_option] != is_ticked;
-}
-
 File_Size Size_Of(const File_Time& the_time) {
     return Unsigned::Quadword_Of(the_time.dwHighDateTime, the_time.dwLowDateTime);
 }
@@ -693,51 +683,93 @@ File_Time Days_Before_Now(int the_days) {
     return now;
 }
 
-void Set_Recently() {
-    if (const std::optional<int> minutes = Natural_From(Gui::Contents_Of(Recently_Accessed)))
+namespace {
+
+// False when the box holds no natural number: it is unticked then.
+bool Took_Recently() {
+    if (const std::optional<int> minutes = Natural_From(Gui::Contents_Of(Recently_Accessed))) {
         Just_Recently = Minutes_Before_Now(*minutes);
-    else Gui::Clear(Recently_Accessed);
+        return true;
+    }
+    Gui::Clear(Recently_Accessed);
+    return false;
 }
 
-void Set_Ages_Ago() {
+bool Took_Ages_Ago() {
     try {
         if (const std::optional<int> days = Natural_From(Gui::Contents_Of(Untouched))) {
             Ages_Ago = Days_Before_Now(*days);
-            return;
+            return true;
         }
     } catch (const Constraint_Error&) {
         // Too many days for the upper half: as good as no number.
     }
     Gui::Clear(Untouched);
+    return false;
 }
 
-void Determine_Options() {
-    if (Gui::Is_Checked(Recently_Accessed)) Set_Recently();
-    Take_Over(Selection_Option::NEWLY_TOUCHED, Recently_Accessed,
-              Gui::Is_Checked(Recently_Accessed));
-    if (Gui::Is_Checked(Untouched)) Set_Ages_Ago();
-    Take_Over(Selection_Option::AGED, Untouched, Gui::Is_Checked(Untouched));
+// The ticks the option controls show, each read once, since every reading waits on the
+// display thread. An option without a control (streams off the NT family, or no window
+// at all) has none, and stays as it is.
+struct Control_Ticks {
+    std::array<std::optional<bool>, Selection_Option_Count> Tick;
+    std::optional<bool>& operator[](Selection_Option option) {
+        return Tick[static_cast<std::size_t>(option)];
+    }
+};
+
+template <typename Control>
+std::optional<bool> Tick_Of(const Control& the_control) {
+    if (the_control.Is_Null()) return std::nullopt;
+    return Gui::Is_Checked(the_control);
+}
+
+Control_Ticks Ticks_Shown() {
+    Control_Ticks ticks;
+    ticks[Selection_Option::NEWLY_TOUCHED] = Tick_Of(Recently_Accessed);
+    ticks[Selection_Option::AGED] = Tick_Of(Untouched);
     for (Selection_Option option : Check_Box_Options) {
         if (option == Selection_Option::STREAMS && !Is_Windows_Nt) continue;
-        const Gui::Check_Box& box = *Check_Box_For(option);
-        Take_Over(option, box, Gui::Is_Checked(box));
+        ticks[option] = Tick_Of(*Check_Box_For(option));
     }
+    return ticks;
 }
+
+bool Ticks_Differ(const Control_Ticks& ticks) {
+    for (std::size_t position = 0; position < Selection_Option_Count; ++position)
+        if (ticks.Tick[position] && *ticks.Tick[position] != Selected_Options.Is_On[position])
+            return true;
+    return false;
+}
+
+// None without the box.
+std::optional<std::string> Minimum_Size_Text() {
+    if (Minimum_Size_Box.Is_Null()) return std::nullopt;
+    return Gui::Contents_Of(Minimum_Size_Box);
+}
+
+bool Size_Differs(const std::optional<std::string>& the_text) {
+    return the_text && !(Files::Size_From(*the_text) == Size_Threshold);
+}
+
+// A ticked time box whose number cannot be taken is unticked, and its filter is off.
+void Take_Over(Control_Ticks ticks) {
+    if (ticks[Selection_Option::NEWLY_TOUCHED] == true)
+        ticks[Selection_Option::NEWLY_TOUCHED] = Took_Recently();
+    if (ticks[Selection_Option::AGED] == true) ticks[Selection_Option::AGED] = Took_Ages_Ago();
+    for (std::size_t position = 0; position < Selection_Option_Count; ++position)
+        if (ticks.Tick[position]) Selected_Options.Is_On[position] = *ticks.Tick[position];
+}
+
+}  // namespace
+
+void Set_Recently() { Took_Recently(); }
+void Set_Ages_Ago() { Took_Ages_Ago(); }
+
+void Determine_Options() { Take_Over(Ticks_Shown()); }
 
 bool Selection_Has_Changed() {
-    if (!Minimum_Size_Box.Is_Null() &&
-        !(Files::Size_From(Gui::Contents_Of(Minimum_Size_Box)) == Size_Threshold))
-        return true;
-    if (Differs(Selection_Option::NEWLY_TOUCHED, Recently_Accessed,
-                Gui::Is_Checked(Recently_Accessed)) ||
-        Differs(Selection_Option::AGED, Untouched, Gui::Is_Checked(Untouched)))
-        return true;
-    for (Selection_Option option : Check_Box_Options) {
-        if (option == Selection_Option::STREAMS && !Is_Windows_Nt) continue;
-        const Gui::Check_Box& box = *Check_Box_For(option);
-        if (Differs(option, box, Gui::Is_Checked(box))) return true;
-    }
-    return false;
+    return Size_Differs(Minimum_Size_Text()) || Ticks_Differ(Ticks_Shown());
 }
 
 void Set(const Gui::Check_Box& the_box, Selection_Option the_option) {
@@ -785,12 +817,13 @@ void Save_Options_To_Registery() {
 Account_List Known_Accounts;
 Gui::List_View Account_List_View;
 
-void Add_To_Object_Owner(const File_Information& the_file) {
-    if (Files::Is_Unknown(the_file.Owner)) return;
-    auto update = [&the_file](Account_Information& the_account, bool& is_done) {
-        if (the_account.Owner != the_file.Owner) return;
-        ++the_account.Nr_Of_Files;
-        the_account.Disk_Usage += the_file.Object_Size;
+namespace {
+
+void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage) {
+    auto update = [&](Account_Information& the_account, bool& is_done) {
+        if (the_account.Owner != the_owner) return;
+        the_account.Nr_Of_Files += the_files;
+        the_account.Disk_Usage += the_usage;
         is_done = true;
     };
     try {
@@ -799,9 +832,16 @@ void Add_To_Object_Owner(const File_Information& the_file) {
     } catch (const Account_List::Not_Updated&) {
         // A new owner.
     }
-    Append(Account_Information{the_file.Owner, 1, the_file.Object_Size}, Known_Accounts);
-    if (!Files::Image_Of(the_file.Owner).empty())
+    Append(Account_Information{the_owner, the_files, the_usage}, Known_Accounts);
+    if (!Files::Image_Of(the_owner).empty())
         Gui::Add_Data(Account_List_View, &Last_Of(Known_Accounts));
+}
+
+}  // namespace
+
+void Add_To_Object_Owner(const File_Information& the_file) {
+    if (Files::Is_Unknown(the_file.Owner)) return;
+    Add_To_Account(the_file.Owner, 1, the_file.Object_Size);
 }
 
 void Zero_Account(Account_Information& the_account) {
@@ -883,6 +923,12 @@ Logical_Column Column_Of(int the_position) {
 }
 
 void Adjust_Gui() {
+    const bool owner_is_wanted = Searching_Ntfs;
+    const bool streams_are_wanted = Searching_Ntfs && Selected_Options[Selection_Option::STREAMS];
+    // Rebuilt columns take their stored widths again, losing the user's since the start.
+    if (Gui::Number_Of_Columns_Of(File_List_View) == 4 + owner_is_wanted + streams_are_wanted &&
+        Owner_Is_Displayed == owner_is_wanted && Streams_Are_Displayed == streams_are_wanted)
+        return;
     for (int columns = Gui::Number_Of_Columns_Of(File_List_View); columns > 2; --columns)
         Gui::Remove_Last_Column(File_List_View);
     Owner_Is_Displayed = false;
@@ -936,12 +982,84 @@ private:
     File_Size size_{};
 };
 
+// The owners' totals of one display, gathered apart and then added to their accounts in
+// order of first appearance, as record by record: a display meets few owners, many times.
+class Owner_Tally {
+public:
+    void Add(const File_Information& the_file) {
+        if (Files::Is_Unknown(the_file.Owner)) return;
+        Tally& tally = Tally_Of(the_file.Owner);
+        ++tally.Files;
+        tally.Usage += the_file.Object_Size;
+    }
+
+    void Add_To_Accounts() const {
+        for (const Tally& tally : tallies_) Add_To_Account(tally.Owner, tally.Files, tally.Usage);
+    }
+
+private:
+    struct Tally {
+        Files::Owner Owner;
+        std::int32_t Files = 0;
+        File_Size Usage{};
+    };
+
+    Tally& Tally_Of(Files::Owner the_owner) {
+        if (last_ < tallies_.size() && tallies_[last_].Owner == the_owner) return tallies_[last_];
+        for (last_ = 0; last_ < tallies_.size(); ++last_)
+            if (tallies_[last_].Owner == the_owner) return tallies_[last_];
+        return tallies_.emplace_back(Tally{the_owner});
+    }
+
+    std::vector<Tally> tallies_;
+    std::size_t last_ = 0;
+};
+
+// Rows handed to the view a batch at a time, so that the view's lock is taken once a batch.
+class Row_Batch {
+public:
+    explicit Row_Batch(const Gui::List_View& the_view) : view_(the_view) {
+        rows_.reserve(Batch_Size);
+    }
+    void Add(File_Information& the_file) {
+        rows_.push_back(&the_file);
+        if (rows_.size() == Batch_Size) Hand_Over();
+    }
+    void Hand_Over() {
+        Gui::Add_Data(view_, rows_);
+        rows_.clear();
+    }
+
+private:
+    static constexpr std::size_t Batch_Size = 65536;
+    const Gui::List_View& view_;
+    std::vector<void*> rows_;
+};
+
 // The box is rewritten in the normalised form of what it was read as. Without the box
 // the threshold stays.
-void Take_Size_Threshold() {
-    if (Minimum_Size_Box.Is_Null()) return;
-    Size_Threshold = Files::Size_From(Gui::Contents_Of(Minimum_Size_Box));
+void Take_Size_Threshold(const std::optional<std::string>& the_text) {
+    if (!the_text) return;
+    Size_Threshold = Files::Size_From(*the_text);
     Gui::Set(Minimum_Size_Box, Wide_Text::Widened(Files::Image_Of(Size_Threshold)));
+}
+
+// Once the threshold is taken.
+void Show_Passing_Records() {
+    Zero_Account_Totals(Known_Accounts);
+    Totals totals;
+    Owner_Tally owners;
+    Row_Batch rows(File_List_View);
+    for (auto position = First(Known_Files); Has_Element(position); position = Next(position)) {
+        File_Information& the_file = Element_At(position);
+        if (!To_Be_Displayed(the_file)) continue;
+        rows.Add(the_file);
+        totals.Add(the_file);
+        if (Searching_Ntfs) owners.Add(the_file);
+    }
+    rows.Hand_Over();
+    owners.Add_To_Accounts();
+    Gui::Set_Status_Line(totals.Image());
 }
 
 const File_Information& File_At(void* the_file) {
@@ -959,17 +1077,8 @@ void Show_Display_Root() {
 
 void Display() {
     Gui::Set_Status_Line("Displaying...");
-    Take_Size_Threshold();
-    Zero_Account_Totals(Known_Accounts);
-    Totals totals;
-    for (auto position = First(Known_Files); Has_Element(position); position = Next(position)) {
-        File_Information& the_file = Element_At(position);
-        if (!To_Be_Displayed(the_file)) continue;
-        Gui::Add_Data(File_List_View, &the_file);
-        totals.Add(the_file);
-        if (Searching_Ntfs) Add_To_Object_Owner(the_file);
-    }
-    Gui::Set_Status_Line(totals.Image());
+    Take_Size_Threshold(Minimum_Size_Text());
+    Show_Passing_Records();
 }
 
 std::wstring File_Text_Handler(int for_column, void* the_file) {
@@ -1028,11 +1137,18 @@ void Back_Request() {
 }
 
 void Refresh_Display() {
-    if (Searcher_Is_Busy || !Selection_Has_Changed()) return;
+    if (Searcher_Is_Busy) return;
+    // Each control is read once, for the question and the options taken alike, and before
+    // the emptied view is repainted: every reading waits for the display thread.
+    const Control_Ticks ticks = Ticks_Shown();
+    const std::optional<std::string> size_text = Minimum_Size_Text();
+    if (!Size_Differs(size_text) && !Ticks_Differ(ticks)) return;
+    Gui::Set_Status_Line("Displaying...");
+    Take_Size_Threshold(size_text);
     Gui::Remove_All_From(File_List_View);
-    Determine_Options();
+    Take_Over(ticks);
     Adjust_Gui();
-    Display();
+    Show_Passing_Records();
 }
 
 // ---------------------------------------------------------------- start-up and end

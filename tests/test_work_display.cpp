@@ -167,6 +167,11 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
     EXPECT_EQ(Work::Column_Of(2), Logical_Column::Owner);
     EXPECT_EQ(Work::Column_Of(3), Logical_Column::Size);
 
+    // The same columns again: the width the user gave one stays.
+    Gui::Set_Width(view, 4, 123);
+    Work::Adjust_Gui();
+    EXPECT_EQ(Gui::Width_Of(view, 4), 123);
+
     Work::Selected_Options[Work::Selection_Option::STREAMS] = true;
     Work::Adjust_Gui();
     ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 6);
