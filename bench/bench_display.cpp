@@ -88,34 +88,52 @@ void Wait_For_Control(int rows) {
     for (int waited = 0; Rows_In_Control() != rows && waited < 10000; waited += 5) Sleep(5);
 }
 
+// Each figure is the fastest of several rounds, for the display and its baseline alike: a
+// few tens of milliseconds on a shared machine are easily taken by something else.
+constexpr int Rounds = 5;
+
+double Fastest_Filter_Loop(int& passed) {
+    double fastest = 1e9;
+    for (int round = 0; round < Rounds; ++round) fastest = std::min(fastest, Filter_Loop(passed));
+    return fastest;
+}
+
 void Measure_Display() {
     Work::Adjust_Gui();
-    Gui::Remove_All_From(Work::File_List_View);
-    Bench::Stopwatch watch;
-    Work::Display();
-    const double display = watch.Seconds();
-    Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
-    const double shown = watch.Seconds();
+    double display = 1e9, shown = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        Gui::Remove_All_From(Work::File_List_View);
+        Wait_For_Control(0);
+        Bench::Stopwatch watch;
+        Work::Display();
+        display = std::min(display, watch.Seconds());
+        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
+        shown = std::max(shown, watch.Seconds());
+    }
     int passed = 0;
-    const double loop = Filter_Loop(passed);
+    const double loop = Fastest_Filter_Loop(passed);
     const int records = Length_Of(Work::Known_Files);
     Bench::Note("display: " + std::to_string(passed) + " of " + std::to_string(records) +
                 " records pass; " + std::to_string(Gui::Number_Of_Rows_Of(Work::File_List_View)) +
-                " rows; control has them after " + Bench::Fixed(shown, 3) + " s");
+                " rows; control has them after at most " + Bench::Fixed(shown, 3) + " s");
     Bench::Report("4 display (" + std::to_string(passed) + " rows)",
                   Bench::Fixed(display, 3) + " s", Bench::Fixed(loop, 3) + " s (filter loop)",
                   display / loop, "<= 3", display / loop <= 3);
 }
 
 void Measure_Refresh() {
-    // A change of options that keeps every record shown.
-    Gui::Clear(Work::Display_Full_Size);
-    Bench::Stopwatch watch;
-    Work::Refresh_Display();
-    const double refresh = watch.Seconds();
-    Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
+    double refresh = 1e9;
+    for (int round = 0; round < Rounds; ++round) {
+        // A change of options that keeps every record shown.
+        if (round % 2 == 0) Gui::Clear(Work::Display_Full_Size);
+        else Gui::Set(Work::Display_Full_Size);
+        Bench::Stopwatch watch;
+        Work::Refresh_Display();
+        refresh = std::min(refresh, watch.Seconds());
+        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
+    }
     int passed = 0;
-    const double loop = Filter_Loop(passed);
+    const double loop = Fastest_Filter_Loop(passed);
     if (Gui::Number_Of_Rows_Of(Work::File_List_View) != passed)
         Bench::Note("refresh showed " + std::to_string(Gui::Number_Of_Rows_Of(Work::File_List_View)) +
                     " rows of " + std::to_string(passed));
