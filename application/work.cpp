@@ -376,6 +376,7 @@ public:
         Platform_Root = Without_Trailing_Backslashes(Files::Long_Path_Form(Search_Root + L'\\'));
         Ancestors.clear();
         Has_Stopped = false;
+        Files::Ask_Again_For_Streams();
         if (std::optional<std::uint64_t> root = Files::File_Index_Of(Platform_Root + L'\\'))
             Ancestors.push_back(*root);
         if (Searching_Ntfs) crew_.emplace(std::max(1, Lookup_Threads));

@@ -434,6 +434,8 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
     return result;
 }
 
+void Ask_Again_For_Streams() { Platform_Reports_No_Streams = false; }
+
 bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
 
 const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Name : the_sid->Image; }

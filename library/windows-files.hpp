@@ -112,6 +112,9 @@ struct Owner_And_Streams {
     std::vector<Stream_Record> Streams;
 };
 Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
+// Once the platform's query has said it knows no streams, it is not asked again. A walk
+// forgets that at its start, since another volume may answer otherwise.
+void Ask_Again_For_Streams();
 
 // What tells one folder from another on a volume even when two paths lead to it (a mounted
 // or linked folder); none when the folder cannot be read. The volume is not asked for: that
