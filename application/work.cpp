@@ -1016,7 +1016,8 @@ private:
     std::size_t last_ = 0;
 };
 
-// Rows handed to the view a batch at a time, so that the view's lock is taken once a batch.
+// Rows handed to the view a batch at a time: its lock is taken, and its row count posted,
+// once a batch rather than once a row.
 class Row_Batch {
 public:
     explicit Row_Batch(const Gui::List_View& the_view) : view_(the_view) {
