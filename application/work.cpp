@@ -214,59 +214,53 @@ private:
 // order, so that memory stays bounded in a folder of any size.
 constexpr std::size_t Listing_Chunk = 1024;
 
-// Listing chunks are reused by the next folder: a fresh one is mapped and faulted in again,
-// which costs more than listing the entries into it.
-class Chunk_Store {
+// One listing chunk for each folder from the root down to the one being walked, kept for
+// the next folder at the same depth: a fresh one is mapped and faulted in again, which
+// costs more than listing the entries into it.
+class Chunk_Stack {
 public:
-    using Chunk = std::unique_ptr<Files::Find_Record[]>;
-
-    Chunk Take() {
-        if (spare_.empty()) {
-            // Room for every chunk made, so that giving one back cannot fail.
-            spare_.reserve(made_ + 1);
-            Chunk chunk = std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk);
-            ++made_;
-            return chunk;
-        }
-        Chunk chunk = std::move(spare_.back());
-        spare_.pop_back();
-        return chunk;
+    Files::Find_Record* Push() {
+        if (in_use_ == chunks_.size())
+            chunks_.push_back(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk));
+        return chunks_[in_use_++].get();
     }
-    void Give_Back(Chunk chunk) noexcept { spare_.push_back(std::move(chunk)); }
+    void Pop() noexcept { --in_use_; }
     void Release() noexcept {
-        spare_.clear();
-        spare_.shrink_to_fit();
-        made_ = 0;
+        chunks_.clear();
+        chunks_.shrink_to_fit();
+        in_use_ = 0;
     }
 
 private:
-    std::vector<Chunk> spare_;
-    std::size_t made_ = 0;
+    std::vector<std::unique_ptr<Files::Find_Record[]>> chunks_;
+    std::size_t in_use_ = 0;
 };
 
-Chunk_Store Chunks;
+Chunk_Stack Chunks;
 
-// A chunk for the walk of one folder, given back when it ends.
+// The chunk of the folder being walked, while its walk lasts.
 class Chunk_Lease {
 public:
-    Chunk_Lease() : chunk_(Chunks.Take()) {}
-    ~Chunk_Lease() { Chunks.Give_Back(std::move(chunk_)); }
+    Chunk_Lease() : entries_(Chunks.Push()) {}
+    ~Chunk_Lease() { Chunks.Pop(); }
     Chunk_Lease(const Chunk_Lease&) = delete;
     Chunk_Lease& operator=(const Chunk_Lease&) = delete;
-    Files::Find_Record* Entries() const { return chunk_.get(); }
+    Files::Find_Record* Entries() const { return entries_; }
 
 private:
-    Chunk_Store::Chunk chunk_;
+    Files::Find_Record* const entries_;
 };
 
 // The walk of one folder: every entry's records, and the folder's accumulated size.
 class Folder_Scan {
 public:
     explicit Folder_Scan(std::wstring the_folder)
-        : the_folder_(std::move(the_folder)), folder_name_(the_folder_) {}
+        : the_folder_(std::move(the_folder)),
+          folder_name_(the_folder_),
+          platform_folder_(Platform_Root + the_folder_ + L'\\') {}
 
     File_Size Run() {
-        Folder_Listing listing(Platform_Root + the_folder_ + L"\\*.*");
+        Folder_Listing listing(platform_folder_ + L"*.*");
         const Chunk_Lease lease;
         Files::Find_Record* const chunk = lease.Entries();
         std::vector<Lookup> details;
@@ -285,7 +279,7 @@ public:
 
 private:
     std::wstring Platform_Path_Of(std::wstring_view filename) const {
-        return (Platform_Root + the_folder_ + L'\\').append(filename);
+        return std::wstring(platform_folder_).append(filename);
     }
 
     std::vector<Lookup> Looked_Up(const Files::Find_Record chunk[],
@@ -353,6 +347,7 @@ private:
 
     const std::wstring the_folder_;
     const Wide_Text::Shared folder_name_;
+    const std::wstring platform_folder_;  // with its trailing backslash
     File_Size folder_size_{};
 };
 

@@ -142,10 +142,7 @@ TEST(Hostile_Trees, AFolderThatCannotBeListedCountsNothingAndTheWalkGoesOn) {
     const std::wstring locked = Host_Path_Of(tree.Path_Of(L"locked"));
     if (locked.empty() || !Run_Host_Command(L"/bin/chmod 000 " + locked))
         GTEST_SKIP() << "no host system to take the rights away";
-    struct Give_Back {
-        std::wstring path;
-        ~Give_Back() { Run_Host_Command(L"/bin/chmod 755 " + path); }
-    } give_back{locked};
+    const Host_Command_At_Exit give_back(L"/bin/chmod 755 " + locked);
     // The host command runs on its own: its effect is waited for.
     const bool is_locked = Gui_Driver::Wait_Until([&] {
         WIN32_FIND_DATAW entry{};
@@ -179,10 +176,7 @@ TEST(Hostile_Trees, TwoHundredThousandFilesInOneFolderAreAllRecorded) {
         "    open(os.path.join(sys.argv[1], 'f%06d' % i), 'w').close()\n"
         "open(os.path.join(sys.argv[1], 'f000007'), 'w').write('1234567')\n";
     if (!Run_Python(tree, script, tree.Path_Of(L"many"))) GTEST_SKIP() << "no host Python";
-    struct Remove_On_Host {
-        std::wstring path;
-        ~Remove_On_Host() { Run_Host_Command(L"/bin/rm -rf " + path); }
-    } remove{Host_Path_Of(tree.Path_Of(L"many"))};
+    const Host_Command_At_Exit remove(L"/bin/rm -rf " + Host_Path_Of(tree.Path_Of(L"many")));
 
     const bool is_nt = Work::Is_Windows_Nt;
     Work::Is_Windows_Nt = false;

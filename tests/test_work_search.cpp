@@ -136,10 +136,7 @@ TEST_F(Search_Test, LinksAreRecordedButNotEntered) {
     if (host_root.empty() || !Run_Host_Command(L"/bin/ln -s " + host_root + L" " + host_link))
         GTEST_SKIP() << "no host links here";
     // Gone before the tree is removed, which would follow it.
-    struct Link_Remover {
-        const std::wstring& link;
-        ~Link_Remover() { Run_Host_Command(L"/bin/rm " + link); }
-    } remover{host_link};
+    const Host_Command_At_Exit remover(L"/bin/rm " + host_link);
     ASSERT_TRUE(Search(tree.Root()));
     auto records = Records();
     EXPECT_EQ(records.size(), 7u);

@@ -228,10 +228,7 @@ TEST(Walk, FolderMountedBelowItselfIsRecordedButNotEntered) {
     if (host_root.empty() || !Run_Host_Command(L"/bin/mount --bind " + host_root + L" " + host_mount))
         GTEST_SKIP() << "no mounts here";
     // Gone before the tree is removed, which would otherwise walk into it.
-    struct Unmount {
-        const std::wstring& mount;
-        ~Unmount() { Run_Host_Command(L"/bin/umount " + mount); }
-    } unmount{host_mount};
+    const Host_Command_At_Exit unmount(L"/bin/umount " + host_mount);
     for (int threads : {1, 8}) {
         ASSERT_TRUE(Search(tree.Root(), threads));
         const std::vector<File_Information> records = Records();

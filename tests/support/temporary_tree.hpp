@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 class Temporary_Tree {
 public:
@@ -26,6 +27,18 @@ private:
 // Runs a command of the host system under Wine (for what Win32 cannot do there, such as
 // giving a file to another user); False when it cannot be run.
 bool Run_Host_Command(const std::wstring& command);
+// Runs a host command when it goes out of scope, to undo what a test did on the host
+// before the tree is removed.
+class Host_Command_At_Exit {
+public:
+    explicit Host_Command_At_Exit(std::wstring command) : command_(std::move(command)) {}
+    ~Host_Command_At_Exit() { Run_Host_Command(command_); }
+    Host_Command_At_Exit(const Host_Command_At_Exit&) = delete;
+    Host_Command_At_Exit& operator=(const Host_Command_At_Exit&) = delete;
+
+private:
+    const std::wstring command_;
+};
 // The host system's path of a Windows path, empty when there is no host system.
 std::wstring Host_Path_Of(const std::wstring& path);
 // Gives the file to the host's "nobody" account; False when that cannot be done here.
