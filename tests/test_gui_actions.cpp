@@ -37,6 +37,12 @@ void Slow_Action() {
 }
 void Quick_Action() { ++runs; }
 void Failing_Action() { throw Gui::Sequence_Error("from the action"); }
+std::atomic<bool> held_failure_has_started{false};
+void Held_Failing_Action() {
+    held_failure_has_started = true;
+    action_may_end.Wait();
+    Failing_Action();
+}
 void Termination() { Note(IsWindow(Gui::Main_Window()) ? "termination, window there" : "termination, no window"); }
 
 std::vector<std::string> reports;
@@ -117,6 +123,7 @@ TEST_F(Actions, AFailingActionIsShownAndTheHandlerGoesOn) {
     Gui::Page page = Gui::Add_Page("Only");
     Gui::Button failing = Gui::Create(page, "Fail", Failing_Action, 100);
     Gui::Button quick = Gui::Create(page, "Quick", Quick_Action, 100);
+    Gui::Button held_failing = Gui::Create(page, "Held", Held_Failing_Action, 100);
     Click(failing);
     EXPECT_EQ(Dismiss_Message_Box(), "GUI.SEQUENCE_ERROR: from the action");
     EXPECT_TRUE(Wait_Until([&] {
@@ -124,7 +131,13 @@ TEST_F(Actions, AFailingActionIsShownAndTheHandlerGoesOn) {
         return runs >= 1;  // a second click may land once the first has run
     }));
     Gui::Set_Message_Reporter(Collect);
-    Click(failing);
+    // A quick action may still be running, and a click meanwhile is dropped: this one is
+    // clicked until it runs, and while it is held every further click is dropped.
+    EXPECT_TRUE(Wait_Until([&] {
+        Click(held_failing);
+        return held_failure_has_started.load();
+    }));
+    action_may_end.Signal();
     Close_Window();
     Gui::Wait_For_End();
     EXPECT_EQ(Events(), (std::vector<std::string>{"termination, window there"}));
