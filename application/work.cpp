@@ -46,10 +46,7 @@ int Lookup_Threads = 16;
 
 namespace {
 
-struct Find_Closer {
-    void operator()(HANDLE handle) const { FindClose(handle); }
-};
-using Find_Handle = std::unique_ptr<void, Find_Closer>;
+using Find_Handle = Windows::Unique<HANDLE, FindClose>;
 
 // The entries of one folder in the order the file system lists them.
 class Folder_Listing {
@@ -1087,7 +1084,7 @@ std::wstring File_Text_Handler(int for_column, void* the_file) {
     case Logical_Column::Stream: return file.Stream_Name.String();
     case Logical_Column::Size: return Wide_Text::Widened(Work::Image_Of(file.Object_Size));
     case Logical_Column::Last_Accessed:
-        return Wide_Text::Widened(Files::Image_Of(file.Last_Accessed));
+        return Files::Image_Of(file.Last_Accessed);
     }
     return {};
 }
@@ -1170,7 +1167,7 @@ void Add_Display_Page() {
     Back_Button = Gui::Create(Display_Page, "Back", Back_Request, Button_Size);
     Gui::Disable(Back_Button);
     Start_Stop_Button = Gui::Create(Display_Page, "Search", Stop_Start_Request, Button_Size);
-    Search_Root_Box = Gui::Create(Display_Page, "Look in:", Files::Current_Directory(), No_Action);
+    Search_Root_Box = Gui::Create_Wide(Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
     File_List_View = Gui::Create(Display_Page, File_Text_Handler, File_Color_Handler,
                                  File_Sort_Routine, File_Click_Routine, true);
     Gui::Registered::Add_Column(File_List_View, "Name", 140, Gui::Justification::Left);

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "semaphore.hpp"
+#include "wide_text.hpp"
+#include "windows.hpp"
 
 namespace Gui {
 
@@ -288,10 +290,7 @@ private:
     bool is_finishing_ = false;
 };
 
-struct Library_Freer {
-    void operator()(HMODULE the_module) const { FreeLibrary(the_module); }
-};
-using Library_Handle = std::unique_ptr<std::remove_pointer_t<HMODULE>, Library_Freer>;
+using Library_Handle = Windows::Unique<HMODULE, FreeLibrary>;
 
 struct Start_Parameters {
     std::string Name;
@@ -363,12 +362,7 @@ LPARAM Make_Long(int low_half, int high_half) {
     return static_cast<LPARAM>(MAKELONG(low_half, high_half));
 }
 
-std::wstring Widened(const std::string& the_text) {
-    std::wstring result(the_text.size(), L'\0');
-    std::transform(the_text.begin(), the_text.end(), result.begin(),
-                   [](char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); });
-    return result;
-}
+using Wide_Text::Widened;
 
 void Report(const std::exception& the_error) { Message_Box(Information_Of(the_error), true); }
 

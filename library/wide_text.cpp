@@ -78,29 +78,31 @@ std::size_t Location_Of(wchar_t the_character, const std::wstring& in_string, st
                                             : in_string.find(the_character, from == Not_Found ? 0 : from);
 }
 
-std::wstring Widened(const std::string& latin_1) {
-    std::wstring result(latin_1.size(), L'\0');
-    for (std::size_t index = 0; index < latin_1.size(); ++index)
-        result[index] = static_cast<wchar_t>(static_cast<unsigned char>(latin_1[index]));
-    return result;
-}
+namespace {
 
-std::string Utf8_Of(const std::wstring& utf16) {
-    if (utf16.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                   nullptr, 0, nullptr, nullptr);
+std::string Narrowed_In(UINT code_page, const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string result(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), result.data(),
-                        size, nullptr, nullptr);
+    WideCharToMultiByte(code_page, 0, text.data(), length, result.data(), size, nullptr, nullptr);
     return result;
 }
 
-std::wstring From_Utf8(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+std::wstring Widened_From(UINT code_page, const std::string& text) {
+    if (text.empty()) return {};
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
     std::wstring result(size, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
+    MultiByteToWideChar(code_page, 0, text.data(), length, result.data(), size);
     return result;
 }
+
+}  // namespace
+
+std::wstring Widened(const std::string& ansi) { return Widened_From(CP_ACP, ansi); }
+std::string Narrowed(const std::wstring& utf16) { return Narrowed_In(CP_ACP, utf16); }
+std::string Utf8_Of(const std::wstring& utf16) { return Narrowed_In(CP_UTF8, utf16); }
+std::wstring From_Utf8(const std::string& utf8) { return Widened_From(CP_UTF8, utf8); }
 
 }  // namespace Wide_Text

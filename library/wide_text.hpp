@@ -75,7 +75,10 @@ bool Is_Null(const std::wstring& the_string);
 std::size_t Location_Of(wchar_t the_character, const std::wstring& in_string,
                         std::size_t from = Not_Found, Direction direction = Direction::Backward);
 
-std::wstring Widened(const std::string& latin_1);  // each byte becomes the same 16-bit code
+// Where 8-bit text (window titles, registry values) meets 16-bit text: through the ANSI
+// code page both ways, the one the platform's 8-bit calls use.
+std::wstring Widened(const std::string& ansi);
+std::string Narrowed(const std::wstring& utf16);  // characters outside the code page become '?'
 std::string Utf8_Of(const std::wstring& utf16);
 std::wstring From_Utf8(const std::string& utf8);
 

@@ -108,10 +108,7 @@ bool Is_Special_Directory(std::wstring_view name) { return name == L"." || name 
 
 namespace {
 
-struct Handle_Closer {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Unique_Handle = std::unique_ptr<void, Handle_Closer>;
+using Unique_Handle = Windows::Unique<HANDLE, CloseHandle>;
 
 constexpr std::size_t Stream_Buffer_Size = sizeof(File_Stream_Information);
 constexpr std::size_t Stream_Header_Size = offsetof(File_Stream_Information, Name);
@@ -219,26 +216,28 @@ bool Is_Later(const File_Time& the_time, const File_Time& than_time) {
 
 namespace {
 
-constexpr int Format_Buffer_Length = 50;
+using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LPWSTR, int);
 
-using Formatter = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
-
-// The counts the platform returns include the terminating NUL.
-std::string Formatted(Formatter format, const SYSTEMTIME& fields) {
-    char buffer[Format_Buffer_Length];
-    int count = format(LOCALE_USER_DEFAULT, 0, &fields, nullptr, buffer, Format_Buffer_Length);
-    return count > 0 ? std::string(buffer, count - 1) : std::string();
+// In 16-bit text, since month names and day-period markers need not be ASCII; the counts the
+// platform returns include the terminating NUL.
+std::wstring Formatted(Formatter format, const SYSTEMTIME& fields) {
+    const int needed = format(LOCALE_USER_DEFAULT, 0, &fields, nullptr, nullptr, 0);
+    if (needed <= 0) return {};
+    std::wstring image(static_cast<std::size_t>(needed), L'\0');
+    const int count = format(LOCALE_USER_DEFAULT, 0, &fields, nullptr, image.data(), needed);
+    image.resize(count > 0 ? static_cast<std::size_t>(count - 1) : 0);
+    return image;
 }
 
 }  // namespace
 
-std::string Image_Of(const File_Time& the_time) {
+std::wstring Image_Of(const File_Time& the_time) {
     if (the_time.dwLowDateTime == 0 && the_time.dwHighDateTime == 0) return {};
     File_Time local{};
     SYSTEMTIME fields{};
     if (!FileTimeToLocalFileTime(&the_time, &local) || !FileTimeToSystemTime(&local, &fields))
-        return " ";
-    return Formatted(GetDateFormatA, fields) + " " + Formatted(GetTimeFormatA, fields);
+        return L" ";
+    return Formatted(GetDateFormatW, fields) + L" " + Formatted(GetTimeFormatW, fields);
 }
 
 // ---------------------------------------------------------------- sizes
@@ -479,14 +478,19 @@ bool Volume_Is_Ntfs(const std::wstring& path) {
     return std::wcsncmp(file_system, L"NTFS", 4) == 0;
 }
 
-std::string Current_Directory() {
-    DWORD needed = GetCurrentDirectoryA(0, nullptr);
-    if (needed == 0) return {};
-    std::string directory(needed, '\0');
-    DWORD length = GetCurrentDirectoryA(needed, directory.data());
-    if (length == 0 || length >= needed) return {};
-    directory.resize(length);
-    return directory;
+std::wstring Current_Directory() {
+    // The directory may change between the two calls: then ask again for the new size.
+    for (;;) {
+        const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+        if (needed == 0) return {};
+        std::wstring directory(needed, L'\0');
+        const DWORD length = GetCurrentDirectoryW(needed, directory.data());
+        if (length == 0) return {};
+        if (length < needed) {
+            directory.resize(length);
+            return directory;
+        }
+    }
 }
 
 void Rename_File(const std::string& existing_name, const std::string& new_name) {

@@ -125,7 +125,7 @@ std::optional<std::uint64_t> File_Index_Of(const std::wstring& path);
 File_Time The_Time_Now();
 bool Is_Earlier(const File_Time& the_time, const File_Time& than_time);
 bool Is_Later(const File_Time& the_time, const File_Time& than_time);
-std::string Image_Of(const File_Time& the_time);  // locale date, a space, locale time
+std::wstring Image_Of(const File_Time& the_time);  // locale date, a space, locale time
 
 // Sizes.
 std::string Image_Of(File_Size the_size);          // " 12KB", powers of 1000
@@ -140,7 +140,7 @@ const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
 // Other queries.
 File_Attributes Attributes_For(const std::wstring& name);  // File_Not_Found on any failure
 bool Volume_Is_Ntfs(const std::wstring& path);
-std::string Current_Directory();
+std::wstring Current_Directory();
 void Rename_File(const std::string& existing_name, const std::string& new_name);
 
 }  // namespace Windows::Files

@@ -1,12 +1,29 @@
 #pragma once
-// Which family of the platform the program runs on, and which thread is calling.
+// Which family of the platform the program runs on, which thread is calling, and the owner
+// of any platform handle.
+
+#include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <type_traits>
 
 namespace Windows {
 
 bool Is_Nt();     // NT platform, major version 4 or higher
 bool Is_Win98();  // 9x platform, version 4.10 or higher (98 and Me)
 std::uint32_t Current_Thread_Id();
+
+// Owns a platform handle and gives it back with its own release call when it goes:
+// Unique<HANDLE, CloseHandle>, Unique<HANDLE, FindClose>, Unique<HMODULE, FreeLibrary>.
+template <auto Release>
+struct Handle_Closer {
+    template <typename Handle>
+    void operator()(Handle handle) const noexcept {
+        Release(handle);
+    }
+};
+template <typename Handle, auto Release>
+using Unique = std::unique_ptr<std::remove_pointer_t<Handle>, Handle_Closer<Release>>;
 
 }  // namespace Windows

@@ -133,17 +133,17 @@ TEST(Files, TimesAndTheirImages) {
     EXPECT_FALSE(Is_Later(Time_Of(2), Time_Of(2)));
     EXPECT_TRUE(Is_Later(Time_Of(std::uint64_t{1} << 32), Time_Of(0xFFFFFFFF)));
 
-    EXPECT_EQ(Image_Of(File_Time{}), "");
+    EXPECT_EQ(Image_Of(File_Time{}), L"");
     // 2001-07-15 12:00 UTC: whatever the locale, the year shows and date and time are apart.
     SYSTEMTIME fields{2001, 7, 0, 15, 12, 0, 0, 0};
     File_Time moment;
     ASSERT_TRUE(SystemTimeToFileTime(&fields, &moment));
-    std::string image = Image_Of(moment);
-    EXPECT_NE(image.find("2001"), std::string::npos) << image;
-    EXPECT_NE(image.find(' '), std::string::npos) << image;
-    EXPECT_NE(image.front(), ' ') << image;
-    EXPECT_NE(image.back(), ' ') << image;
-    EXPECT_EQ(image.find('\0'), std::string::npos);
+    std::wstring image = Image_Of(moment);
+    EXPECT_NE(image.find(L"2001"), std::wstring::npos) << Wide_Text::Utf8_Of(image);
+    EXPECT_NE(image.find(L' '), std::wstring::npos) << Wide_Text::Utf8_Of(image);
+    EXPECT_NE(image.front(), L' ') << Wide_Text::Utf8_Of(image);
+    EXPECT_NE(image.back(), L' ') << Wide_Text::Utf8_Of(image);
+    EXPECT_EQ(image.find(L'\0'), std::wstring::npos);
 }
 
 TEST(Files, AttributesOfRealObjects) {
@@ -200,9 +200,9 @@ TEST(Files, VolumeTypes) {
 }
 
 TEST(Files, CurrentDirectoryAndRename) {
-    std::string current = Current_Directory();
+    std::wstring current = Current_Directory();
     ASSERT_FALSE(current.empty());
-    EXPECT_TRUE(Is_Directory(Attributes_For(Wide_Text::From_Utf8(current)).Attribute));
+    EXPECT_TRUE(Is_Directory(Attributes_For(current).Attribute));
 
     Temporary_Tree tree;
     tree.Make_File(L"old.log", 3);
