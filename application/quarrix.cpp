@@ -4,26 +4,11 @@
 
 #include <exception>
 
-#include "gui-registered.hpp"
 #include "gui.hpp"
-#include "log.hpp"
-#include "registry.hpp"
 #include "strings.hpp"
-#include "windows-files.hpp"
-#include "windows-registry.hpp"
 #include "work.hpp"
 
 namespace {
-
-void Start_Packages() {
-    Windows::Files::Initialise();
-    Windows::Registry::Initialise();
-    Registry::Initialise();
-    Log::Initialise();
-    Gui::Initialise();
-    Gui::Registered::Initialise();
-    Work::Initialise();
-}
 
 void Report(const std::string& the_failure) {
     if (Gui::Main_Window()) {
@@ -33,27 +18,11 @@ void Report(const std::string& the_failure) {
     }
 }
 
-// After a failed start the window, if it came up, is closed the usual way; without one the
-// termination handler never runs, so the searcher is told to quit here.
-void Wind_Down() {
-    Gui::Close();
-    Gui::Wait_For_End();
-    if (!Work::Has_Been_Terminated) {
-        Work::Has_Been_Terminated = true;
-        try {
-            Work::Searcher::Quit();
-        } catch (const Tasking_Error&) {
-            // It has ended already.
-        }
-    }
-    Work::Join_Searcher();
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        Start_Packages();
+        Work::Start_Packages();
     } catch (const std::exception& failure) {
         Report(Information_Of(failure));
         return 1;
@@ -62,10 +31,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         Work::Create_User_Interface();
     } catch (const std::exception& failure) {
         Report(Information_Of(failure));
-        Wind_Down();
+        Work::Shut_Down(true);
         return 1;
     }
-    Gui::Wait_For_End();
-    Work::Join_Searcher();
+    Work::Shut_Down();
     return 0;
 }

@@ -1,148 +1,132 @@
 #pragma once
 // The application: one walk of the folder tree below a root records every file, folder and
 // data stream; what is shown of them is chosen afterwards by the user's options, so a
-// change of options needs no second walk.
+// change of options needs no second walk. The walk and the filter (work-walk.hpp,
+// work-selection.hpp) know nothing of the window; the rest of the package composes them
+// with it.
 
-#include <array>
-#include <atomic>
-#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "definite_element-list.hpp"
 #include "gui.hpp"
-#include "wide_text.hpp"
-#include "windows-files.hpp"
+#include "work-selection.hpp"
+#include "work-walk.hpp"
 
 namespace Work {
 
-using Windows::Files::File_Size;
-using Windows::Files::File_Time;
+// ---------------------------------------------------------------- start-up and end
+
+// The packages' start-up in dependency order, the window not yet built: the platform, the
+// GUI framework, then this package (version data, state, the searcher thread, the log).
+void Start_Packages();
+void Start_Gui();          // the second step alone, after the platform
+void Start_Application();  // the third step alone; its searcher runs until Shut_Down
+// Builds the main window, its pages and controls, and sets the saved options into them.
+void Create_User_Interface();
+// The main window's termination handler: saves the options, ends the searcher.
+void Termination();
+// Waits until the window has closed (closing it first when start-up failed) and every
+// thread of the program has ended.
+void Shut_Down(bool after_failed_start = false);
+
+const std::string& Application_Name();
+const std::string& Version();
+// Settings and the window title then go by this name, as for a program of that name.
+void Rename_Application(const std::string& the_name);
+
+bool Is_Windows_Nt();
+// Tests tell the package it runs on the other family.
+void Pretend_Windows_Nt(bool is_nt);
+
+// The window's controls; null until the window is built.
+struct Window_Controls {
+    Gui::Page Display_Page = nullptr;
+    Gui::Page Selection_Page = nullptr;
+    Gui::Page Account_Page = nullptr;  // NT family only
+    Gui::Button Back_Button;
+    Gui::Button Start_Stop_Button;
+    Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
+    Gui::List_View File_List_View;
+    Gui::List_View Account_List_View;  // NT family only
+    Gui::Checked_Edit_Box Recently_Accessed;
+    Gui::Checked_Edit_Box Untouched;
+    Gui::Check_Box Visit_Folders;
+    Gui::Check_Box Display_Folders;
+    Gui::Check_Box Display_Full_Size;
+    Gui::Check_Box Display_Files;
+    Gui::Check_Box Display_Streams;  // NT family only
+    Gui::Check_Box Display_Hidden;
+    Gui::Check_Box Display_System;
+    Gui::Plain_Edit_Box Minimum_Size_Box;  // "Display only objects larger than"
+};
+const Window_Controls& Controls();
 
 // ---------------------------------------------------------------- selection options
 
-enum class Selection_Option : std::size_t {
-    NEWLY_TOUCHED,
-    AGED,
-    SUBFOLDERS,
-    FOLDERS,
-    FULL_SIZE,
-    FILES,
-    STREAMS,
-    HIDDEN,
-    SYSTEM
-};
-inline constexpr std::size_t Selection_Option_Count = 9;
+// The options the shown results were filtered with.
+const Selection& Selection_In_Force();
+void Put_In_Force(const Selection& the_selection);
 
-struct Option_Set {
-    std::array<bool, Selection_Option_Count> Is_On{};
-    bool& operator[](Selection_Option option) { return Is_On[static_cast<std::size_t>(option)]; }
-    bool operator[](Selection_Option option) const {
-        return Is_On[static_cast<std::size_t>(option)];
-    }
-};
-
-extern Option_Set Selected_Options;
-extern File_Size Size_Threshold;  // smaller objects are not shown
-extern File_Time Ages_Ago;        // "not accessed since": last access at or before this
-extern File_Time Just_Recently;   // "accessed within": last access at or after this
-
-// Reads the selection controls into the options in force.
+// Reads the selection controls into the options in force: ticks, and the time thresholds
+// of ticked time boxes. A ticked box whose text is not a natural number (or too large a
+// one) is unticked and its filter is off.
 void Determine_Options();
 // True when the controls' ticks or the minimum size differ from what is in force; a new
 // number in a ticked time box is not a change.
 bool Selection_Has_Changed();
-// The time thresholds from their boxes; a box whose text is not a natural number (or too
-// large a one) is unticked and its threshold left as it was.
+// The time thresholds from their boxes, as Determine_Options takes them.
 void Set_Recently();
 void Set_Ages_Ago();
-File_Time Minutes_Before_Now(int the_minutes);
-// A "day" here is 201 units of the time's upper half (86,328.8 s); Constraint_Error when
-// the days times 201 exceeds a 32-bit integer.
-File_Time Days_Before_Now(int the_days);
-// The decimal natural number the text holds, digits only; empty when it holds none.
-std::optional<int> Natural_From(const std::string& the_text);
-
-// Ticks the box when the option is on.
-void Set(const Gui::Check_Box& the_box, Selection_Option the_option);
 
 // At most one of the two time filters and the display of folders is ticked at a time.
 void Recent_Request();
 void Untouched_Request();
 void Display_Folder_Request();
 
+// Loads the ticks before the controls are made; the texts come with the controls.
 void Get_Options_From_Registery();
+// Saves only what was loaded into controls that exist.
 void Save_Options_To_Registery();
 
-// The option controls on the "Selection" page; null until the window is built.
-extern Gui::Checked_Edit_Box Recently_Accessed;
-extern Gui::Checked_Edit_Box Untouched;
-extern Gui::Check_Box Visit_Folders;
-extern Gui::Check_Box Display_Folders;
-extern Gui::Check_Box Display_Full_Size;
-extern Gui::Check_Box Display_Files;
-extern Gui::Check_Box Display_Streams;  // NT family only
-extern Gui::Check_Box Display_Hidden;
-extern Gui::Check_Box Display_System;
-extern Gui::Plain_Edit_Box Minimum_Size_Box;  // "Display only objects larger than"
+// The registry's names of the option values, each spelled once.
+namespace Setting {
+inline constexpr const char* Selection_Topic = "\\Selection";
+inline constexpr const char* Within = "Within";
+inline constexpr const char* Since = "Since";
+inline constexpr const char* Min_Size = "Min_Size";
+}  // namespace Setting
 
-// ---------------------------------------------------------------- search results
+// ---------------------------------------------------------------- searches
 
-// A million of these are held after a walk of a whole disk: the texts are shared blocks,
-// and the records of one folder share its name.
-struct File_Information {
-    Wide_Text::Shared File_Name;    // no path
-    Wide_Text::Shared Folder_Name;  // relative to the root: empty, or "\a\b"
-    Windows::Files::Owner Owner = nullptr;  // looked up on NTFS only
-    Wide_Text::Shared Stream_Name;  // empty for files and folders
-    File_Size Object_Size{};   // a folder's is the sum of everything below it
-    File_Time Last_Accessed{};
-    bool Is_Folder = false;
-    bool Is_Stream = false;
-    bool Is_Compressed = false;
-    bool Is_System = false;
-    bool Is_Hidden = false;
-    bool Has_Streams = false;  // the file's streams are recorded separately
-};
-
-struct File_List_Traits {
-    static constexpr const char* Name = "WORK.FILE_LIST";
-};
-using File_List = Definite_Element::List<File_Information, File_List_Traits>;
-
-// Written only by the searcher thread, while the file list view refers to none of it.
-extern File_List Known_Files;
-extern std::wstring Search_Root;   // as typed, without trailing backslashes
 // How many threads look up owners and streams during a walk on NTFS, the searcher
 // included; with 1 they are looked up one object after the other.
-extern int Lookup_Threads;
-extern std::wstring Display_Root;  // the folder shown, in the form of Folder_Name
-extern bool Searching_Ntfs;
-extern std::atomic<bool> Search_In_Progress;  // cleared to stop a walk
-extern std::atomic<bool> Has_Been_Terminated;
-extern bool Is_Windows_Nt;
+int Lookup_Threads();
+void Set_Lookup_Threads(int the_count);
 
-// The controls the search reads and resets; null until the window is built.
-extern Gui::Button Start_Stop_Button;
-extern Gui::Plain_Edit_Box Search_Root_Box;
-extern Gui::List_View File_List_View;
+// The results of the last search, written only by the searcher while no view refers to
+// them.
+const File_List& Known_Files();
+const std::wstring& Search_Root();  // as typed, without trailing backslashes
+bool Searching_Ntfs();
 
-void Initialise();     // version data, state, the searcher thread, the log
-void Join_Searcher();  // waits for the searcher thread to end
-
-// One complete search from a root; False when the root is not an existing folder, and then
-// the previous results stay. Runs on the searcher thread.
+// One complete search from a root, as the searcher runs it: the options read, the view
+// prepared, the walk, the rows shown. False when the root is not an existing folder, and
+// then the previous results stay. Stops early when Stop is asked for meanwhile.
 bool Search(const std::wstring& root);
-// The walk of one folder (relative to the root, empty for the root itself): appends the
-// records of everything below it and returns its accumulated size.
-File_Size Scan(const std::wstring& the_folder);
-
-bool To_Be_Displayed(const File_Information& the_file);
-
 
 // The start/stop button's action routine.
 void Stop_Start_Request();
+// True from a start request until the searcher has finished with it and the button shows
+// "Search" again: navigation and refresh are ignored meanwhile.
+bool Searcher_Is_Busy();
+// True while a walk is wanted: from a start until it ends or is stopped.
+bool Search_Is_Wanted();
+// As the button's Stop: the walk in progress ends at the next entry.
+void Stop_Search();
+// True once the program is ending: the searcher serves no more requests.
+bool Has_Been_Terminated();
+void Join_Searcher();  // waits for the searcher thread to end
 
 // The searcher thread's two requests. Each waits until the searcher takes it; both raise
 // Tasking_Error once the thread has ended.
@@ -166,36 +150,42 @@ using Account_List = Definite_Element::List<Account_Information, Account_List_Tr
 
 // Every owner met since the start, in order of first appearance; never cleared, so the
 // account view's rows keep referring to their elements.
-extern Account_List Known_Accounts;
-extern Gui::List_View Account_List_View;
+const Account_List& Known_Accounts();
 
 // Adds a displayed record to its owner's totals; a record of an unknown owner counts
 // nowhere. A new owner with a name gets a row.
 void Add_To_Object_Owner(const File_Information& the_file);
-void Zero_Account(Account_Information& the_account);
-void Zero_Account_Totals(Account_List& the_list);
+// Adds one owner's totals of a display; shown rows are repainted once all are added.
+void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage);
+void Zero_Account_Totals();
+void Repaint_Accounts();
 
 std::wstring Account_Text_Handler(int for_column, void* the_account);
 Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second);
 
-Gui::Comparison Comparison_Of(std::int32_t first, std::int32_t second);
-Gui::Comparison Comparison_Of(File_Size first, File_Size second);  // unsigned
-// Equal only for the same owner; two different owners never compare equal.
+// Orders as <=> does; owners by their names, and two different owners never equal.
+template <typename Value>
+Gui::Comparison Comparison_Of(const Value& first, const Value& second) {
+    const auto order = first <=> second;
+    if (order < 0) return Gui::Comparison::Less;
+    if (order > 0) return Gui::Comparison::Greater;
+    return Gui::Comparison::Equal;
+}
 Gui::Comparison Comparison_Of(Windows::Files::Owner first, Windows::Files::Owner second);
-Gui::Comparison Comparison_Of(std::wstring_view first, std::wstring_view second);
 Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second);
 
 // ---------------------------------------------------------------- result display
 
 enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed };
 
-extern bool Owner_Is_Displayed;
-extern bool Streams_Are_Displayed;
+// The folder shown, in the form of Folder_Name.
+const std::wstring& Display_Root();
+bool Owner_Is_Displayed();
 
 // The logical column shown at a view position, given which optional columns exist.
 Logical_Column Column_Of(int the_position);
 
-// Rebuilds the optional columns for the current search and options.
+// Rebuilds the optional columns for the results and the options in force.
 void Adjust_Gui();
 // Shows the records that pass the options, totals their owners, writes the totals line.
 void Display();
@@ -203,6 +193,8 @@ void Display();
 // In full when "Display sizes in full" is on, else abbreviated.
 std::string Image_Of(File_Size the_size);
 std::string Image_Of(int the_count, const std::string& the_unit);  // "0 files", "1 file"
+// The minimum size box's text for a threshold: one that reads back as the same threshold.
+std::string Threshold_Text_Of(File_Size the_threshold);
 
 std::wstring File_Text_Handler(int for_column, void* the_file);
 COLORREF File_Color_Handler(void* the_file);
@@ -211,23 +203,15 @@ void File_Click_Routine(void* the_file);
 void Back_Request();
 void Refresh_Display();
 
-// True from a start request until the searcher has finished with it: navigation and
-// refresh are ignored meanwhile, since no display may run during a walk.
-extern std::atomic<bool> Searcher_Is_Busy;
+// ---------------------------------------------------------------- for tests and benchmarks
 
-// ---------------------------------------------------------------- start-up and end
-
-extern std::string Application_Name;
-extern std::string Version;
-
-extern Gui::Page Display_Page;
-extern Gui::Page Selection_Page;
-extern Gui::Page Account_Page;  // NT family only
-extern Gui::Button Back_Button;
-
-// Builds the main window, its pages and controls, and sets the saved options into them.
-void Create_User_Interface();
-// The main window's termination handler: saves the options, ends the searcher.
-void Termination();
+// States a real run reaches only through a walk or a window, set directly.
+namespace Testing {
+Selection& Selection_To_Change();  // the selection in force
+std::wstring& Display_Root();  // the folder shown
+void Set_Searching_Ntfs(bool is_ntfs);
+void Set_Searcher_Busy(bool is_busy);
+void Want_Search();  // as a start does, for Search called directly
+}  // namespace Testing
 
 }  // namespace Work

@@ -32,21 +32,21 @@ void Start_Up() {
 // Everything shown: every kind, every place, no age or size limit.
 void Show_Everything() {
     for (const Gui::Check_Box* box :
-         {&Work::Visit_Folders, &Work::Display_Folders, &Work::Display_Files,
-          &Work::Display_Full_Size, &Work::Display_Streams, &Work::Display_Hidden,
-          &Work::Display_System})
+         {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders, &Work::Controls().Display_Files,
+          &Work::Controls().Display_Full_Size, &Work::Controls().Display_Streams, &Work::Controls().Display_Hidden,
+          &Work::Controls().Display_System})
         Gui::Set(*box);
-    Gui::Clear(Work::Recently_Accessed);
-    Gui::Clear(Work::Untouched);
-    Gui::Set(Work::Minimum_Size_Box, L"0");
+    Gui::Clear(Work::Controls().Recently_Accessed);
+    Gui::Clear(Work::Controls().Untouched);
+    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
 }
 
 // As the button's action routine runs it; returns once the searcher has finished.
 double Search_Through_The_Searcher(const std::wstring& root) {
-    Gui::Set(Work::Search_Root_Box, root);
+    Gui::Set(Work::Controls().Search_Root_Box, root);
     Bench::Stopwatch watch;
     Work::Stop_Start_Request();
-    while (Work::Searcher_Is_Busy) Sleep(5);
+    while (Work::Searcher_Is_Busy()) Sleep(5);
     return watch.Seconds();
 }
 
@@ -57,31 +57,31 @@ void Give_Owners(const std::wstring& root, const std::wstring& other_owners_file
     const Windows::Files::Owner other = Windows::Files::Owner_Of(other_owners_file);
     if (!mine || !other || mine == other) Bench::Note("the two owners could not be told apart");
     int index = 0;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
         Element_At(position).Owner = index++ % 10 == 9 ? other : mine;
-    Work::Searching_Ntfs = true;
+    Work::Testing::Set_Searching_Ntfs(true);
 }
 
 // The filter alone over the same list: what any display must at least do.
 double Filter_Loop(int& passed) {
     passed = 0;
     Bench::Stopwatch watch;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
-        if (Work::To_Be_Displayed(Element_At(position))) ++passed;
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
+        if (Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root())) ++passed;
     return watch.Seconds();
 }
 
 Rows Passing_Rows() {
     Rows rows;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
-        if (Work::To_Be_Displayed(Element_At(position))) rows.push_back(&Element_At(position));
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
+        if (Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root())) rows.push_back(&Element_At(position));
     return rows;
 }
 
 // The row count the control has been told, once the display thread has caught up.
 int Rows_In_Control() {
     return static_cast<int>(
-        SendMessageW(Gui::Window_Of(Work::File_List_View), LVM_GETITEMCOUNT, 0, 0));
+        SendMessageW(Gui::Window_Of(Work::Controls().File_List_View), LVM_GETITEMCOUNT, 0, 0));
 }
 
 void Wait_For_Control(int rows) {
@@ -102,19 +102,19 @@ void Measure_Display() {
     Work::Adjust_Gui();
     double display = 1e9, shown = 0;
     for (int round = 0; round < Rounds; ++round) {
-        Gui::Remove_All_From(Work::File_List_View);
+        Gui::Remove_All_From(Work::Controls().File_List_View);
         Wait_For_Control(0);
         Bench::Stopwatch watch;
         Work::Display();
         display = std::min(display, watch.Seconds());
-        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
+        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View));
         shown = std::max(shown, watch.Seconds());
     }
     int passed = 0;
     const double loop = Fastest_Filter_Loop(passed);
-    const int records = Length_Of(Work::Known_Files);
+    const int records = Length_Of(Work::Known_Files());
     Bench::Note("display: " + std::to_string(passed) + " of " + std::to_string(records) +
-                " records pass; " + std::to_string(Gui::Number_Of_Rows_Of(Work::File_List_View)) +
+                " records pass; " + std::to_string(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View)) +
                 " rows; control has them after at most " + Bench::Fixed(shown, 3) + " s");
     Bench::Report("4 display (" + std::to_string(passed) + " rows)",
                   Bench::Fixed(display, 3) + " s", Bench::Fixed(loop, 3) + " s (filter loop)",
@@ -125,17 +125,17 @@ void Measure_Refresh() {
     double refresh = 1e9;
     for (int round = 0; round < Rounds; ++round) {
         // A change of options that keeps every record shown.
-        if (round % 2 == 0) Gui::Clear(Work::Display_Full_Size);
-        else Gui::Set(Work::Display_Full_Size);
+        if (round % 2 == 0) Gui::Clear(Work::Controls().Display_Full_Size);
+        else Gui::Set(Work::Controls().Display_Full_Size);
         Bench::Stopwatch watch;
         Work::Refresh_Display();
         refresh = std::min(refresh, watch.Seconds());
-        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::File_List_View));
+        Wait_For_Control(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View));
     }
     int passed = 0;
     const double loop = Fastest_Filter_Loop(passed);
-    if (Gui::Number_Of_Rows_Of(Work::File_List_View) != passed)
-        Bench::Note("refresh showed " + std::to_string(Gui::Number_Of_Rows_Of(Work::File_List_View)) +
+    if (Gui::Number_Of_Rows_Of(Work::Controls().File_List_View) != passed)
+        Bench::Note("refresh showed " + std::to_string(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View)) +
                     " rows of " + std::to_string(passed));
     Bench::Report("4 refresh after option change", Bench::Fixed(refresh, 3) + " s",
                   Bench::Fixed(loop, 3) + " s (filter loop)", refresh / loop, "<= 3",
@@ -155,7 +155,7 @@ double Direct_Sort(Rows& rows, int column, bool is_ascending) {
 }
 
 double Header_Click(int column) {
-    HWND view = Gui::Window_Of(Work::File_List_View);
+    HWND view = Gui::Window_Of(Work::Controls().File_List_View);
     NMLISTVIEW click{};
     click.hdr.hwndFrom = view;
     click.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(view));
@@ -165,7 +165,7 @@ double Header_Click(int column) {
     Bench::Stopwatch watch;
     SendMessageW(Gui::Main_Window(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
     // The click starts the sort in the background: it counts until the new order is shown.
-    while (Gui::Is_Sorting(Work::File_List_View)) Sleep(1);
+    while (Gui::Is_Sorting(Work::Controls().File_List_View)) Sleep(1);
     return watch.Seconds();
 }
 
@@ -186,7 +186,7 @@ Bench::Probe_Statistics Measure_Sorts(Bench::Prober& prober) {
     Bench::Probe_Statistics probes;
     Rows rows = Passing_Rows();
     bool is_ascending = true;
-    const int columns = Gui::Number_Of_Columns_Of(Work::File_List_View);
+    const int columns = Gui::Number_Of_Columns_Of(Work::Controls().File_List_View);
     for (int column = 0; column < columns; ++column) {
         // Each sort once before and once after the click on the same starting order, so
         // that neither side alone gets the records warm in the cache.
@@ -239,20 +239,20 @@ int main(int argc, char** argv) {
     Sleep(1000);
     const Bench::Probe_Statistics idle = prober.End();
 
-    Work::Is_Windows_Nt = true;
+    Work::Pretend_Windows_Nt(true);
     prober.Begin();
     const double small_walk = Search_Through_The_Searcher(small_root);
     const Bench::Probe_Statistics walking = prober.End();
-    Bench::Note("searcher: walk and display of " + std::to_string(Length_Of(Work::Known_Files)) +
+    Bench::Note("searcher: walk and display of " + std::to_string(Length_Of(Work::Known_Files())) +
                 " records with owners in " + Bench::Fixed(small_walk, 2) + " s");
     Report_Probes("6 answers during walk", walking, idle);
 
-    Work::Is_Windows_Nt = false;
+    Work::Pretend_Windows_Nt(false);
     const double large_walk = Search_Through_The_Searcher(large_root);
-    Bench::Note("searcher: walk and display of " + std::to_string(Length_Of(Work::Known_Files)) +
+    Bench::Note("searcher: walk and display of " + std::to_string(Length_Of(Work::Known_Files())) +
                 " records in " + Bench::Fixed(large_walk, 2) + " s");
 
-    Gui::Remove_All_From(Work::File_List_View);
+    Gui::Remove_All_From(Work::Controls().File_List_View);
     Give_Owners(large_root, Bench::Windows_Path_Of(argv[3]));
     prober.Begin();
     Measure_Display();

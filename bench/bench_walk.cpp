@@ -87,11 +87,11 @@ double Timed_Bare_Walk(const std::wstring& root, Entry_Work work, Walk_Totals& t
 }
 
 double Timed_Quarrix_Walk(const std::wstring& root) {
-    Work::Search_In_Progress = true;
+    Work::Testing::Want_Search();
     Bench::Stopwatch watch;
     const bool found = Work::Search(root);
     const double seconds = watch.Seconds();
-    Work::Search_In_Progress = false;
+    Work::Stop_Search();
     if (!found) Bench::Note("Quarrix found no folder at the root");
     return seconds;
 }
@@ -115,7 +115,7 @@ std::string Rate(std::uint64_t entries, double seconds) {
 
 void Plain_Walk(const std::wstring& root) {
     // What Work offers for a walk without owners and streams: a system outside the NT family.
-    Work::Is_Windows_Nt = false;
+    Work::Pretend_Windows_Nt(false);
     Walk_Totals first, second;
     const double bare_first = Timed_Bare_Walk(root, No_Work, first);
     const std::uint64_t private_before = Bench::Private_Bytes();
@@ -129,7 +129,7 @@ void Plain_Walk(const std::wstring& root) {
     const std::uint64_t working_growth = Bench::Working_Set_Bytes() - working_before;
     const double bare_second = Timed_Bare_Walk(root, No_Work, second);
     const double bare = std::min(bare_first, bare_second);
-    const int records = Length_Of(Work::Known_Files);
+    const int records = Length_Of(Work::Known_Files());
     Bench::Note("plain walk: bare " + Bench::Fixed(bare_first, 2) + " s and " +
                 Bench::Fixed(bare_second, 2) + " s over " + std::to_string(first.Entries) +
                 " entries, " + std::to_string(first.Bytes) + " bytes; Quarrix " +
@@ -153,14 +153,14 @@ void Plain_Walk(const std::wstring& root) {
 }
 
 void Ntfs_Walk(const std::wstring& root) {
-    Work::Is_Windows_Nt = true;
+    Work::Pretend_Windows_Nt(true);
     Walk_Totals warm, totals;
     Timed_Bare_Walk(root, No_Work, warm);
     const double baseline = Timed_Bare_Walk(root, Owner_And_Streams, totals);
     const double quarrix = Timed_Quarrix_Walk(root);
-    if (!Work::Searching_Ntfs) Bench::Note("the volume was not taken for NTFS");
+    if (!Work::Searching_Ntfs()) Bench::Note("the volume was not taken for NTFS");
     Bench::Note("ntfs walk: one call at a time " + Bench::Fixed(baseline, 2) + " s, Quarrix " +
-                Bench::Fixed(quarrix, 2) + " s, " + std::to_string(Length_Of(Work::Known_Files)) +
+                Bench::Fixed(quarrix, 2) + " s, " + std::to_string(Length_Of(Work::Known_Files())) +
                 " records");
     Bench::Report("2 walk, owners+streams (" + std::to_string(totals.Entries) + " entries)",
                   Rate(totals.Entries, quarrix), Rate(totals.Entries, baseline),

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace Windows {
 
 // Asked afresh on every call: the size field is that of OSVERSIONINFOA (148).
@@ -27,5 +29,13 @@ bool Is_Win98() {
 }
 
 std::uint32_t Current_Thread_Id() { return GetCurrentThreadId(); }
+
+std::string System_Image() {
+    OSVERSIONINFOA information = Version_Information();
+    const char* family = information.dwPlatformId == VER_PLATFORM_WIN32_NT ? "NT " : "9x ";
+    return family + std::to_string(information.dwMajorVersion) + "." +
+           std::to_string(information.dwMinorVersion) + " (build " +
+           std::to_string(information.dwBuildNumber & 0xFFFF) + ")";
+}
 
 }  // namespace Windows

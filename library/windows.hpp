@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 namespace Windows {
@@ -13,6 +14,8 @@ namespace Windows {
 bool Is_Nt();     // NT platform, major version 4 or higher
 bool Is_Win98();  // 9x platform, version 4.10 or higher (98 and Me)
 std::uint32_t Current_Thread_Id();
+// The system as it reports itself, for the log: "NT 6.1 (build 7601)".
+std::string System_Image();
 
 // Owns a platform handle and gives it back with its own release call when it goes:
 // Unique<HANDLE, CloseHandle>, Unique<HANDLE, FindClose>, Unique<HMODULE, FreeLibrary>.

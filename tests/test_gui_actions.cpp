@@ -8,7 +8,7 @@
 
 #include "gui_driver.hpp"
 #include "semaphore.hpp"
-#include "start_up.hpp"
+#include "work.hpp"
 
 using namespace Gui_Driver;
 
@@ -54,7 +54,7 @@ class Actions : public Window_Test {};
 
 TEST(Actions_Without_Window, NullHandlesDoNothingAndCreateFailsWithoutAName) {
     EXPECT_THROW(Gui::Execute(Quick_Action), Program_Error) << "before the framework is initialised";
-    Start_Up::Gui();
+    Work::Start_Gui();
     Gui::Set_Status_Line("nowhere");
     Gui::List_View none;
     Gui::Add_Data(none, &runs);

@@ -10,7 +10,7 @@
 #include "gui_driver.hpp"
 #include "registry.hpp"
 #include "registry_keys.hpp"
-#include "start_up.hpp"
+#include "work.hpp"
 #include "windows-registry.hpp"
 
 namespace {
@@ -29,7 +29,7 @@ protected:
         if (window_was_started) GTEST_SKIP() << "the framework runs once per process";
         name_ = Registry_Keys::Test_Application_Name();
         Registry_Keys::Remove(HKEY_CURRENT_USER, Key());
-        Start_Up::Gui();
+        Work::Start_Gui();
     }
     void TearDown() override {
         if (!window_was_started) return;

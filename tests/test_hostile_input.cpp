@@ -88,8 +88,8 @@ TEST_F(Hostile_Input, RootsThatNameNoFolderAreReportedAndTheNextSearchWorks) {
     tree.Make_File(L"sub\\b.txt", 20);
     Open_Window();
     Show(Selection_Tab);
-    Tick(Work::Display_Files);
-    Tick(Work::Visit_Folders);
+    Tick(Work::Controls().Display_Files);
+    Tick(Work::Controls().Visit_Folders);
     Search(tree.Root());
     ASSERT_EQ(Status_Line().substr(0, Status_Line().find('.')), "2 files and 0 folders");
 
@@ -112,15 +112,15 @@ TEST_F(Hostile_Input, RootsThatNameNoFolderAreReportedAndTheNextSearchWorks) {
                               (message != before && message.rfind("Exception", 0) == 0 &&
                                message.size() > std::string("Exception").size());
         EXPECT_TRUE(reported) << Status_Line() << " / " << message;
-        EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Start_Stop_Button)));
+        EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Controls().Start_Stop_Button)));
         // The rows of the previous search still show where they are.
-        if (Row_Count(Work::File_List_View) > 0)
-            EXPECT_EQ(Cell(Work::File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root());
+        if (Row_Count(Work::Controls().File_List_View) > 0)
+            EXPECT_EQ(Cell(Work::Controls().File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root());
 
         Search(tree.Root());
         EXPECT_EQ(Status_Line().substr(0, Status_Line().find('.')), "2 files and 0 folders");
-        EXPECT_EQ(Row_Count(Work::File_List_View), 2);
-        EXPECT_EQ(Cell(Work::File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root());
+        EXPECT_EQ(Row_Count(Work::Controls().File_List_View), 2);
+        EXPECT_EQ(Cell(Work::Controls().File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root());
     }
 }
 
@@ -130,7 +130,7 @@ TEST_F(Hostile_Input, NumbersThatAreNoNumbersChangeNothingForTheWorse) {
     tree.Make_File(L"large", 5000);
     Open_Window();
     Show(Selection_Tab);
-    Tick(Work::Display_Files);
+    Tick(Work::Controls().Display_Files);
     Search(tree.Root());
 
     // Minimum sizes: no text may fail the display, and what is in force is what the box
@@ -142,29 +142,29 @@ TEST_F(Hostile_Input, NumbersThatAreNoNumbersChangeNothingForTheWorse) {
           std::wstring(L"1") + std::wstring(248, L' '), std::wstring(L"4K")}) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 20)));
         Show(Selection_Tab);
-        Gui::Set(Work::Minimum_Size_Box, text);
+        Gui::Set(Work::Controls().Minimum_Size_Box, text);
         Show(Display_Tab);
         EXPECT_TRUE(Totals_Shown()) << Status_Line() << " / " << Last_Message();
-        const std::uint64_t threshold = Work::Size_Threshold.Value();
-        EXPECT_EQ(Windows::Files::Size_From(Gui::Contents_Of(Work::Minimum_Size_Box)).Value(),
+        const std::uint64_t threshold = Work::Selection_In_Force().Size_Threshold.Value();
+        EXPECT_EQ(Windows::Files::Size_From(Gui::Contents_Of(Work::Controls().Minimum_Size_Box)).Value(),
                   threshold);
-        EXPECT_EQ(Row_Count(Work::File_List_View), (threshold <= 10) + (threshold <= 5000));
+        EXPECT_EQ(Row_Count(Work::Controls().File_List_View), (threshold <= 10) + (threshold <= 5000));
         EXPECT_FALSE(Work::Selection_Has_Changed());
     }
-    Gui::Set(Work::Minimum_Size_Box, L"0");
+    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
 
     // Time boxes: a text that is not a natural number in range unticks its box and leaves
     // the threshold in force; one that is read as a number filters by it.
     struct Time_Box {
         const Gui::Checked_Edit_Box* box;
         Selection_Option option;
-        FILETIME* threshold;
+        const FILETIME* threshold;
         std::vector<std::wstring> out_of_range;
     };
     const Time_Box boxes[] = {
-        {&Work::Recently_Accessed, Selection_Option::NEWLY_TOUCHED, &Work::Just_Recently,
+        {&Work::Controls().Recently_Accessed, Selection_Option::NEWLY_TOUCHED, &Work::Selection_In_Force().Just_Recently,
          {L"99999999999", L"-5", L"", L"5.0", L"2147483648"}},
-        {&Work::Untouched, Selection_Option::AGED, &Work::Ages_Ago,
+        {&Work::Controls().Untouched, Selection_Option::AGED, &Work::Selection_In_Force().Ages_Ago,
          {L"99999999999", L"-5", L"", L"5.0", L"10684355"}}};
     for (const Time_Box& time_box : boxes) {
         std::vector<std::wstring> texts = time_box.out_of_range;
@@ -178,7 +178,7 @@ TEST_F(Hostile_Input, NumbersThatAreNoNumbersChangeNothingForTheWorse) {
             const std::uint64_t before = Value_Of(*time_box.threshold);
             Show(Display_Tab);
             const bool is_ticked = Gui::Is_Checked(*time_box.box);
-            EXPECT_EQ(Work::Selected_Options[time_box.option], is_ticked);
+            EXPECT_EQ(Work::Testing::Selection_To_Change().Options[time_box.option], is_ticked);
             if (!is_ticked) {
                 EXPECT_EQ(Value_Of(*time_box.threshold), before);
             }
@@ -188,7 +188,7 @@ TEST_F(Hostile_Input, NumbersThatAreNoNumbersChangeNothingForTheWorse) {
             }
             EXPECT_TRUE(Totals_Shown()) << Status_Line();
             // Both files were touched just now: either filter lets them through or hides both.
-            const int rows = Row_Count(Work::File_List_View);
+            const int rows = Row_Count(Work::Controls().File_List_View);
             EXPECT_TRUE(rows == 2 || (is_ticked && rows == 0)) << rows;
         }
     }
@@ -230,14 +230,14 @@ TEST_F(Hostile_Input, DamagedSettingsGiveDefaultsAndKeepWhatCanBeRead) {
     Log::Write("nowhere to go");
 
     Open_Window();
-    EXPECT_EQ(Gui::Contents_Of(Work::Recently_Accessed), "5");
-    EXPECT_EQ(Gui::Contents_Of(Work::Untouched), "90");
-    EXPECT_EQ(Gui::Contents_Of(Work::Minimum_Size_Box), "0");
-    EXPECT_TRUE(Gui::Is_Checked(Work::Visit_Folders));
-    EXPECT_TRUE(Gui::Is_Checked(Work::Display_Hidden));
-    for (const Gui::Check_Box* box : {&Work::Display_Files, &Work::Display_System,
-                                      &Work::Display_Full_Size, &Work::Display_Folders,
-                                      &Work::Display_Streams})
+    EXPECT_EQ(Gui::Contents_Of(Work::Controls().Recently_Accessed), "5");
+    EXPECT_EQ(Gui::Contents_Of(Work::Controls().Untouched), "90");
+    EXPECT_EQ(Gui::Contents_Of(Work::Controls().Minimum_Size_Box), "0");
+    EXPECT_TRUE(Gui::Is_Checked(Work::Controls().Visit_Folders));
+    EXPECT_TRUE(Gui::Is_Checked(Work::Controls().Display_Hidden));
+    for (const Gui::Check_Box* box : {&Work::Controls().Display_Files, &Work::Controls().Display_System,
+                                      &Work::Controls().Display_Full_Size, &Work::Controls().Display_Folders,
+                                      &Work::Controls().Display_Streams})
         EXPECT_FALSE(Gui::Is_Checked(*box));
     RECT window{};
     GetWindowRect(Gui::Main_Window(), &window);
@@ -246,8 +246,8 @@ TEST_F(Hostile_Input, DamagedSettingsGiveDefaultsAndKeepWhatCanBeRead) {
     RECT screen{0, 0, GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     RECT common{};
     EXPECT_TRUE(IntersectRect(&common, &window, &screen)) << "the window is on the screen";
-    HWND files = Gui::Window_Of(Work::File_List_View);
-    HWND accounts = Gui::Window_Of(Work::Account_List_View);
+    HWND files = Gui::Window_Of(Work::Controls().File_List_View);
+    HWND accounts = Gui::Window_Of(Work::Controls().Account_List_View);
     EXPECT_EQ(SendMessageW(files, LVM_GETCOLUMNWIDTH, 0, 0), 140);
     EXPECT_EQ(SendMessageW(files, LVM_GETCOLUMNWIDTH, 1, 0), 200);
     EXPECT_EQ(SendMessageW(accounts, LVM_GETCOLUMNWIDTH, 0, 0), 90);
@@ -257,7 +257,7 @@ TEST_F(Hostile_Input, DamagedSettingsGiveDefaultsAndKeepWhatCanBeRead) {
     EXPECT_EQ(Stored_Value(metrics, "LV 2: Usage").Number(), 123);
 
     Show(Selection_Tab);
-    Tick(Work::Display_Files);
+    Tick(Work::Controls().Display_Files);
     Search(tree.Root());
     EXPECT_EQ(Status_Line().substr(0, Status_Line().find('.')), "1 file and 0 folders");
     EXPECT_FALSE(std::filesystem::exists(tree.Path_Of(L"missing")));

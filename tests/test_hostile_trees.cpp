@@ -64,7 +64,7 @@ Listing Listing_Of(const std::wstring& root) {
 
 std::map<std::wstring, File_Information> Records_By_Path() {
     std::map<std::wstring, File_Information> records;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position)) {
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position)) {
         const File_Information& record = Element_At(position);
         const std::wstring path = record.Folder_Name + L"\\" + record.File_Name;
         EXPECT_TRUE(records.emplace(path, record).second) << "twice: " << testing::PrintToString(path);
@@ -122,12 +122,12 @@ bool Run_Python(const Temporary_Tree& tree, const std::string& script, const std
 }
 
 void Show_Everything() {
-    Work::Selected_Options = {};
+    Work::Testing::Selection_To_Change().Options = {};
     for (Selection_Option option : {Selection_Option::FILES, Selection_Option::FOLDERS,
                                     Selection_Option::SUBFOLDERS, Selection_Option::HIDDEN,
                                     Selection_Option::SYSTEM})
-        Work::Selected_Options[option] = true;
-    Work::Size_Threshold = {};
+        Work::Testing::Selection_To_Change().Options[option] = true;
+    Work::Testing::Selection_To_Change().Size_Threshold = {};
 }
 
 }  // namespace
@@ -178,15 +178,15 @@ TEST(Hostile_Trees, TwoHundredThousandFilesInOneFolderAreAllRecorded) {
     if (!Run_Python(tree, script, tree.Path_Of(L"many"))) GTEST_SKIP() << "no host Python";
     const Host_Command_At_Exit remove(L"/bin/rm -rf " + Host_Path_Of(tree.Path_Of(L"many")));
 
-    const bool is_nt = Work::Is_Windows_Nt;
-    Work::Is_Windows_Nt = false;
+    const bool is_nt = Work::Is_Windows_Nt();
+    Work::Pretend_Windows_Nt(false);
     const bool found = Search(tree.Root());
-    Work::Is_Windows_Nt = is_nt;
+    Work::Pretend_Windows_Nt(is_nt);
     ASSERT_TRUE(found);
     int in_folder = 0;
     int elsewhere = 0;
     std::uint64_t sizes = 0;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position)) {
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position)) {
         const File_Information& record = Element_At(position);
         if (record.Folder_Name == L"\\many") {
             ++in_folder;
@@ -200,11 +200,11 @@ TEST(Hostile_Trees, TwoHundredThousandFilesInOneFolderAreAllRecorded) {
     EXPECT_EQ(sizes, 7u);
 
     Show_Everything();
-    Work::Selected_Options[Selection_Option::SUBFOLDERS] = false;
-    Work::Display_Root.clear();
+    Work::Testing::Selection_To_Change().Options[Selection_Option::SUBFOLDERS] = false;
+    Work::Testing::Display_Root().clear();
     int shown = 0;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
-        shown += Work::To_Be_Displayed(Element_At(position));
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
+        shown += Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root());
     EXPECT_EQ(shown, 2) << "the root's own folder and file";
 }
 
@@ -311,19 +311,19 @@ TEST(Hostile_Trees, HiddenAndSystemObjectsAreRecordedWithTheirAttributes) {
     // carry their own attributes.
     const auto records = Records_By_Path();
     Show_Everything();
-    Work::Display_Root.clear();
+    Work::Testing::Display_Root().clear();
     int hidden = 0;
     int system = 0;
     for (const auto& [path, record] : records) {
         SCOPED_TRACE(testing::PrintToString(path));
         hidden += record.Is_Hidden;
         system += record.Is_System;
-        Work::Selected_Options[Selection_Option::HIDDEN] = false;
-        Work::Selected_Options[Selection_Option::SYSTEM] = true;
-        EXPECT_EQ(Work::To_Be_Displayed(record), !record.Is_Hidden);
-        Work::Selected_Options[Selection_Option::HIDDEN] = true;
-        Work::Selected_Options[Selection_Option::SYSTEM] = false;
-        EXPECT_EQ(Work::To_Be_Displayed(record), !record.Is_System);
+        Work::Testing::Selection_To_Change().Options[Selection_Option::HIDDEN] = false;
+        Work::Testing::Selection_To_Change().Options[Selection_Option::SYSTEM] = true;
+        EXPECT_EQ(Work::To_Be_Displayed(record, Work::Selection_In_Force(), Work::Display_Root()), !record.Is_Hidden);
+        Work::Testing::Selection_To_Change().Options[Selection_Option::HIDDEN] = true;
+        Work::Testing::Selection_To_Change().Options[Selection_Option::SYSTEM] = false;
+        EXPECT_EQ(Work::To_Be_Displayed(record, Work::Selection_In_Force(), Work::Display_Root()), !record.Is_System);
     }
     if (hidden == 0 || system == 0)
         GTEST_SKIP() << "this file system keeps no hidden or system attribute (hidden "

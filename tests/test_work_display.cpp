@@ -121,7 +121,7 @@ std::vector<std::wstring> Column(const Gui::List_View& the_view, int the_column)
     return cells;
 }
 
-std::vector<std::wstring> Names() { return Column(Work::File_List_View, 0); }
+std::vector<std::wstring> Names() { return Column(Work::Controls().File_List_View, 0); }
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> cells) {
     std::sort(cells.begin(), cells.end());
@@ -129,12 +129,12 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> cells) {
 }
 
 Work::File_Information& Record_Named(const std::wstring& the_name) {
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
         if (Element_At(position).File_Name == the_name) return Element_At(position);
     throw Constraint_Error("no such record");
 }
 
-bool Back_Is_Enabled() { return IsWindowEnabled(Gui::Window_Of(Work::Back_Button)); }
+bool Back_Is_Enabled() { return IsWindowEnabled(Gui::Window_Of(Work::Controls().Back_Button)); }
 
 // Changes a box on the "Selection" page, then shows "Display", which refreshes.
 void Change_And_Refresh(const Gui::Check_Box& the_box, bool is_ticked) {
@@ -147,17 +147,17 @@ void Change_And_Refresh(const Gui::Check_Box& the_box, bool is_ticked) {
 
 TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
     Open_Window();
-    const Gui::List_View& view = Work::File_List_View;
-    Work::Searching_Ntfs = false;
+    const Gui::List_View& view = Work::Controls().File_List_View;
+    Work::Testing::Set_Searching_Ntfs(false);
     Work::Adjust_Gui();
     ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 4);
     EXPECT_EQ(Column_Title(view, 2), L"Size");
     EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
-    EXPECT_FALSE(Work::Owner_Is_Displayed);
+    EXPECT_FALSE(Work::Owner_Is_Displayed());
     EXPECT_EQ(Work::Column_Of(2), Logical_Column::Size);
     EXPECT_EQ(Work::Column_Of(3), Logical_Column::Last_Accessed);
 
-    Work::Searching_Ntfs = true;
+    Work::Testing::Set_Searching_Ntfs(true);
     Work::Adjust_Gui();
     ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 5);
     std::vector<std::wstring> titles;
@@ -172,7 +172,7 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
     Work::Adjust_Gui();
     EXPECT_EQ(Gui::Width_Of(view, 4), 123);
 
-    Work::Selected_Options[Work::Selection_Option::STREAMS] = true;
+    Work::Testing::Selection_To_Change().Options[Work::Selection_Option::STREAMS] = true;
     Work::Adjust_Gui();
     ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 6);
     EXPECT_EQ(Column_Title(view, 3), L"Stream");
@@ -180,7 +180,7 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
     EXPECT_EQ(Work::Column_Of(3), Logical_Column::Stream);
     EXPECT_EQ(Work::Column_Of(5), Logical_Column::Last_Accessed);
 
-    Work::Searching_Ntfs = false;
+    Work::Testing::Set_Searching_Ntfs(false);
     Work::Adjust_Gui();
     EXPECT_EQ(Gui::Number_Of_Columns_Of(view), 4) << "the optional columns go again";
     EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
@@ -189,20 +189,20 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
 TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
     Tree tree;
     Open_Window();
-    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Controls().Display_Files);
     Search(tree.Root() + L"\\\\");
-    EXPECT_EQ(Work::Search_Root, tree.Root());
+    EXPECT_EQ(Work::Search_Root(), tree.Root());
     EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"n.txt"}));
     EXPECT_EQ(Status_Line(), Totals(3, 0, 37));
-    EXPECT_EQ(Gui::Contents_Of(Work::Minimum_Size_Box), " 0") << "rewritten normalised";
+    EXPECT_EQ(Gui::Contents_Of(Work::Controls().Minimum_Size_Box), " 0") << "rewritten normalised";
 
-    const int row = Row_Named(Work::File_List_View, L"a.txt");
+    const int row = Row_Named(Work::Controls().File_List_View, L"a.txt");
     const Work::File_Information& a = Record_Named(L"a.txt");
-    EXPECT_EQ(Cell(Work::File_List_View, row, 1), tree.Root());
-    EXPECT_EQ(Cell(Work::File_List_View, row, 2), Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt"))));
-    EXPECT_FALSE(Cell(Work::File_List_View, row, 2).empty());
-    EXPECT_EQ(Cell(Work::File_List_View, row, 3), Size_Cell(10));
-    EXPECT_EQ(Cell(Work::File_List_View, row, 4), Files::Image_Of(a.Last_Accessed));
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 1), tree.Root());
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 2), Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt"))));
+    EXPECT_FALSE(Cell(Work::Controls().File_List_View, row, 2).empty());
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 3), Size_Cell(10));
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 4), Files::Image_Of(a.Last_Accessed));
 
     // Nothing changed: a refresh leaves everything as it is.
     Gui::Set_Status_Line("untouched");
@@ -211,19 +211,19 @@ TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
 
     // The options change; the records of the walk are shown again, gone files included.
     ASSERT_TRUE(DeleteFileW(tree.Path(L"\\a.txt").c_str()));
-    Change_And_Refresh(Work::Display_Folders, true);
-    EXPECT_EQ(Row_Count(Work::File_List_View), 5);
+    Change_And_Refresh(Work::Controls().Display_Folders, true);
+    EXPECT_EQ(Row_Count(Work::Controls().File_List_View), 5);
     EXPECT_EQ(Status_Line(), Totals(3, 2, 37 + 1100 + 5));
-    Change_And_Refresh(Work::Display_Full_Size, true);
+    Change_And_Refresh(Work::Controls().Display_Full_Size, true);
     EXPECT_EQ(Status_Line(), "3 files and 2 folders. Total size=1142");
-    EXPECT_EQ(Cell(Work::File_List_View, Row_Named(Work::File_List_View, L"ab"), 3), L"1100");
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, Row_Named(Work::Controls().File_List_View, L"ab"), 3), L"1100");
 
-    Gui::Clear(Work::Display_Folders);
-    Type(Work::Minimum_Size_Box, "20");
+    Gui::Clear(Work::Controls().Display_Folders);
+    Type(Work::Controls().Minimum_Size_Box, "20");
     Show(Display_Tab);
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
     EXPECT_EQ(Status_Line(), "1 file and 0 folders. Total size=20");
-    Type(Work::Minimum_Size_Box, "21");
+    Type(Work::Controls().Minimum_Size_Box, "21");
     Show(Display_Tab);
     EXPECT_EQ(Status_Line(), "0 files and 0 folders. Total size=0");
 }
@@ -231,7 +231,7 @@ TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
 TEST_F(Results, FoldersAreRedEvenWhenCompressed) {
     Tree tree;
     Open_Window();
-    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Controls().Display_Files);
     Search(tree.Root());
     Work::File_Information& folder = Record_Named(L"ab");
     Work::File_Information& file = Record_Named(L"a.txt");
@@ -254,12 +254,12 @@ TEST_F(Results, EveryColumnSorts) {
     for (std::uint64_t age = 0; age < 6; ++age)
         tree.Set_Access_Time(by_age[age], base + age * 10'000'000'000ull);
     Open_Window();
-    Gui::Set(Work::Display_Files);
-    Gui::Set(Work::Display_Folders);
-    Gui::Set(Work::Visit_Folders);
-    Gui::Set(Work::Display_Full_Size);
+    Gui::Set(Work::Controls().Display_Files);
+    Gui::Set(Work::Controls().Display_Folders);
+    Gui::Set(Work::Controls().Visit_Folders);
+    Gui::Set(Work::Controls().Display_Full_Size);
     Search(tree.Root());
-    const Gui::List_View& view = Work::File_List_View;
+    const Gui::List_View& view = Work::Controls().File_List_View;
     ASSERT_EQ(Row_Count(view), 9);
 
     Gui::Sort(view, 1, Gui::Direction::Ascending);
@@ -280,7 +280,7 @@ TEST_F(Results, EveryColumnSorts) {
     EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end()));
     EXPECT_EQ(sizes.back(), 1100u);
 
-    Change_And_Refresh(Work::Display_Folders, false);
+    Change_And_Refresh(Work::Controls().Display_Folders, false);
     ASSERT_EQ(Row_Count(view), 6);
     Gui::Sort(view, 5, Gui::Direction::Ascending);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"y.bin", L"a.txt", L"z.bin", L"n.txt",
@@ -292,61 +292,61 @@ TEST_F(Results, EveryColumnSorts) {
 TEST_F(Results, DrillingDownAndGoingBack) {
     Tree tree;
     Open_Window();
-    Gui::Set(Work::Display_Files);
-    Gui::Set(Work::Display_Folders);
+    Gui::Set(Work::Controls().Display_Files);
+    Gui::Set(Work::Controls().Display_Folders);
     Search(tree.Root());
-    const Gui::List_View& view = Work::File_List_View;
+    const Gui::List_View& view = Work::Controls().File_List_View;
     ASSERT_EQ(Row_Count(view), 5);
 
     Double_Click(view, Row_Named(view, L"a.txt"));
-    EXPECT_EQ(Work::Display_Root, L"") << "a file row leads nowhere";
+    EXPECT_EQ(Work::Testing::Display_Root(), L"") << "a file row leads nowhere";
     EXPECT_FALSE(Back_Is_Enabled());
 
     Double_Click(view, Row_Named(view, L"ab"));
-    EXPECT_EQ(Work::Display_Root, L"\\ab");
-    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Search_Root_Box), tree.Path(L"\\ab"));
+    EXPECT_EQ(Work::Testing::Display_Root(), L"\\ab");
+    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Controls().Search_Root_Box), tree.Path(L"\\ab"));
     EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin"}));
     EXPECT_EQ(Status_Line(), Totals(1, 1, 1100));
     EXPECT_TRUE(Back_Is_Enabled());
 
     Double_Click(view, Row_Named(view, L"deep"));
-    EXPECT_EQ(Work::Display_Root, L"\\ab\\deep");
+    EXPECT_EQ(Work::Testing::Display_Root(), L"\\ab\\deep");
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"y.bin"});
 
-    Press(Work::Back_Button);
-    EXPECT_EQ(Work::Display_Root, L"\\ab");
+    Press(Work::Controls().Back_Button);
+    EXPECT_EQ(Work::Testing::Display_Root(), L"\\ab");
     EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin"}));
     EXPECT_TRUE(Back_Is_Enabled());
-    Press(Work::Back_Button);
-    EXPECT_EQ(Work::Display_Root, L"");
-    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Search_Root_Box), tree.Root());
+    Press(Work::Controls().Back_Button);
+    EXPECT_EQ(Work::Testing::Display_Root(), L"");
+    EXPECT_EQ(Gui::Wide_Contents_Of(Work::Controls().Search_Root_Box), tree.Root());
     EXPECT_EQ(Row_Count(view), 5);
     EXPECT_FALSE(Back_Is_Enabled());
 
     // With subfolders, "\ab" holds what is below it, but not the look-alike "\abc".
-    Change_And_Refresh(Work::Visit_Folders, true);
+    Change_And_Refresh(Work::Controls().Visit_Folders, true);
     EXPECT_EQ(Row_Count(view), 9);
     Double_Click(view, Row_Named(view, L"ab"));
     EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"deep", L"x.bin", L"y.bin"}));
     EXPECT_EQ(Status_Line(), Totals(2, 1, 100 + 1000 + 1000));
 
     // No display while the searcher is at work: navigation is ignored.
-    Work::Searcher_Is_Busy = true;
-    Press(Work::Back_Button);
+    Work::Testing::Set_Searcher_Busy(true);
+    Press(Work::Controls().Back_Button);
     Double_Click(view, Row_Named(view, L"deep"));
-    Change_And_Refresh(Work::Display_Hidden, true);
-    EXPECT_EQ(Work::Display_Root, L"\\ab");
+    Change_And_Refresh(Work::Controls().Display_Hidden, true);
+    EXPECT_EQ(Work::Testing::Display_Root(), L"\\ab");
     EXPECT_EQ(Row_Count(view), 3);
-    Work::Searcher_Is_Busy = false;
+    Work::Testing::Set_Searcher_Busy(false);
 }
 
 TEST_F(Results, AccountsTotalWhatIsShown) {
     Tree tree;
     if (!tree.Has_Second_Owner()) GTEST_SKIP() << "no second owner can be made here";
     Open_Window();
-    Gui::Set(Work::Display_Files);
+    Gui::Set(Work::Controls().Display_Files);
     Search(tree.Root());
-    const Gui::List_View& accounts = Work::Account_List_View;
+    const Gui::List_View& accounts = Work::Controls().Account_List_View;
     const std::wstring mine = Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt")));
     const std::wstring other = Files::Image_Of(Files::Owner_Of(tree.Path(L"\\n.txt")));
     Show(Accounts_Tab);
@@ -361,7 +361,7 @@ TEST_F(Results, AccountsTotalWhatIsShown) {
     EXPECT_EQ(Cell(accounts, other_row, 2), Size_Cell(7));
 
     // The other owner's file is no longer shown: its row stays, with zeros.
-    Type(Work::Minimum_Size_Box, "8");
+    Type(Work::Controls().Minimum_Size_Box, "8");
     Show(Display_Tab);
     Show(Accounts_Tab);
     ASSERT_EQ(Row_Count(accounts), 2);
@@ -373,7 +373,7 @@ TEST_F(Results, AccountsTotalWhatIsShown) {
     Work::File_Information unknown = Record_Named(L"b.txt");
     unknown.Owner = nullptr;
     Work::Add_To_Object_Owner(unknown);
-    EXPECT_EQ(Length_Of(Work::Known_Accounts), 2);
+    EXPECT_EQ(Length_Of(Work::Known_Accounts()), 2);
     EXPECT_EQ(Cell(accounts, my_row, 1), L" 2");
 
     // Sorted by name, the owners compare by their images; by count, numerically.
@@ -385,18 +385,18 @@ TEST_F(Results, AccountsTotalWhatIsShown) {
 
 TEST_F(Results, ClosingDuringAWalkSavesTheOptionsAndEndsTheSearcher) {
     Open_Window();
-    Gui::Set(Work::Display_Files);
-    Type(Work::Recently_Accessed, "42");
+    Gui::Set(Work::Controls().Display_Files);
+    Type(Work::Controls().Recently_Accessed, "42");
     Show(Display_Tab);
     // A tree large enough to be still walking when the window closes.
-    Gui::Set(Work::Search_Root_Box, L"Z:\\usr");
-    Press(Work::Start_Stop_Button);
-    ASSERT_TRUE(Work::Search_In_Progress);
+    Gui::Set(Work::Controls().Search_Root_Box, L"Z:\\usr");
+    Press(Work::Controls().Start_Stop_Button);
+    ASSERT_TRUE(Work::Search_Is_Wanted());
     Gui::Close();
     Gui::Wait_For_End();
     Work::Join_Searcher();  // ends by itself, without a quit request
-    EXPECT_EQ(Row_Count(Work::File_List_View), 0) << "nothing displayed";
-    EXPECT_TRUE(Work::Has_Been_Terminated);
+    EXPECT_EQ(Row_Count(Work::Controls().File_List_View), 0) << "nothing displayed";
+    EXPECT_TRUE(Work::Has_Been_Terminated());
     Registry::Define("\\Selection");
     EXPECT_EQ(Registry::Value_Of("Within", "5"), "42");
     EXPECT_TRUE(Registry::Value_Of("Files", false));

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "searching.hpp"
-#include "start_up.hpp"
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
 #include "work.hpp"
@@ -75,16 +74,16 @@ TEST_F(Search_Test, RecordsContentsBeforeTheirFolder) {
     EXPECT_NE(Record_Of(records, L"\\top").Last_Accessed.dwHighDateTime, 0u);
 
     // Wine reports NTFS, so owners are looked up, files and folders alike.
-    EXPECT_TRUE(Work::Searching_Ntfs);
+    EXPECT_TRUE(Work::Searching_Ntfs());
     EXPECT_NE(Record_Of(records, L"\\top").Owner, nullptr);
     EXPECT_EQ(Record_Of(records, L"\\a").Owner, Record_Of(records, L"\\top").Owner);
-    EXPECT_EQ(Work::Search_Root, tree.Root());
-    EXPECT_EQ(Work::Display_Root, L"");
+    EXPECT_EQ(Work::Search_Root(), tree.Root());
+    EXPECT_EQ(Work::Testing::Display_Root(), L"");
 }
 
 TEST_F(Search_Test, TrailingBackslashesAreIgnored) {
     ASSERT_TRUE(Search(tree.Root() + L"\\\\\\"));
-    EXPECT_EQ(Work::Search_Root, tree.Root());
+    EXPECT_EQ(Work::Search_Root(), tree.Root());
     auto records = Records();
     EXPECT_EQ(records.size(), 6u);
     EXPECT_EQ(Record_Of(records, L"\\a\\b\\deep").Folder_Name, L"\\a\\b");
@@ -92,12 +91,12 @@ TEST_F(Search_Test, TrailingBackslashesAreIgnored) {
 
 TEST_F(Search_Test, RootThatIsNoFolderKeepsThePreviousResults) {
     ASSERT_TRUE(Search(tree.Root()));
-    Work::Display_Root = L"\\a";
+    Work::Testing::Display_Root() = L"\\a";
     EXPECT_FALSE(Search(tree.Path_Of(L"absent")));
     EXPECT_FALSE(Search(tree.Path_Of(L"top")));
     EXPECT_FALSE(Search(L""));
     EXPECT_EQ(Records().size(), 6u);
-    EXPECT_EQ(Work::Display_Root, L"\\a");
+    EXPECT_EQ(Work::Testing::Display_Root(), L"\\a");
 
     // Nothing but backslashes would walk the current drive's root: a failure instead.
     EXPECT_THROW(Search(L"\\"), Constraint_Error);
@@ -186,9 +185,9 @@ TEST(Search, StopEndsTheWalkAtOnce) {
     // Looked up one entry after the other; the walk with several look-up threads is held
     // to the same records elsewhere.
     struct One_By_One {
-        const int saved = Work::Lookup_Threads;
-        One_By_One() { Work::Lookup_Threads = 1; }
-        ~One_By_One() { Work::Lookup_Threads = saved; }
+        const int saved = Work::Lookup_Threads();
+        One_By_One() { Work::Set_Lookup_Threads(1); }
+        ~One_By_One() { Work::Set_Lookup_Threads(saved); }
     } one_by_one;
     Temporary_Tree tree;
     tree.Make_Folder(L"d");
@@ -201,11 +200,11 @@ TEST(Search, StopEndsTheWalkAtOnce) {
     Substitute_Stream_Query query;
     query.Status = static_cast<std::int32_t>(0xC0000002);
     query.On_Query = [] {
-        if (Substitute_Stream_Query::Calls == 1) Work::Search_In_Progress = false;
+        if (Substitute_Stream_Query::Calls == 1) Work::Stop_Search();
     };
-    Work::Search_In_Progress = true;
+    Work::Testing::Want_Search();
     ASSERT_TRUE(Work::Search(tree.Root()));
-    EXPECT_FALSE(Work::Search_In_Progress);
+    EXPECT_FALSE(Work::Search_Is_Wanted());
     EXPECT_EQ(query.Calls, 1);
     // That file, then the folder it was in: nothing else was processed.
     auto records = Records();
@@ -219,9 +218,9 @@ TEST(Search, StopEndsTheWalkAtOnce) {
 namespace {
 
 bool Wait_Until_Idle() {
-    for (int tries = 0; tries < 500 && Work::Search_In_Progress; ++tries)
+    for (int tries = 0; tries < 500 && Work::Search_Is_Wanted(); ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !Work::Search_In_Progress;
+    return !Work::Search_Is_Wanted();
 }
 
 }  // namespace
@@ -233,11 +232,30 @@ TEST(Searcher, ServesRequestsUntilQuit) {
     Work::Stop_Start_Request();
     EXPECT_TRUE(Wait_Until_Idle());
 
-    Start_Up::Shut_Down();
+    Work::Shut_Down();
     EXPECT_THROW(Work::Searcher::Start(), Tasking_Error);
-    Start_Up::Application();
+    Work::Start_Application();
     Work::Stop_Start_Request();
     EXPECT_TRUE(Wait_Until_Idle());
+}
+
+TEST(Search, ALongRootIsSearchedAndShownAsTyped) {
+    Temporary_Tree tree;
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty()) GTEST_SKIP() << "no host system here";
+    const std::wstring part(70, L'p');
+    std::wstring relative;
+    for (int level = 0; level < 5; ++level) relative += L"\\" + part + std::to_wstring(level);
+    std::wstring host_relative = relative;
+    for (wchar_t& character : host_relative)
+        if (character == L'\\') character = L'/';
+    ASSERT_TRUE(Run_Host_Command(L"/bin/mkdir -p " + host_root + host_relative));
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/truncate -s 1234 " + host_root + host_relative + L"/deep"));
+    const std::wstring deep_root = tree.Root() + relative;
+    ASSERT_TRUE(Search(deep_root, 1));
+    EXPECT_EQ(Work::Search_Root(), deep_root);
+    ASSERT_EQ(Records().size(), 1u);
+    EXPECT_EQ(Records()[0].Object_Size.Value(), 1234u);
 }
 
 // ---------------------------------------------------------------- display filter
@@ -247,116 +265,116 @@ namespace {
 class Display_Filter : public testing::Test {
 protected:
     void SetUp() override {
-        Work::Selected_Options = {};
+        Work::Testing::Selection_To_Change().Options = {};
         On(Selection_Option::FILES);
         On(Selection_Option::SUBFOLDERS);
-        Work::Display_Root.clear();
-        Work::Size_Threshold = {};
+        Work::Testing::Display_Root().clear();
+        Work::Testing::Selection_To_Change().Size_Threshold = {};
         file.File_Name = L"f";
         file.Folder_Name = L"\\ab";
         file.Object_Size = Unsigned::Quadword_Of(100);
         file.Last_Accessed = {1000, 5};
     }
-    void TearDown() override { Work::Selected_Options = {}; }
-    static void On(Selection_Option option) { Work::Selected_Options[option] = true; }
-    static void Off(Selection_Option option) { Work::Selected_Options[option] = false; }
+    void TearDown() override { Work::Testing::Selection_To_Change().Options = {}; }
+    static void On(Selection_Option option) { Work::Testing::Selection_To_Change().Options[option] = true; }
+    static void Off(Selection_Option option) { Work::Testing::Selection_To_Change().Options[option] = false; }
     File_Information file;
 };
 
 }  // namespace
 
 TEST_F(Display_Filter, Kinds) {
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     Off(Selection_Option::FILES);
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 
     File_Information folder = file;
     folder.Is_Folder = true;
-    EXPECT_FALSE(Work::To_Be_Displayed(folder));
+    EXPECT_FALSE(Work::To_Be_Displayed(folder, Work::Selection_In_Force(), Work::Display_Root()));
     On(Selection_Option::FOLDERS);
-    EXPECT_TRUE(Work::To_Be_Displayed(folder));
+    EXPECT_TRUE(Work::To_Be_Displayed(folder, Work::Selection_In_Force(), Work::Display_Root()));
 
     File_Information stream = file;
     stream.Stream_Name = L":s:$DATA";
     stream.Is_Stream = stream.Has_Streams = true;
-    EXPECT_FALSE(Work::To_Be_Displayed(stream));
+    EXPECT_FALSE(Work::To_Be_Displayed(stream, Work::Selection_In_Force(), Work::Display_Root()));
     On(Selection_Option::STREAMS);
-    EXPECT_TRUE(Work::To_Be_Displayed(stream));
+    EXPECT_TRUE(Work::To_Be_Displayed(stream, Work::Selection_In_Force(), Work::Display_Root()));
 
     // A file with streams gives way to them when they are shown.
     On(Selection_Option::FILES);
     file.Has_Streams = true;
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     Off(Selection_Option::STREAMS);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 }
 
 TEST_F(Display_Filter, Positions) {
-    Work::Display_Root = L"\\AB";  // letter case does not count
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    Work::Testing::Display_Root() = L"\\AB";  // letter case does not count
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"\\abc\\d";  // a sibling that merely shares the prefix
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"\\ab\\d";
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"\\a";
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"";
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
-    Work::Display_Root.clear();
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Display_Root().clear();
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 
     Off(Selection_Option::SUBFOLDERS);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"\\ab";
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
-    Work::Display_Root = L"\\aB";
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Display_Root() = L"\\aB";
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Folder_Name = L"\\ab\\c";
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 }
 
 TEST_F(Display_Filter, HiddenSystemAndSize) {
     file.Is_Hidden = true;
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     On(Selection_Option::HIDDEN);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Is_System = true;
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     On(Selection_Option::SYSTEM);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 
-    Work::Size_Threshold = Unsigned::Quadword_Of(100);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    Work::Testing::Selection_To_Change().Size_Threshold = Unsigned::Quadword_Of(100);
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Object_Size = Unsigned::Quadword_Of(99);
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
-    Work::Size_Threshold = Unsigned::Quadword_Of(1, 0);
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Selection_To_Change().Size_Threshold = Unsigned::Quadword_Of(1, 0);
     file.Object_Size = Unsigned::Quadword_Of(0, 0xFFFFFFFF);
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     file.Object_Size = Unsigned::Quadword_Of(1, 0);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 }
 
 TEST_F(Display_Filter, AccessTimes) {
     On(Selection_Option::NEWLY_TOUCHED);
-    Work::Just_Recently = file.Last_Accessed;  // at the threshold: passes
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
-    Work::Just_Recently = {1001, 5};
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    Work::Testing::Selection_To_Change().Just_Recently = file.Last_Accessed;  // at the threshold: passes
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Selection_To_Change().Just_Recently = {1001, 5};
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
 
     File_Information folder = file;
     folder.Is_Folder = true;
     On(Selection_Option::FOLDERS);
-    EXPECT_TRUE(Work::To_Be_Displayed(folder)) << "folders are never filtered by time";
+    EXPECT_TRUE(Work::To_Be_Displayed(folder, Work::Selection_In_Force(), Work::Display_Root())) << "folders are never filtered by time";
 
     // The "accessed within" filter takes precedence over "not accessed since".
     On(Selection_Option::AGED);
-    Work::Ages_Ago = {0, 9};
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
+    Work::Testing::Selection_To_Change().Ages_Ago = {0, 9};
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
     Off(Selection_Option::NEWLY_TOUCHED);
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
-    Work::Ages_Ago = file.Last_Accessed;
-    EXPECT_TRUE(Work::To_Be_Displayed(file));
-    Work::Ages_Ago = {999, 5};
-    EXPECT_FALSE(Work::To_Be_Displayed(file));
-    EXPECT_TRUE(Work::To_Be_Displayed(folder));
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Selection_To_Change().Ages_Ago = file.Last_Accessed;
+    EXPECT_TRUE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    Work::Testing::Selection_To_Change().Ages_Ago = {999, 5};
+    EXPECT_FALSE(Work::To_Be_Displayed(file, Work::Selection_In_Force(), Work::Display_Root()));
+    EXPECT_TRUE(Work::To_Be_Displayed(folder, Work::Selection_In_Force(), Work::Display_Root()));
 }

@@ -68,15 +68,15 @@ TEST(Other_Systems, NinetyEightRunsWithoutStreamsAndNinetyFiveIsRefused) {
 
 TEST_F(Systems, WithoutTheNtFamily) {
     if (!Child_System()) GTEST_SKIP() << "runs as a child";
-    ASSERT_FALSE(Work::Is_Windows_Nt);
+    ASSERT_FALSE(Work::Is_Windows_Nt());
     Open_Window();
     EXPECT_EQ(Tab_Count(), 2) << "no Accounts page";
-    EXPECT_TRUE(Work::Display_Streams.Is_Null());
-    EXPECT_TRUE(Work::Account_List_View.Is_Null());
+    EXPECT_TRUE(Work::Controls().Display_Streams.Is_Null());
+    EXPECT_TRUE(Work::Controls().Account_List_View.Is_Null());
     // Streams keep their value where there is no box for them.
-    Work::Selected_Options[Work::Selection_Option::STREAMS] = true;
+    Work::Testing::Selection_To_Change().Options[Work::Selection_Option::STREAMS] = true;
     Work::Determine_Options();
-    EXPECT_TRUE(Work::Selected_Options[Work::Selection_Option::STREAMS]);
+    EXPECT_TRUE(Work::Testing::Selection_To_Change().Options[Work::Selection_Option::STREAMS]);
     EXPECT_FALSE(Work::Selection_Has_Changed());
     EXPECT_EQ(Last_Message(), "");
 }

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "start_up.hpp"
+#include "work.hpp"
 
 namespace Gui_Driver {
 
@@ -14,7 +14,7 @@ bool window_was_started = false;
 
 void Window_Test::SetUp() {
     if (window_was_started) GTEST_SKIP() << "the framework runs once per process";
-    Start_Up::Gui();
+    Work::Start_Gui();
 }
 
 void Window_Test::TearDown() {

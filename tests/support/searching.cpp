@@ -1,31 +1,31 @@
 #include "searching.hpp"
 
-#include "start_up.hpp"
+#include "work.hpp"
 
 namespace Searching {
 
-void Application_Environment::SetUp() { Start_Up::Application(); }
-void Application_Environment::TearDown() { Start_Up::Shut_Down(); }
+void Application_Environment::SetUp() { Work::Start_Application(); }
+void Application_Environment::TearDown() { Work::Shut_Down(); }
 
-bool Search(const std::wstring& root) { return Search(root, Work::Lookup_Threads); }
+bool Search(const std::wstring& root) { return Search(root, Work::Lookup_Threads()); }
 
 bool Search(const std::wstring& root, int lookup_threads) {
     struct Setting {
-        const int saved = Work::Lookup_Threads;
+        const int saved = Work::Lookup_Threads();
         explicit Setting(int threads) {
-            Work::Lookup_Threads = threads;
-            Work::Search_In_Progress = true;
+            Work::Set_Lookup_Threads(threads);
+            Work::Testing::Want_Search();
         }
         ~Setting() {
-            Work::Lookup_Threads = saved;
-            Work::Search_In_Progress = false;
+            Work::Set_Lookup_Threads(saved);
+            Work::Stop_Search();
         }
     } setting(lookup_threads);
     return Work::Search(root);
 }
 
 std::vector<Work::File_Information> Records() {
-    return Elements_Of(Work::Known_Files, 1).Elements;
+    return Elements_Of(Work::Known_Files(), 1).Elements;
 }
 
 std::wstring Path_Of(const Work::File_Information& record) {

@@ -1,10 +1,10 @@
 // Runs the program's start-up sequence for the platform packages before any test.
 #include <gtest/gtest.h>
 
-#include "start_up.hpp"
+#include "work-platform.hpp"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    Start_Up::Platform();
+    Work::Start_Platform();
     return RUN_ALL_TESTS();
 }

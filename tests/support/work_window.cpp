@@ -6,7 +6,7 @@
 
 #include "registry.hpp"
 #include "registry_keys.hpp"
-#include "start_up.hpp"
+#include "work.hpp"
 #include "wide_text.hpp"
 
 namespace Work_Window {
@@ -39,10 +39,10 @@ void Note_Actions_Done() { actions_done = true; }
 }  // namespace
 
 void Work_Window_Test::SetUp() {
-    Start_Up::Gui();
-    Start_Up::Application();
+    Work::Start_Gui();
+    Work::Start_Application();
     settings_name = Registry_Keys::Test_Application_Name();
-    Work::Application_Name = settings_name;
+    Work::Rename_Application(settings_name);
     Registry::Define(Registry::Company::Vornhale, settings_name);
     Gui::Set_Message_Reporter(Note_Message);
 }
@@ -50,7 +50,7 @@ void Work_Window_Test::SetUp() {
 void Work_Window_Test::TearDown() {
     Gui::Close();
     Gui::Wait_For_End();
-    Start_Up::Shut_Down();
+    Work::Shut_Down();
     Registry_Keys::Remove(HKEY_CURRENT_USER, Settings_Key());
 }
 
@@ -102,9 +102,9 @@ void Show(Tab the_tab) {
 
 void Search(const std::wstring& the_root) {
     Show(Display_Tab);
-    Gui::Set(Work::Search_Root_Box, the_root);
-    Press(Work::Start_Stop_Button);
-    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy; }, 20000));
+    Gui::Set(Work::Controls().Search_Root_Box, the_root);
+    Press(Work::Controls().Start_Stop_Button);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, 20000));
 }
 
 std::string Status_Line() {

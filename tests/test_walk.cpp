@@ -5,20 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "searching.hpp"
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
-#include "work.hpp"
+#include "walking.hpp"
+#include "work-walk.hpp"
 
 using Work::File_Information;
-using Searching::Path_Of;
-using Searching::Records;
-using Searching::Search;
+using Walking::Path_Of;
+using Walking::Records;
+using Walking::Search;
 
 namespace {
-
-const auto* const Environment =
-    testing::AddGlobalTestEnvironment(new Searching::Application_Environment);
 
 // Everything a record holds, as one text, so that two walks compare record by record. The
 // host updates a folder's last access when a walk lists it, so that is left out for folders.
@@ -37,7 +34,7 @@ std::wstring Image_Of(const File_Information& record) {
 
 std::vector<std::wstring> Record_Images() {
     std::vector<std::wstring> images;
-    for (auto position = First(Work::Known_Files); Has_Element(position); position = Next(position))
+    for (auto position = First(Walking::Walked()); Has_Element(position); position = Next(position))
         images.push_back(Image_Of(Element_At(position)));
     return images;
 }
@@ -141,7 +138,7 @@ TEST_F(Walk_Test, AStopRecordsALookedUpPrefixAndItsFolders) {
     Arm_Query();
     Substitute_Stream_Query::Calls = 0;
     query.On_Query = [] {
-        if (Substitute_Stream_Query::Calls == 20) Work::Search_In_Progress = false;
+        if (Substitute_Stream_Query::Calls == 20) Walking::Stop();
     };
     ASSERT_TRUE(Search(tree.Root(), 8));
     Disarm_Query();
@@ -210,10 +207,9 @@ TEST(Walk, PathsLongerThanTheShortFormAllows) {
     EXPECT_NE(records[0].Owner, nullptr);
     EXPECT_EQ(records[5].Object_Size.Value(), 1234u);
 
-    // Typed as the root, shown as typed.
+    // Walked from a root of that length.
     const std::wstring deep_root = tree.Root() + relative;
     ASSERT_TRUE(Search(deep_root, 1));
-    EXPECT_EQ(Work::Search_Root, deep_root);
     records = Records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].Object_Size.Value(), 1234u);

@@ -1,0 +1,93 @@
+// Owner accounting: every owner met, with the number and total size of its displayed
+// objects, and the Accounts page's rows of them.
+#include "work-internal.hpp"
+
+namespace Work {
+
+namespace Files = Windows::Files;
+
+namespace {
+
+Account_List Accounts;
+
+}  // namespace
+
+const Account_List& Known_Accounts() { return Accounts; }
+
+void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage) {
+    auto update = [&](Account_Information& the_account, bool& is_done) {
+        if (the_account.Owner != the_owner) return;
+        the_account.Nr_Of_Files += the_files;
+        the_account.Disk_Usage += the_usage;
+        is_done = true;
+    };
+    try {
+        Update_With(Accounts, update);
+        return;
+    } catch (const Account_List::Not_Updated&) {
+        // A new owner.
+    }
+    Append(Account_Information{the_owner, the_files, the_usage}, Accounts);
+    if (!Files::Image_Of(the_owner).empty())
+        Gui::Add_Data(Controls().Account_List_View, &Last_Of(Accounts));
+}
+
+void Add_To_Object_Owner(const File_Information& the_file) {
+    if (Files::Is_Unknown(the_file.Owner)) return;
+    Add_To_Account(the_file.Owner, 1, the_file.Object_Size);
+}
+
+void Zero_Account_Totals() {
+    for (auto position = First(Accounts); Has_Element(position); position = Next(position)) {
+        Account_Information& account = Element_At(position);
+        account.Nr_Of_Files = 0;
+        account.Disk_Usage = Files::Zero_Length;
+    }
+}
+
+// The totals change in place: the rows shown already would keep their old texts.
+void Repaint_Accounts() {
+    const Gui::List_View& view = Controls().Account_List_View;
+    for (int row = Gui::Number_Of_Rows_Of(view); row >= 1; --row) Gui::Notify_Item_Update(view, row);
+}
+
+std::wstring Account_Text_Handler(int for_column, void* the_account) {
+    const Account_Information& account = *static_cast<const Account_Information*>(the_account);
+    switch (for_column) {
+    case 0: return Files::Image_Of(account.Owner);
+    case 1: return L" " + std::to_wstring(account.Nr_Of_Files);
+    case 2: return Wide_Text::Widened(Files::Image_Of(account.Disk_Usage));
+    default: return {};
+    }
+}
+
+Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second) {
+    const Account_Information& one = *static_cast<const Account_Information*>(first);
+    const Account_Information& other = *static_cast<const Account_Information*>(second);
+    switch (for_column) {
+    case 0: return Comparison_Of(one.Owner, other.Owner);
+    case 1: return Comparison_Of(one.Nr_Of_Files, other.Nr_Of_Files);
+    case 2: return Comparison_Of(one.Disk_Usage.Value(), other.Disk_Usage.Value());
+    default: return Gui::Comparison::Equal;
+    }
+}
+
+Gui::Comparison Comparison_Of(Files::Owner first, Files::Owner second) {
+    if (first == second) return Gui::Comparison::Equal;
+    const std::wstring& one = Files::Image_Of(first);
+    const std::wstring& other = Files::Image_Of(second);
+    const std::size_t common = std::min(one.size(), other.size());
+    for (std::size_t index = 0; index < common; ++index) {
+        if (one[index] != other[index])
+            return one[index] > other[index] ? Gui::Comparison::Greater : Gui::Comparison::Less;
+    }
+    return one.size() > other.size() ? Gui::Comparison::Greater : Gui::Comparison::Less;
+}
+
+Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second) {
+    if (Files::Is_Earlier(first, second)) return Gui::Comparison::Less;
+    if (Files::Is_Later(first, second)) return Gui::Comparison::Greater;
+    return Gui::Comparison::Equal;
+}
+
+}  // namespace Work

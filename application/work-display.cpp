@@ -1,0 +1,286 @@
+// The results as the user sees them: the file list's columns, texts, colours and sorts,
+// the totals line, drill-down, "Back", and the refresh after a change of options.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gui-registered.hpp"
+#include "work-internal.hpp"
+
+namespace Work {
+
+namespace Files = Windows::Files;
+
+namespace {
+
+std::wstring Shown_Folder;  // the display root
+bool Owner_Column_Is_Shown = false;
+bool Stream_Column_Is_Shown = false;
+
+bool Is_On(Selection_Option the_option) { return Selection_In_Force().Options[the_option]; }
+
+class Totals {
+public:
+    // Folders below the displayed one are inside their parents' sizes already.
+    void Add(const File_Information& the_file) {
+        if (the_file.Is_Folder) {
+            ++folders_;
+            if (the_file.Folder_Name.size() <= Shown_Folder.size()) size_ += the_file.Object_Size;
+        } else {
+            ++files_;
+            size_ += the_file.Object_Size;
+        }
+    }
+
+    std::string Image() const {
+        return Image_Of(files_, "file") + " and " + Image_Of(folders_, "folder") +
+               ". Total size=" + Work::Image_Of(size_);
+    }
+
+private:
+    int files_ = 0;
+    int folders_ = 0;
+    File_Size size_{};
+};
+
+// The owners' totals of one display, gathered apart and then added to their accounts in
+// order of first appearance, as record by record: a display meets few owners, many times.
+class Owner_Tally {
+public:
+    void Add(const File_Information& the_file) {
+        if (Files::Is_Unknown(the_file.Owner)) return;
+        Tally& tally = Tally_Of(the_file.Owner);
+        ++tally.Files;
+        tally.Usage += the_file.Object_Size;
+    }
+
+    void Add_To_Accounts() const {
+        for (const Tally& tally : tallies_) Add_To_Account(tally.Owner, tally.Files, tally.Usage);
+    }
+
+private:
+    struct Tally {
+        Files::Owner Owner;
+        std::int32_t Files = 0;
+        File_Size Usage{};
+    };
+
+    Tally& Tally_Of(Files::Owner the_owner) {
+        if (last_ < tallies_.size() && tallies_[last_].Owner == the_owner) return tallies_[last_];
+        for (last_ = 0; last_ < tallies_.size(); ++last_)
+            if (tallies_[last_].Owner == the_owner) return tallies_[last_];
+        return tallies_.emplace_back(Tally{the_owner});
+    }
+
+    std::vector<Tally> tallies_;
+    std::size_t last_ = 0;
+};
+
+// Rows handed to the view a batch at a time: its lock is taken, and its row count posted,
+// once a batch rather than once a row.
+class Row_Batch {
+public:
+    explicit Row_Batch(const Gui::List_View& the_view) : view_(the_view) {
+        rows_.reserve(Batch_Size);
+    }
+    // The view holds untyped references; its handlers only read through them.
+    void Add(const File_Information& the_file) {
+        rows_.push_back(const_cast<File_Information*>(&the_file));
+        if (rows_.size() == Batch_Size) Hand_Over();
+    }
+    void Hand_Over() {
+        Gui::Add_Data(view_, rows_);
+        rows_.clear();
+    }
+
+private:
+    static constexpr std::size_t Batch_Size = 65536;
+    const Gui::List_View& view_;
+    std::vector<void*> rows_;
+};
+
+// The box is rewritten in the normalised form of what it was read as. Without the box
+// the threshold stays.
+void Take_Size_Threshold(const std::optional<std::string>& the_text) {
+    if (!the_text) return;
+    Selection selection = Selection_In_Force();
+    selection.Size_Threshold = Files::Size_From(*the_text);
+    Put_In_Force(selection);
+    Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(Threshold_Text_Of(selection.Size_Threshold)));
+}
+
+const File_Information& File_At(void* the_file) {
+    return *static_cast<const File_Information*>(the_file);
+}
+
+// The rows refer to the records: the view is emptied before it is filled again.
+void Show_Display_Root() {
+    Gui::Set(Controls().Search_Root_Box, Search_Root() + Shown_Folder);
+    Gui::Remove_All_From(Controls().File_List_View);
+    Display();
+}
+
+std::optional<std::string> Minimum_Size_Text() {
+    if (Controls().Minimum_Size_Box.Is_Null()) return std::nullopt;
+    return Gui::Contents_Of(Controls().Minimum_Size_Box);
+}
+
+}  // namespace
+
+const std::wstring& Display_Root() { return Shown_Folder; }
+std::wstring& Testing::Display_Root() { return Shown_Folder; }
+bool Owner_Is_Displayed() { return Owner_Column_Is_Shown; }
+
+Logical_Column Column_Of(int the_position) {
+    int column = the_position;
+    if (!Owner_Column_Is_Shown && column >= 2) ++column;
+    if (!Stream_Column_Is_Shown && column >= 3) ++column;
+    return static_cast<Logical_Column>(column);
+}
+
+void Adjust_Gui() {
+    const Gui::List_View& view = Controls().File_List_View;
+    const bool owner_is_wanted = Searching_Ntfs();
+    const bool streams_are_wanted = Searching_Ntfs() && Is_On(Selection_Option::STREAMS);
+    // Rebuilt columns take their stored widths again, losing the user's since the start.
+    if (Gui::Number_Of_Columns_Of(view) == 4 + owner_is_wanted + streams_are_wanted &&
+        Owner_Column_Is_Shown == owner_is_wanted && Stream_Column_Is_Shown == streams_are_wanted)
+        return;
+    for (int columns = Gui::Number_Of_Columns_Of(view); columns > 2; --columns)
+        Gui::Remove_Last_Column(view);
+    Owner_Column_Is_Shown = false;
+    Stream_Column_Is_Shown = false;
+    if (owner_is_wanted) {
+        Gui::Registered::Add_Column(view, "Owner", 90, Gui::Justification::Left);
+        Owner_Column_Is_Shown = true;
+        if (streams_are_wanted) {
+            Gui::Registered::Add_Column(view, "Stream", 90, Gui::Justification::Left);
+            Stream_Column_Is_Shown = true;
+        }
+    }
+    Gui::Registered::Add_Column(view, "Size", 75, Gui::Justification::Right);
+    Gui::Registered::Add_Column(view, "Last Accessed", 140, Gui::Justification::Left);
+    // Only the title changes: the column still shows the last access.
+    if (!Searching_Ntfs()) Gui::Set_Title(view, 4, "Date Modified");
+}
+
+std::string Image_Of(File_Size the_size) {
+    if (Is_On(Selection_Option::FULL_SIZE)) return Unsigned::Image_Of(the_size);
+    return Files::Image_Of(the_size);
+}
+
+std::string Image_Of(int the_count, const std::string& the_unit) {
+    return std::to_string(the_count) + " " + the_unit + (the_count == 1 ? "" : "s");
+}
+
+// The abbreviated image rounds: where it would read back as another threshold, the box
+// shows the byte count, so that refreshing, closing and starting again keep the threshold.
+std::string Threshold_Text_Of(File_Size the_threshold) {
+    const std::string image = Files::Image_Of(the_threshold);
+    if (Files::Size_From(image) == the_threshold) return image;
+    return Unsigned::Image_Of(the_threshold);
+}
+
+void Empty_File_View() {
+    Gui::Remove_All_From(Controls().File_List_View);
+    Shown_Folder.clear();
+}
+
+void Show_Passing_Records() {
+    Zero_Account_Totals();
+    const Selection& selection = Selection_In_Force();
+    const bool has_owners = Searching_Ntfs();
+    Totals totals;
+    Owner_Tally owners;
+    Row_Batch rows(Controls().File_List_View);
+    for (auto position = First(Known_Files()); Has_Element(position); position = Next(position)) {
+        const File_Information& the_file = Element_At(position);
+        if (!To_Be_Displayed(the_file, selection, Shown_Folder)) continue;
+        rows.Add(the_file);
+        totals.Add(the_file);
+        if (has_owners) owners.Add(the_file);
+    }
+    rows.Hand_Over();
+    owners.Add_To_Accounts();
+    Repaint_Accounts();
+    Gui::Set_Status_Line(totals.Image());
+}
+
+void Display() {
+    Gui::Set_Status_Line("Displaying...");
+    Take_Size_Threshold(Minimum_Size_Text());
+    Show_Passing_Records();
+}
+
+std::wstring File_Text_Handler(int for_column, void* the_file) {
+    const File_Information& file = File_At(the_file);
+    switch (Column_Of(for_column)) {
+    case Logical_Column::Name: return file.File_Name.String();
+    case Logical_Column::In_Folder: return Search_Root() + file.Folder_Name;
+    case Logical_Column::Owner: return Files::Image_Of(file.Owner);
+    case Logical_Column::Stream: return file.Stream_Name.String();
+    case Logical_Column::Size: return Wide_Text::Widened(Work::Image_Of(file.Object_Size));
+    case Logical_Column::Last_Accessed:
+        return Files::Image_Of(file.Last_Accessed);
+    }
+    return {};
+}
+
+COLORREF File_Color_Handler(void* the_file) {
+    const File_Information& file = File_At(the_file);
+    if (file.Is_Folder) return Gui::Red;
+    if (file.Has_Streams) return Gui::Green;
+    if (file.Is_Compressed) return Gui::Blue;
+    return Gui::Black;
+}
+
+Gui::Comparison File_Sort_Routine(int for_column, void* first, void* second) {
+    const File_Information& one = File_At(first);
+    const File_Information& other = File_At(second);
+    switch (Column_Of(for_column)) {
+    case Logical_Column::Name: return Comparison_Of(one.File_Name.View(), other.File_Name.View());
+    case Logical_Column::In_Folder:
+        return Comparison_Of(one.Folder_Name.View(), other.Folder_Name.View());
+    case Logical_Column::Owner: return Comparison_Of(one.Owner, other.Owner);
+    case Logical_Column::Stream: return Gui::Comparison::Equal;
+    case Logical_Column::Size:
+        return Comparison_Of(one.Object_Size.Value(), other.Object_Size.Value());
+    case Logical_Column::Last_Accessed:
+        return Comparison_Of(one.Last_Accessed, other.Last_Accessed);
+    }
+    return Gui::Comparison::Equal;
+}
+
+void File_Click_Routine(void* the_file) {
+    if (Searcher_Is_Busy()) return;
+    const File_Information& file = File_At(the_file);
+    if (!file.Is_Folder) return;
+    Shown_Folder = file.Folder_Name + L'\\' + file.File_Name;
+    Show_Display_Root();
+    Gui::Enable(Controls().Back_Button);
+}
+
+void Back_Request() {
+    if (Searcher_Is_Busy()) return;
+    const std::size_t last = Wide_Text::Location_Of(L'\\', Shown_Folder);
+    if (last == Wide_Text::Not_Found) Shown_Folder.clear();
+    else Wide_Text::Truncate(Shown_Folder, last);
+    if (Wide_Text::Is_Null(Shown_Folder)) Gui::Disable(Controls().Back_Button);
+    Show_Display_Root();
+}
+
+void Refresh_Display() {
+    if (Searcher_Is_Busy()) return;
+    // Each control is read once, for the question and the options taken alike, and before
+    // the emptied view is repainted: every reading waits for the display thread.
+    const Selection_Page_Reading reading = Read_Selection_Page();
+    if (!Size_Differs(reading) && !Ticks_Differ(reading)) return;
+    Gui::Set_Status_Line("Displaying...");
+    Take_Size_Threshold(reading.Size_Text);
+    Gui::Remove_All_From(Controls().File_List_View);
+    Put_In_Force(Selection_Of(reading, false));
+    Adjust_Gui();
+    Show_Passing_Records();
+}
+
+}  // namespace Work

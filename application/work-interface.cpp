@@ -1,0 +1,161 @@
+// Start-up and end: the packages started in dependency order, the main window built with
+// its pages and controls, and the orderly end of the program's threads.
+#include <string>
+
+#include "gui-registered.hpp"
+#include "log.hpp"
+#include "registry.hpp"
+#include "windows-version.hpp"
+#include "windows.hpp"
+#include "work-internal.hpp"
+#include "work-platform.hpp"
+
+namespace Work {
+
+namespace Files = Windows::Files;
+
+namespace {
+
+std::string The_Application_Name;
+std::string The_Version;
+bool Is_Nt = false;
+Window_Controls The_Controls;
+
+// Without a version resource (as in the tests) the program still runs, under its own name.
+void Read_Version_Information() {
+    try {
+        The_Application_Name = Windows::Version::Product_Name("");
+        The_Version = Windows::Version::Product_Version("");
+    } catch (const Windows::Version::No_Version_Info&) {
+        The_Application_Name = "Quarrix";
+        The_Version.clear();
+    }
+}
+
+constexpr Gui::Action_Routine No_Action = nullptr;
+constexpr int Button_Size = 100;
+constexpr int Time_Box_Size = 50;
+constexpr int Size_Box_Size = 100;
+
+void Add_Display_Page() {
+    The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
+    The_Controls.Back_Button = Gui::Create(The_Controls.Display_Page, "Back", Back_Request, Button_Size);
+    Gui::Disable(The_Controls.Back_Button);
+    The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
+    The_Controls.Search_Root_Box = Gui::Create_Wide(The_Controls.Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
+    The_Controls.File_List_View = Gui::Create(The_Controls.Display_Page, File_Text_Handler, File_Color_Handler,
+                                 File_Sort_Routine, File_Click_Routine, true);
+    Gui::Registered::Add_Column(The_Controls.File_List_View, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Add_Column(The_Controls.File_List_View, "In Folder", 200, Gui::Justification::Left);
+}
+
+void Add_Account_Page() {
+    The_Controls.Account_Page = Gui::Add_Page("Accounts");
+    The_Controls.Account_List_View = Gui::Create(
+        The_Controls.Account_Page, Account_Text_Handler, nullptr, Account_Sort_Routine, nullptr, true);
+    Gui::Registered::Add_Column(The_Controls.Account_List_View, "Name", 90, Gui::Justification::Left);
+    Gui::Registered::Add_Column(The_Controls.Account_List_View, "Nr of files", 75, Gui::Justification::Right);
+    Gui::Registered::Add_Column(The_Controls.Account_List_View, "Usage", 75, Gui::Justification::Right);
+}
+
+// The loaded options may hold more than one of the mutually exclusive ones.
+void Tick_One_Exclusive_Option() {
+    const Option_Set& options = Selection_In_Force().Options;
+    if (options[Selection_Option::FOLDERS]) Gui::Set(The_Controls.Display_Folders);
+    else if (options[Selection_Option::NEWLY_TOUCHED]) Gui::Set(The_Controls.Recently_Accessed);
+    else if (options[Selection_Option::AGED]) Gui::Set(The_Controls.Untouched);
+}
+
+Gui::Check_Box Option_Box(const std::string& the_title, Selection_Option the_option) {
+    Gui::Check_Box box = Gui::Create(The_Controls.Selection_Page, the_title, No_Action);
+    if (Selection_In_Force().Options[the_option]) Gui::Set(box);
+    return box;
+}
+
+void Add_Selection_Page() {
+    auto registry = Registry::Exclusive_Use();
+    Registry::Define(Setting::Selection_Topic);
+    The_Controls.Selection_Page = Gui::Add_Page("Selection");
+    The_Controls.Visit_Folders = Option_Box("Include subfolders", Selection_Option::SUBFOLDERS);
+    The_Controls.Display_Folders = Gui::Create(The_Controls.Selection_Page, "Display folders", Display_Folder_Request);
+    The_Controls.Display_Files = Option_Box("Display files", Selection_Option::FILES);
+    The_Controls.Recently_Accessed =
+        Gui::Create_Checked(The_Controls.Selection_Page, "Accessed within last (minutes)",
+                            Registry::Value_Of(Setting::Within, "5"), Recent_Request, false, Time_Box_Size);
+    The_Controls.Untouched = Gui::Create_Checked(The_Controls.Selection_Page, "Not accessed since (days)",
+                                    Registry::Value_Of(Setting::Since, "90"), Untouched_Request, false,
+                                    Time_Box_Size);
+    Tick_One_Exclusive_Option();
+    The_Controls.Minimum_Size_Box = Gui::Create(The_Controls.Selection_Page, "Display only objects larger than",
+                                   Registry::Value_Of(Setting::Min_Size, "0"), No_Action, false,
+                                   Size_Box_Size);
+    The_Controls.Display_Full_Size = Option_Box("Display sizes in full", Selection_Option::FULL_SIZE);
+    if (Is_Nt) {
+        The_Controls.Display_Streams = Option_Box("Display Alternate Data Streams", Selection_Option::STREAMS);
+        Add_Account_Page();
+    }
+    The_Controls.Display_Hidden = Option_Box("Display Hidden Files", Selection_Option::HIDDEN);
+    The_Controls.Display_System = Option_Box("Display System Files", Selection_Option::SYSTEM);
+}
+
+}  // namespace
+
+const std::string& Application_Name() { return The_Application_Name; }
+const std::string& Version() { return The_Version; }
+void Rename_Application(const std::string& the_name) { The_Application_Name = the_name; }
+
+bool Is_Windows_Nt() { return Is_Nt; }
+void Pretend_Windows_Nt(bool is_nt) { Is_Nt = is_nt; }
+
+const Window_Controls& Controls() { return The_Controls; }
+
+void Start_Gui() {
+    Gui::Initialise();
+    Gui::Registered::Initialise();
+}
+
+void Start_Application() {
+    Read_Version_Information();
+    Put_In_Force({});
+    The_Controls = {};
+    Is_Nt = Windows::Is_Nt();
+    Start_Searcher();
+    Log::Open(The_Application_Name);
+    Log::Write(The_Application_Name + " " + The_Version + " started on " + Windows::System_Image());
+}
+
+void Start_Packages() {
+    Start_Platform();
+    Start_Gui();
+    Start_Application();
+}
+
+void Create_User_Interface() {
+    Gui::Registered::Create(Registry::Company::Vornhale, The_Application_Name, The_Version,
+                            Termination, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT, "MainIcon", false);
+    Gui::Set_Status_Line(The_Application_Name + " from Vornhale - www.vornhale.com");
+    Get_Options_From_Registery();
+    Add_Display_Page();
+    Add_Selection_Page();
+    if (!Windows::Is_Nt() && !Windows::Is_Win98()) {
+        Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);
+        Gui::Close();
+    }
+}
+
+void Termination() {
+    Save_Options_To_Registery();
+    End_Searcher();
+}
+
+void Shut_Down(bool after_failed_start) {
+    // After a failed start the window, if it came up, is closed the usual way.
+    if (after_failed_start) Gui::Close();
+    Gui::Wait_For_End();
+    // Without a window the termination handler never ran: the searcher is told here.
+    End_Searcher();
+    Join_Searcher();
+    Log::Write(The_Application_Name + " ended");
+}
+
+}  // namespace Work

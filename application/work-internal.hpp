@@ -1,0 +1,41 @@
+#pragma once
+// What the package's own files share and nothing outside needs.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "work.hpp"
+
+namespace Work {
+
+// The Selection page as it stands, each control read once, since every reading waits on
+// the display thread. An option without a control (streams off the NT family, or no
+// window at all) has no tick, and stays as it is.
+struct Selection_Page_Reading {
+    std::array<std::optional<bool>, Selection_Option_Count> Tick;
+    std::optional<std::string> Size_Text;  // none without the box
+    std::optional<bool>& operator[](Selection_Option option) {
+        return Tick[static_cast<std::size_t>(option)];
+    }
+};
+Selection_Page_Reading Read_Selection_Page();
+bool Ticks_Differ(const Selection_Page_Reading& the_reading);
+bool Size_Differs(const Selection_Page_Reading& the_reading);
+// The selection in force with the reading taken over, the time thresholds of ticked boxes
+// taken from their texts; the minimum size too when asked for.
+Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
+
+// The results' owner, the searcher, forgets them; the views are emptied first.
+void Forget_Results();
+// The views refer to the records: emptied before the records go.
+void Empty_File_View();
+// Shows the records that pass the selection in force, without reading any control.
+void Show_Passing_Records();
+
+// The searcher thread's life: started with the package, ended with the program, or by the
+// termination handler while a walk may still run.
+void Start_Searcher();
+void End_Searcher();
+
+}  // namespace Work

@@ -1,0 +1,17 @@
+#include "work-platform.hpp"
+
+#include "log.hpp"
+#include "registry.hpp"
+#include "windows-files.hpp"
+#include "windows-registry.hpp"
+
+namespace Work {
+
+void Start_Platform() {
+    Windows::Files::Initialise();
+    Windows::Registry::Initialise();
+    Registry::Initialise();
+    Log::Initialise();
+}
+
+}  // namespace Work

@@ -1,0 +1,58 @@
+#pragma once
+// The walk: files in, records out. One walk of the tree below a root records every file,
+// folder and data stream; nothing here knows of a window.
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "definite_element-list.hpp"
+#include "wide_text.hpp"
+#include "windows-files.hpp"
+
+namespace Work {
+
+using Windows::Files::File_Size;
+using Windows::Files::File_Time;
+
+// A million of these are held after a walk of a whole disk: the texts are shared blocks,
+// and the records of one folder share its name.
+struct File_Information {
+    Wide_Text::Shared File_Name;    // no path
+    Wide_Text::Shared Folder_Name;  // relative to the root: empty, or "\a\b"
+    Windows::Files::Owner Owner = nullptr;  // looked up on NTFS only
+    Wide_Text::Shared Stream_Name;  // empty for files and folders
+    File_Size Object_Size{};   // a folder's is the sum of everything below it
+    File_Time Last_Accessed{};
+    bool Is_Folder = false;
+    bool Is_Stream = false;
+    bool Is_Compressed = false;
+    bool Is_System = false;
+    bool Is_Hidden = false;
+    bool Has_Streams = false;  // the file's streams are recorded separately
+};
+
+struct File_List_Traits {
+    static constexpr const char* Name = "WORK.FILE_LIST";
+};
+using File_List = Definite_Element::List<File_Information, File_List_Traits>;
+
+struct Walk_Request {
+    std::wstring Root;                // an existing folder, without trailing backslashes
+    bool Owners_And_Streams = false;  // NTFS on the NT family
+    int Lookup_Threads = 1;           // the walking thread included; 1 looks up in turn
+    const std::atomic<bool>* Is_Wanted = nullptr;  // cleared to stop the walk
+    // Told of every folder that could not be listed, with the platform's error; may be empty.
+    std::function<void(const std::wstring& path, unsigned long error)> Report_Unreadable;
+};
+
+// Appends the records of everything below the root to the list, each folder's contents
+// before the folder, in the order the file system lists them; returns the root's size. A
+// stop is noticed between two entries: what was recorded until then stays, with the sums
+// of what was recorded.
+File_Size Walk(const Walk_Request& request, File_List& into);
+
+bool Is_Existing_Folder(const std::wstring& path);
+std::wstring Without_Trailing_Backslashes(std::wstring path);
+
+}  // namespace Work

@@ -1,0 +1,35 @@
+#include "walking.hpp"
+
+namespace Walking {
+
+namespace {
+
+Work::File_List walked;
+std::atomic<bool> is_wanted = false;
+
+}  // namespace
+
+bool Search(const std::wstring& root, int lookup_threads) {
+    if (!Work::Is_Existing_Folder(root)) return false;
+    Clear(walked);
+    is_wanted = true;
+    Work::Walk({.Root = Work::Without_Trailing_Backslashes(root),
+                .Owners_And_Streams = true,
+                .Lookup_Threads = lookup_threads,
+                .Is_Wanted = &is_wanted},
+               walked);
+    is_wanted = false;
+    return true;
+}
+
+void Stop() { is_wanted = false; }
+
+const Work::File_List& Walked() { return walked; }
+
+std::vector<Work::File_Information> Records() { return Elements_Of(walked, 1).Elements; }
+
+std::wstring Path_Of(const Work::File_Information& record) {
+    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
+}
+
+}  // namespace Walking
