@@ -243,6 +243,7 @@ void End_Searcher() {
 void Testing::Set_Searching_Ntfs(bool is_ntfs) { Results_Are_Ntfs = is_ntfs; }
 void Testing::Set_Searcher_Busy(bool is_busy) { The_Phase = is_busy ? Phase::Searching : Phase::Idle; }
 void Testing::Want_Search() { Is_Wanted = true; }
+File_List& Testing::Results_To_Change() { return Results; }
 
 void Join_Searcher() {
     if (Searcher_Thread.joinable()) Searcher_Thread.join();

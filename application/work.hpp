@@ -209,6 +209,7 @@ void Refresh_Display();
 namespace Testing {
 Selection& Selection_To_Change();  // the selection in force
 std::wstring& Display_Root();  // the folder shown
+File_List& Results_To_Change();
 void Set_Searching_Ntfs(bool is_ntfs);
 void Set_Searcher_Busy(bool is_busy);
 void Want_Search();  // as a start does, for Search called directly

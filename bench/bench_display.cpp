@@ -12,6 +12,7 @@
 #include "bench_support.hpp"
 #include "gui.hpp"
 #include "windows-files.hpp"
+#include "work-platform.hpp"
 #include "work.hpp"
 
 namespace {
@@ -19,13 +20,13 @@ namespace {
 using Rows = std::vector<void*>;
 
 void Start_Up() {
-    Bench::Start_Platform();
-    Gui::Initialise();
+    Work::Start_Platform();
+    Work::Start_Gui();
     Gui::Set_Message_Reporter([](const std::string& message, bool) {
         std::printf("NOTE message box: %s\n", message.c_str());
         std::fflush(stdout);
     });
-    Work::Initialise();
+    Work::Start_Application();
     Work::Create_User_Interface();
 }
 
@@ -57,7 +58,8 @@ void Give_Owners(const std::wstring& root, const std::wstring& other_owners_file
     const Windows::Files::Owner other = Windows::Files::Owner_Of(other_owners_file);
     if (!mine || !other || mine == other) Bench::Note("the two owners could not be told apart");
     int index = 0;
-    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
+    for (auto position = First(Work::Testing::Results_To_Change()); Has_Element(position);
+         position = Next(position))
         Element_At(position).Owner = index++ % 10 == 9 ? other : mine;
     Work::Testing::Set_Searching_Ntfs(true);
 }
@@ -74,7 +76,7 @@ double Filter_Loop(int& passed) {
 Rows Passing_Rows() {
     Rows rows;
     for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
-        if (Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root())) rows.push_back(&Element_At(position));
+        if (Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root())) rows.push_back(const_cast<Work::File_Information*>(&Element_At(position)));
     return rows;
 }
 

@@ -11,13 +11,6 @@
 
 namespace Bench {
 
-void Start_Platform() {
-    Windows::Files::Initialise();
-    Windows::Registry::Initialise();
-    Registry::Initialise();
-    Log::Initialise();
-}
-
 void Report(const std::string& figure, const std::string& quarrix, const std::string& baseline,
             double ratio, const std::string& target, bool holds) {
     std::printf("RESULT|%s|%s|%s|%s|%s|%s\n", figure.c_str(), quarrix.c_str(), baseline.c_str(),

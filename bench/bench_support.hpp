@@ -23,9 +23,6 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
-// The platform packages, in the order the program initialises them.
-void Start_Platform();
-
 // One row of the table: "RESULT|figure|quarrix|baseline|ratio|target|holds".
 void Report(const std::string& figure, const std::string& quarrix, const std::string& baseline,
             double ratio, const std::string& target, bool holds);

@@ -10,6 +10,7 @@
 
 #include "bench_support.hpp"
 #include "gui.hpp"
+#include "work-platform.hpp"
 #include "work.hpp"
 
 namespace {
@@ -97,12 +98,12 @@ double Timed_Quarrix_Walk(const std::wstring& root) {
 }
 
 void Start_Up() {
-    Bench::Start_Platform();
-    Gui::Initialise();
+    Work::Start_Platform();
+    Work::Start_Gui();
     Gui::Set_Message_Reporter([](const std::string& message, bool) {
         std::printf("NOTE message box: %s\n", message.c_str());
     });
-    Work::Initialise();
+    Work::Start_Application();
     Query_Information_File = reinterpret_cast<Query_Routine>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
                                                "NtQueryInformationFile")));

@@ -126,9 +126,18 @@ private:
         if (!file_.is_open()) file_.clear();
     }
 
+    // A rename that fails (the "_2" file held open by another program) leaves the records
+    // in the current file, and the rotation is tried again after another limit's worth.
     void Rotate() {
         file_.close();
-        Windows::Files::Rename_File(name_, secondary_name_);
+        try {
+            Windows::Files::Rename_File(name_, secondary_name_);
+        } catch (const Failure&) {
+            file_.clear();
+            file_.open(name_, std::ios::out | std::ios::app);
+            records_ = 0;
+            return;
+        }
         Create_File();
         if (!file_.is_open()) return;
         // The limit's decimal image, leading blank included.

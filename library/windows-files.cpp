@@ -328,6 +328,13 @@ File_Size Size_From(const std::string& the_size) {
 
     const char* start = text.data();
     if (*start == '+') ++start;  // from_chars takes no plus sign
+    // A byte count is taken exactly: through a double, counts above 2**53 would round.
+    if (multiplier == 1.0) {
+        std::uint64_t bytes = 0;
+        auto [end, error] = std::from_chars(start, text.data() + text.size(), bytes);
+        if (error == std::errc() && end == text.data() + text.size())
+            return Unsigned::Quadword::From(bytes);
+    }
     double value = 0.0;
     auto [end, error] = std::from_chars(start, text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return Zero_Length;

@@ -145,6 +145,27 @@ TEST_F(Log_File, TheFourthWriteOfThreeRotates) {
     EXPECT_EQ(Texts_Of({Lines_Of(name).back()}), Lines{"seven"});
 }
 
+TEST_F(Log_File, ARotationThatCannotRenameKeepsWritingAndTriesAgain) {
+    const std::string name = folder_ + "\\quarrix.log";
+    const std::string secondary = folder_ + "\\quarrix_2.log";
+    Configure(name, 2);
+    Log::Open(project_);
+    // Another program holds the "_2" file, sharing nothing: it cannot be replaced.
+    HANDLE held = CreateFileA(secondary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (const char* text : {"one", "two", "three", "four"}) Log::Write(text);
+    EXPECT_EQ(Texts_Of(Lines_Of(name)), (Lines{"one", "two", "three", "four"}));
+    CloseHandle(held);
+
+    Log::Write("five");
+    EXPECT_EQ(Texts_Of(Lines_Of(secondary)), (Lines{"one", "two", "three", "four"}));
+    const Lines current = Lines_Of(name);
+    ASSERT_EQ(current.size(), 3u);
+    EXPECT_EQ(Lines(current.begin(), current.begin() + 2), Rotation_Lines(2, secondary));
+    EXPECT_EQ(Texts_Of({current[2]}), Lines{"five"});
+}
+
 TEST_F(Log_File, ANameWithoutExtensionGetsTheSuffixAppended) {
     std::filesystem::create_directories(folder_ + "\\logs.d");
     const std::string name = folder_ + "\\logs.d\\quarrix";

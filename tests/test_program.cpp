@@ -18,6 +18,7 @@
 
 #include "gui_driver.hpp"
 #include "program_run.hpp"
+#include "temporary_tree.hpp"
 
 namespace {
 
@@ -448,3 +449,100 @@ TEST_F(Program_Test, Windows_95_Is_Refused) {
 }
 
 }  // namespace
+
+TEST_F(Program_Test, A_Start_Folder_Outside_Latin_1_Is_Searched_From_The_Box) {
+    Tree tree("quarrix_\u20ac\u0434\u0438\u0440\u65e5\u672c");
+    tree.File(L"\u0444\u0430\u0439\u043b.txt", 123);
+    Program quarrix(tree.Root());
+    ASSERT_TRUE(quarrix.Window());
+    EXPECT_EQ(Text_Of(quarrix.Box(L"Look in:")), tree.Root());
+    quarrix.Show_Page(1);
+    quarrix.Tick(L"Display files", true);
+    quarrix.Show_Page(0);
+    const std::string totals = quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
+    EXPECT_EQ(totals.substr(0, totals.find('.')), "1 file and 0 folders") << totals;
+    EXPECT_EQ(quarrix.Cell(quarrix.List(0), 0, 0), L"\u0444\u0430\u0439\u043b.txt");
+    quarrix.Close();
+    EXPECT_TRUE(quarrix.Has_Ended(30000));
+}
+
+TEST_F(Program_Test, A_Root_Of_Any_Length_Is_Searched_Through_The_Button) {
+    Tree tree("quarrix_long");
+    std::wstring relative;
+    for (int level = 0; level < 6; ++level) relative += L"\\" + std::wstring(70, L'a' + level);
+    const std::wstring root = tree.Root() + relative;
+    ASSERT_GT(root.size(), 400u);
+    std::wstring host_relative = relative;
+    std::replace(host_relative.begin(), host_relative.end(), L'\\', L'/');
+    const std::wstring host_root = Host_Path_Of(tree.Root()) + host_relative;
+    ASSERT_TRUE(Run_Host_Command(L"/bin/mkdir -p " + host_root));
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/truncate -s 4321 " + host_root + L"/f"));
+    Program quarrix(fs::temp_directory_path().wstring());
+    ASSERT_TRUE(quarrix.Window());
+    quarrix.Type(quarrix.Box(L"Look in:"), root);
+    const std::string totals = quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
+    EXPECT_NE(totals.find("Total size= 4321"), std::string::npos) << totals;
+    quarrix.Close();
+    EXPECT_TRUE(quarrix.Has_Ended(30000));
+}
+
+TEST_F(Program_Test, A_Close_At_Any_Moment_Of_Start_Up_Ends_The_Program_Cleanly) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        Program quarrix(fs::temp_directory_path().wstring());
+        ASSERT_TRUE(quarrix.Was_Started());
+        HWND window = nullptr;
+        ASSERT_TRUE(Wait_Until([&] { return (window = quarrix.Find_Window(L"")) != nullptr; }, 30000));
+        // From as soon as the window shows to after its last control is made.
+        Sleep(attempt * 15);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(quarrix.Has_Ended(30000)) << "attempt " << attempt << ": the program hangs";
+        EXPECT_EQ(quarrix.Exit_Code(), 0u) << "attempt " << attempt;
+        EXPECT_EQ(quarrix.Find_Window(L"#32770"), nullptr) << "attempt " << attempt;
+    }
+}
+
+TEST_F(Program_Test, The_Log_Records_The_Run_Its_Searches_And_Rotates_At_Its_Limit) {
+    Tree tree("quarrix_logged");
+    tree.File(L"a.txt", 5);
+    const std::wstring log = (fs::temp_directory_path() / L"quarrix_program.log").wstring();
+    const std::wstring secondary = (fs::temp_directory_path() / L"quarrix_program_2.log").wstring();
+    Set_String(Application_Key, "Log", Narrow(log));
+    {
+        Program quarrix(fs::temp_directory_path().wstring());
+        ASSERT_TRUE(quarrix.Window());
+        quarrix.Type(quarrix.Box(L"Look in:"), tree.Root() + L"\\missing");
+        EXPECT_TRUE(Wait_Until([&] {
+            quarrix.Press(L"Search");
+            return Wait_Until([&] { return quarrix.Status() == L"Root directory not found"; }, 1000);
+        }, 20000));
+        quarrix.Type(quarrix.Box(L"Look in:"), tree.Root());
+        quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
+        quarrix.Close();
+        ASSERT_TRUE(quarrix.Has_Ended(30000));
+    }
+    std::vector<std::string> texts;
+    std::ifstream file{fs::path(log)};
+    for (std::string line; std::getline(file, line);) texts.push_back(line.substr(line.find("=> ") + 3));
+    ASSERT_GE(texts.size(), 5u);
+    EXPECT_EQ(texts[0].rfind("Quarrix 1.0 started on NT ", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[1], "Root directory not found: " + Narrow(tree.Root()) + "\\missing");
+    EXPECT_EQ(texts[2].rfind("Search of " + Narrow(tree.Root()) + " with ", 0), 0u) << texts[2];
+    EXPECT_EQ(texts[3].rfind("Search ended: 1 records in ", 0), 0u) << texts[3];
+    EXPECT_EQ(texts.back(), "Quarrix ended");
+
+    // With a limit of one record, the second record rotates to the "_2" file.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Application_Key, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+    const DWORD limit = 1;
+    RegSetValueExA(key, "Log Limit", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&limit), sizeof limit);
+    RegCloseKey(key);
+    {
+        Program quarrix(fs::temp_directory_path().wstring());
+        ASSERT_TRUE(quarrix.Window());
+        quarrix.Close();
+        ASSERT_TRUE(quarrix.Has_Ended(30000));
+    }
+    EXPECT_TRUE(fs::exists(secondary));
+    fs::remove(log);
+    fs::remove(secondary);
+}

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "registry.hpp"
+#include "substitute_stream_query.hpp"
 #include "wide_text.hpp"
 #include "work_window.hpp"
 
@@ -400,4 +401,91 @@ TEST_F(Results, ClosingDuringAWalkSavesTheOptionsAndEndsTheSearcher) {
     Registry::Define("\\Selection");
     EXPECT_EQ(Registry::Value_Of("Within", "5"), "42");
     EXPECT_TRUE(Registry::Value_Of("Files", false));
+}
+
+TEST_F(Results, AThresholdTheShortFormCannotHoldSurvivesRefreshCloseAndRestart) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Controls().Display_Files);
+    Search(tree.Root());
+    // 12,345 bytes is not " 12KB": the box keeps the byte count, and a return to the page
+    // filters by the same threshold again; 12,000 is, and shows short.
+    for (const auto& [typed, shown] : {std::pair{"12345", "12345"}, std::pair{"12000", " 12KB"},
+                                       std::pair{"1.5K", " 1500"}}) {
+        Type(Work::Controls().Minimum_Size_Box, typed);
+        for (int round = 0; round < 2; ++round) {
+            Show(Selection_Tab);
+            Show(Display_Tab);
+            EXPECT_EQ(Gui::Contents_Of(Work::Controls().Minimum_Size_Box), shown) << typed;
+            EXPECT_EQ(Files::Image_Of(Work::Selection_In_Force().Size_Threshold),
+                      Files::Image_Of(Files::Size_From(typed)));
+            EXPECT_EQ(Work::Selection_In_Force().Size_Threshold.Value(),
+                      Files::Size_From(typed).Value()) << typed << " round " << round;
+        }
+    }
+    Type(Work::Controls().Minimum_Size_Box, "18446744073709551615");
+    Show(Display_Tab);
+    EXPECT_EQ(Work::Selection_In_Force().Size_Threshold.Value(), UINT64_MAX) << "taken exactly";
+    Type(Work::Controls().Minimum_Size_Box, "12345");
+    Show(Display_Tab);
+    Gui::Close();
+    Gui::Wait_For_End();
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Min_Size", "0"), "12345") << "what the next start reads";
+}
+
+TEST_F(Results, AFailedWalkIsNotShownAndTheStatusLineSaysSo) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Controls().Display_Files);
+    Gui::Set(Work::Controls().Visit_Folders);
+    Search(tree.Root());
+    ASSERT_GT(Row_Count(Work::Controls().File_List_View), 0);
+    {
+        // The platform fails half way through the walk.
+        Substitute_Stream_Query query;
+        query.On_Query = [] {
+            if (Substitute_Stream_Query::Calls == 3) throw Constraint_Error("disk on fire");
+        };
+        Search(tree.Root());
+    }
+    EXPECT_EQ(Status_Line(), "Search failed");
+    EXPECT_NE(Last_Message().find("disk on fire"), std::string::npos) << Last_Message();
+    EXPECT_EQ(Row_Count(Work::Controls().File_List_View), 0);
+    // Nothing partial comes back through a refresh or navigation.
+    Gui::Clear(Work::Controls().Visit_Folders);
+    Show(Display_Tab);
+    EXPECT_EQ(Row_Count(Work::Controls().File_List_View), 0);
+    EXPECT_EQ(Length_Of(Work::Known_Files()), 0);
+    Search(tree.Root());
+    EXPECT_GT(Row_Count(Work::Controls().File_List_View), 0) << "the next search shows again";
+}
+
+TEST_F(Results, PressesAtTheEndOfWalksNeverShowRowsOfFreedRecords) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Controls().Display_Files);
+    Gui::Set(Work::Controls().Visit_Folders);
+    Search(tree.Root());
+    const int rows = Row_Count(Work::Controls().File_List_View);
+    ASSERT_EQ(rows, 6);
+    // Small walks end quickly: presses, "Back" and page switches land in their last moments.
+    for (int round = 0; round < 40; ++round) {
+        Gui_Driver::Click(Work::Controls().Start_Stop_Button);
+        Sleep(round % 7);
+        Gui_Driver::Click(Work::Controls().Back_Button);
+        Gui_Driver::Select_Tab(round % 2 ? Selection_Tab : Display_Tab);
+    }
+    Show(Display_Tab);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, 20000));
+    Wait_For_Actions();
+    wchar_t caption[20] = {};
+    GetWindowTextW(Gui::Window_Of(Work::Controls().Start_Stop_Button), caption, 20);
+    EXPECT_EQ(std::wstring(caption), L"Search");
+    EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Controls().Start_Stop_Button)));
+    // The searcher still serves, and every row shows a record of its last walk.
+    Search(tree.Root());
+    ASSERT_EQ(Row_Count(Work::Controls().File_List_View), rows);
+    EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"n.txt", L"x.bin",
+                                                          L"y.bin", L"z.bin"}));
 }

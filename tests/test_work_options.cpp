@@ -2,6 +2,7 @@
 // thresholds, and their settings in the registry.
 #include <gtest/gtest.h>
 
+#include "gui-registered.hpp"
 #include "registry.hpp"
 #include "work_window.hpp"
 
@@ -16,7 +17,7 @@ std::uint64_t Value_Of(const FILETIME& the_time) {
     return (std::uint64_t{the_time.dwHighDateTime} << 32) | the_time.dwLowDateTime;
 }
 
-bool Is_On(Selection_Option the_option) { return Work::Testing::Selection_To_Change().Options[the_option]; }
+bool Is_On(Selection_Option the_option) { return Work::Selection_In_Force().Options[the_option]; }
 
 Work::File_Information File_Accessed_At(std::uint64_t the_time) {
     Work::File_Information file;
@@ -228,4 +229,20 @@ TEST_F(Options, LoadedFoldersWinOverBothTimeBoxes) {
     EXPECT_TRUE(Gui::Is_Checked(Work::Controls().Display_Folders));
     EXPECT_FALSE(Gui::Is_Checked(Work::Controls().Recently_Accessed));
     EXPECT_FALSE(Gui::Is_Checked(Work::Controls().Untouched));
+}
+
+TEST_F(Options, AStartThatFailsBeforeTheControlsExistKeepsTheSavedOptions) {
+    Registry::Define("\\Selection");
+    Registry::Set("Within", "42");
+    Registry::Set("Min_Size", "7K");
+    Registry::Set("Files", true);
+    // The window came up, then the start failed before the options were loaded or any
+    // control made: the close that follows saves nothing.
+    Gui::Registered::Create(Registry::Company::Vornhale, Work::Application_Name(), Work::Version(),
+                            Work::Termination, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT, "", false);
+    Work::Shut_Down(true);
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Within", "5"), "42");
+    EXPECT_EQ(Registry::Value_Of("Min_Size", "0"), "7K");
+    EXPECT_TRUE(Registry::Value_Of("Files", false));
 }
