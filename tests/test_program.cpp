@@ -453,12 +453,14 @@ TEST_F(Program_Test, Windows_95_Is_Refused) {
 TEST_F(Program_Test, A_Start_Folder_Outside_Latin_1_Is_Searched_From_The_Box) {
     Tree tree("quarrix_\u20ac\u0434\u0438\u0440\u65e5\u672c");
     tree.File(L"\u0444\u0430\u0439\u043b.txt", 123);
+    ASSERT_NE(GetFileAttributesW((tree.Root() + L"\\\u0444\u0430\u0439\u043b.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
     Program quarrix(tree.Root());
     ASSERT_TRUE(quarrix.Window());
     EXPECT_EQ(Text_Of(quarrix.Box(L"Look in:")), tree.Root());
     quarrix.Show_Page(1);
     quarrix.Tick(L"Display files", true);
-    quarrix.Show_Page(0);
+    quarrix.Totals_After([&] { quarrix.Show_Page(0); });  // the refresh, before the press
     const std::string totals = quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
     EXPECT_EQ(totals.substr(0, totals.find('.')), "1 file and 0 folders") << totals;
     EXPECT_EQ(quarrix.Cell(quarrix.List(0), 0, 0), L"\u0444\u0430\u0439\u043b.txt");
@@ -521,8 +523,10 @@ TEST_F(Program_Test, The_Log_Records_The_Run_Its_Searches_And_Rotates_At_Its_Lim
         ASSERT_TRUE(quarrix.Has_Ended(30000));
     }
     std::vector<std::string> texts;
-    std::ifstream file{fs::path(log)};
-    for (std::string line; std::getline(file, line);) texts.push_back(line.substr(line.find("=> ") + 3));
+    {
+        std::ifstream file{fs::path(log)};
+        for (std::string line; std::getline(file, line);) texts.push_back(line.substr(line.find("=> ") + 3));
+    }
     ASSERT_GE(texts.size(), 5u);
     EXPECT_EQ(texts[0].rfind("Quarrix 1.0 started on NT ", 0), 0u) << texts[0];
     EXPECT_EQ(texts[1], "Root directory not found: " + Narrow(tree.Root()) + "\\missing");
@@ -542,7 +546,10 @@ TEST_F(Program_Test, The_Log_Records_The_Run_Its_Searches_And_Rotates_At_Its_Lim
         quarrix.Close();
         ASSERT_TRUE(quarrix.Has_Ended(30000));
     }
-    EXPECT_TRUE(fs::exists(secondary));
+    EXPECT_TRUE(fs::exists(secondary)) << [&] {
+        std::ifstream current{fs::path(log)};
+        return std::string(std::istreambuf_iterator<char>(current), {});
+    }();
     fs::remove(log);
     fs::remove(secondary);
 }

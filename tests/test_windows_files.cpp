@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -291,4 +292,65 @@ TEST(Files, StreamRecordsOutsideTheBufferEndTheReport) {
     query.Buffer = Stream_Buffer_Of({{L"::$DATA", 10}, {L":x:$DATA", 1}});
     poke(4, 2050);
     EXPECT_TRUE(Streams_Of(tree.Path_Of(L"file")).empty());
+}
+
+namespace {
+
+// 2001-07-15 15:00 UTC, an afternoon wherever the machine's clock is set near UTC.
+std::wstring Afternoon_Image() {
+    SYSTEMTIME fields{2001, 7, 0, 15, 15, 0, 0, 0};
+    File_Time moment;
+    SystemTimeToFileTime(&fields, &moment);
+    return Image_Of(moment);
+}
+
+}  // namespace
+
+// Run in a child process, which reads the user's settings afresh.
+TEST(Files, ImageInTheChildsLocale) {
+    const char* output = std::getenv("QUARRIX_IMAGE_FILE");
+    if (!output) GTEST_SKIP() << "only as the child of TimeImagesInALocaleBeyondAscii";
+    std::ofstream(output, std::ios::binary) << Wide_Text::Utf8_Of(Afternoon_Image());
+}
+
+// A user whose afternoon is "\uc624\ud6c4", as in Korean: the marker is not in the ANSI code page.
+TEST(Files, TimeImagesInALocaleBeyondAscii) {
+    const wchar_t* const International = L"Control Panel\\International";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, International, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    wchar_t saved[80] = {};
+    DWORD saved_size = sizeof saved;
+    const bool had_marker = RegQueryValueExW(key, L"s2359", nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(saved), &saved_size) == ERROR_SUCCESS;
+    const std::wstring marker = L"\uc624\ud6c4";
+    RegSetValueExW(key, L"s2359", 0, REG_SZ, reinterpret_cast<const BYTE*>(marker.c_str()),
+                   static_cast<DWORD>((marker.size() + 1) * sizeof(wchar_t)));
+
+    Temporary_Tree tree;
+    const std::wstring output = tree.Path_Of(L"image.txt");
+    wchar_t program[1024] = {};
+    GetModuleFileNameW(nullptr, program, 1024);
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=Files.ImageInTheChildsLocale";
+    SetEnvironmentVariableW(L"QUARRIX_IMAGE_FILE", output.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &child);
+    SetEnvironmentVariableW(L"QUARRIX_IMAGE_FILE", nullptr);
+    if (started) {
+        WaitForSingleObject(child.hProcess, 30000);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+    }
+    if (had_marker)
+        RegSetValueExW(key, L"s2359", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), saved_size);
+    else
+        RegDeleteValueW(key, L"s2359");
+    RegCloseKey(key);
+    ASSERT_TRUE(started);
+
+    std::ifstream file{std::filesystem::path(output), std::ios::binary};
+    const std::string image((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_NE(Wide_Text::From_Utf8(image).find(marker), std::wstring::npos) << image;
 }
