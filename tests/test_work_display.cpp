@@ -489,3 +489,58 @@ TEST_F(Results, PressesAtTheEndOfWalksNeverShowRowsOfFreedRecords) {
     EXPECT_EQ(Sorted(Names()), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"n.txt", L"x.bin",
                                                           L"y.bin", L"z.bin"}));
 }
+
+namespace {
+
+// The pixels a window shows now.
+std::vector<COLORREF> Pixels_Of(HWND the_window) {
+    RECT area{};
+    GetClientRect(the_window, &area);
+    HDC screen = GetDC(the_window);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right, area.bottom);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, area.right, area.bottom, screen, 0, 0, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < area.bottom; y += 2)
+        for (int x = 0; x < area.right; x += 2) pixels.push_back(GetPixel(memory, x, y));
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(the_window, screen);
+    return pixels;
+}
+
+}  // namespace
+
+TEST_F(Results, AccountRowsShownDuringASecondSearchShowItsTotals) {
+    Tree tree;
+    Open_Window();
+    Gui::Set(Work::Controls().Display_Files);
+    Search(tree.Root());
+    Show(Accounts_Tab);
+    const HWND accounts = Gui::Window_Of(Work::Controls().Account_List_View);
+    const std::wstring mine = Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt")));
+    const int row = Row_Named(Work::Controls().Account_List_View, mine);
+    ASSERT_GE(row, 0);
+    const std::wstring files_before = Cell(Work::Controls().Account_List_View, row, 1);
+    Sleep(300);
+    UpdateWindow(accounts);
+    const std::vector<COLORREF> before = Pixels_Of(accounts);
+
+    // One more file of the same owner, searched for while the Accounts page stays shown.
+    const HANDLE file = CreateFileW(tree.Path(L"\\c.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    Gui::Execute(Work::Stop_Start_Request);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return Work::Searcher_Is_Busy(); }, 2000) ||
+                Length_Of(Work::Known_Files()) > 0);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, 20000));
+    ASSERT_NE(Cell(Work::Controls().Account_List_View, row, 1), files_before);
+    // The texts changed in place; the rows on the screen must follow.
+    EXPECT_TRUE(Gui_Driver::Wait_Until([&] {
+        UpdateWindow(accounts);
+        return Pixels_Of(accounts) != before;
+    }, 3000)) << "the account rows still show the first search's totals";
+}
