@@ -4,7 +4,7 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <array>
+#include <type_traits>
 #include <utility>
 
 #include "gui-internal.hpp"
@@ -41,8 +41,6 @@ int Zero_Based(int the_ordinal) {
 }
 
 namespace {
-
-constexpr int Text_Buffer_Size = 250;
 
 DWORD Style_Of(const Child_Information& the_child) {
     switch (the_child.The_Kind) {
@@ -273,12 +271,32 @@ void Append_Wide(HWND the_edit, const std::wstring& the_text, COLORREF the_color
     Send_Message_Wide(the_edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(the_text.c_str()));
 }
 
-// The text of an edit or combo box.
-std::string Text_Of(HWND the_window) {
+// The whole text of an edit or combo box, however long.
+template <typename Character>
+std::basic_string<Character> Text_Of(HWND the_window) {
     if (!the_window) return {};
-    std::array<char, Text_Buffer_Size> buffer{};
-    int length = GetWindowTextA(the_window, buffer.data(), Text_Buffer_Size);
-    return std::string(buffer.data(), std::max(length, 0));
+    constexpr bool is_wide = std::is_same_v<Character, wchar_t>;
+    auto length_now = [&] {
+        return static_cast<int>(is_wide ? SendMessageW(the_window, WM_GETTEXTLENGTH, 0, 0)
+                                        : SendMessageA(the_window, WM_GETTEXTLENGTH, 0, 0));
+    };
+    int length = length_now();
+    for (;;) {
+        std::basic_string<Character> text(static_cast<std::size_t>(std::max(length, 0)) + 1, Character{});
+        int read;
+        if constexpr (is_wide) {
+            read = GetWindowTextW(the_window, text.data(), static_cast<int>(text.size()));
+        } else {
+            read = GetWindowTextA(the_window, text.data(), static_cast<int>(text.size()));
+        }
+        // A text that grew between the two questions is asked for again.
+        int grown = read < length ? length : length_now();
+        if (grown <= length) {
+            text.resize(static_cast<std::size_t>(std::max(read, 0)));
+            return text;
+        }
+        length = grown;
+    }
 }
 
 }  // namespace
@@ -383,15 +401,8 @@ void Set(const Edit_Box& the_box, const std::wstring& the_text) {
     if (HWND window = Handle_Of(the_box)) SetWindowTextW(window, the_text.c_str());
 }
 
-std::string Contents_Of(const Edit_Box& the_box) { return Text_Of(Handle_Of(the_box)); }
-
-std::wstring Wide_Contents_Of(const Edit_Box& the_box) {
-    HWND window = Handle_Of(the_box);
-    if (!window) return {};
-    std::array<wchar_t, Text_Buffer_Size> buffer{};
-    int length = GetWindowTextW(window, buffer.data(), Text_Buffer_Size);
-    return std::wstring(buffer.data(), std::max(length, 0));
-}
+std::string Contents_Of(const Edit_Box& the_box) { return Text_Of<char>(Handle_Of(the_box)); }
+std::wstring Wide_Contents_Of(const Edit_Box& the_box) { return Text_Of<wchar_t>(Handle_Of(the_box)); }
 
 void Set(const Check_Box& the_box) { Set_Check(Handle_Of(the_box), true); }
 void Clear(const Check_Box& the_box) { Set_Check(Handle_Of(the_box), false); }
@@ -412,7 +423,7 @@ void Select(const Combo_Box& the_box, int the_ordinal) {
     if (HWND window = Handle_Of(the_box)) Send_Message(window, CB_SETCURSEL, index, 0);
 }
 
-std::string Contents_Of(const Combo_Box& the_box) { return Text_Of(Handle_Of(the_box)); }
+std::string Contents_Of(const Combo_Box& the_box) { return Text_Of<char>(Handle_Of(the_box)); }
 
 void Define_Range(const Progress_Bar& the_bar, int the_extent, int the_step) {
     HWND window = Handle_Of(the_bar);

@@ -144,8 +144,8 @@ Rich_Edit Create(Page the_page, bool word_wrapping);
 
 void Set_Text(const Child& the_control, const std::string& the_text);  // button, edit box
 void Set(const Edit_Box& the_box, const std::wstring& the_text);
-std::string Contents_Of(const Edit_Box& the_box);        // at most 250 characters
-std::wstring Wide_Contents_Of(const Edit_Box& the_box);  // at most 250 characters
+std::string Contents_Of(const Edit_Box& the_box);        // the whole text, however long
+std::wstring Wide_Contents_Of(const Edit_Box& the_box);  // the whole text, however long
 
 void Set(const Check_Box& the_box);
 void Clear(const Check_Box& the_box);
@@ -159,7 +159,7 @@ bool Is_Checked(const Checked_Combo_Box& the_box);
 
 void Add_Choice(const Combo_Box& the_box, const std::string& the_choice);
 void Select(const Combo_Box& the_box, int the_ordinal);  // 1-based
-std::string Contents_Of(const Combo_Box& the_box);       // at most 250 characters
+std::string Contents_Of(const Combo_Box& the_box);       // the whole text, however long
 
 void Define_Range(const Progress_Bar& the_bar, int the_extent, int the_step);
 void Report_Progress(const Progress_Bar& the_bar, int the_extent);

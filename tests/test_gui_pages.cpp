@@ -8,6 +8,7 @@
 #include <richedit.h>
 
 #include "gui_driver.hpp"
+#include "wide_text.hpp"
 
 using namespace Gui_Driver;
 
@@ -130,15 +131,26 @@ TEST_F(Pages, BoxesCallTheirRoutinesOnlyWhenTheyShould) {
     EXPECT_EQ(Gui::Contents_Of(since), "90");
     EXPECT_EQ(Position_Of(since).right - Position_Of(since).left, 50);
     Gui::Set_Text(since, std::string(300, 'x'));
-    EXPECT_EQ(Gui::Contents_Of(since), std::string(249, 'x')) << "the text buffer holds 250 with its NUL";
+    EXPECT_EQ(Gui::Contents_Of(since), std::string(300, 'x')) << "a text is read whole";
     Gui::Set(since, L"\u00e9t\u00e9 \u0100");
     EXPECT_EQ(Gui::Wide_Contents_Of(since), L"\u00e9t\u00e9 \u0100");
+    // A long path typed into a box comes back whole, in either form.
+    std::wstring long_path = L"C:\\";
+    while (long_path.size() < 450) long_path += L"\u00e9l\u00e9ment\\";
+    Gui::Set(since, long_path);
+    EXPECT_EQ(Gui::Wide_Contents_Of(since), long_path);
+    EXPECT_EQ(Gui::Contents_Of(since), Wide_Text::Narrowed(long_path));
+    Gui::Set(since, L"");
+    EXPECT_EQ(Gui::Wide_Contents_Of(since), L"");
     EXPECT_TRUE(GetWindowLongA(Gui::Window_Of(secret), GWL_STYLE) & ES_PASSWORD);
 
     Gui::Add_Choice(choice, "Alpha");
     Gui::Add_Choice(choice, "Beta");
+    Gui::Add_Choice(choice, std::string(420, 'c'));
     Gui::Select(choice, 2);
     EXPECT_EQ(Gui::Contents_Of(choice), "Beta");
+    Gui::Select(choice, 3);
+    EXPECT_EQ(Gui::Contents_Of(choice), std::string(420, 'c'));
     Gui::Disable(since);
     EXPECT_FALSE(IsWindowEnabled(Gui::Window_Of(since)));
     Gui::Enable(since);
