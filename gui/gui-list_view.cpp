@@ -196,17 +196,46 @@ void End_Sorts() {
 
 namespace {
 
+std::wstring Text_Of(const Child_Information& the_view, int the_column, void* the_information) {
+    if (!the_information) return {};
+    if (the_view.Action_Is_Wide) return the_view.The_Wide_Text_Handler(the_column, the_information);
+    return Widened(the_view.The_Text_Handler(the_column, the_information));
+}
+
 void Give_Cell_Text(Child_Information& the_view, LVITEMW& the_item) {
     if (!(the_item.mask & LVIF_TEXT)) return;
-    void* information = Row_Information(the_view, the_item.iItem);
-    if (!information) {
-        the_view.Cell_Text.clear();
-    } else if (the_view.Action_Is_Wide) {
-        the_view.Cell_Text = the_view.The_Wide_Text_Handler(the_item.iSubItem, information);
-    } else {
-        the_view.Cell_Text = Widened(the_view.The_Text_Handler(the_item.iSubItem, information));
-    }
+    the_view.Cell_Text = Text_Of(the_view, the_item.iSubItem, Row_Information(the_view, the_item.iItem));
     the_item.pszText = the_view.Cell_Text.data();
+}
+
+bool Is_Typed_In(const std::wstring& the_text, const std::wstring& the_typed, bool is_beginning) {
+    if (the_text.size() < the_typed.size()) return false;
+    if (!is_beginning && the_text.size() != the_typed.size()) return false;
+    int length = static_cast<int>(the_typed.size());
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, the_text.data(), length,
+                          the_typed.data(), length) == CSTR_EQUAL;
+}
+
+// Typing in the view: the first row from the start row on, going round past the last, whose
+// first column begins with the typed text (or is it, for a whole-text search), in any case,
+// as Explorer finds it. The control then selects and shows that row; -1 finds none.
+LRESULT Find_Row(Child_Information& the_view, const NMLVFINDITEMW& the_search) {
+    const LVFINDINFOW& wanted = the_search.lvfi;
+    if (!(wanted.flags & (LVFI_STRING | LVFI_PARTIAL)) || !wanted.psz || !*wanted.psz) return -1;
+    const std::wstring typed = wanted.psz;
+    const bool is_beginning = (wanted.flags & LVFI_PARTIAL) != 0;
+    int count;
+    {
+        std::lock_guard lock(the_view.Rows.Guard);
+        count = static_cast<int>(the_view.Rows.Information.size());
+    }
+    int start = the_search.iStart >= 0 && the_search.iStart < count ? the_search.iStart : 0;
+    for (int step = 0; step < count; ++step) {
+        int row = (start + step) % count;
+        void* information = Row_Information(the_view, row);
+        if (information && Is_Typed_In(Text_Of(the_view, 0, information), typed, is_beginning)) return row;
+    }
+    return -1;
 }
 
 LRESULT Custom_Draw(Child_Information& the_view, NMLVCUSTOMDRAW& the_draw) {
@@ -243,7 +272,7 @@ LRESULT List_View_Notification(Child_Information& the_view, NMHDR& the_header) {
         return 0;
     }
     case NM_CUSTOMDRAW: return Custom_Draw(the_view, reinterpret_cast<NMLVCUSTOMDRAW&>(the_header));
-    case LVN_ODFINDITEMW: return -1;
+    case LVN_ODFINDITEMW: return Find_Row(the_view, reinterpret_cast<NMLVFINDITEMW&>(the_header));
     default: return 0;
     }
 }
