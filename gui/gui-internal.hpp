@@ -160,7 +160,8 @@ namespace Gui::Internal {
 // ---- Hand-offs between the framework's threads ----
 
 // A meeting of two threads: the caller waits until the acceptor has run the meeting's body.
-// An acceptor that ends without accepting abandons it; its callers get a tasking failure.
+// A body that fails, or an acceptor that ends without accepting, abandons the meeting: its
+// callers get a tasking failure with the reason, and the body's failure goes on out of Accept.
 class Rendezvous {
 public:
     void Call();

@@ -21,7 +21,15 @@ void Rendezvous::Accept(const std::function<void()>& the_body) {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return is_called_; });
     }
-    the_body();
+    try {
+        the_body();
+    } catch (const std::exception& error) {
+        Abandon(Information_Of(error));
+        throw;
+    } catch (...) {
+        Abandon("UNKNOWN FAILURE");
+        throw;
+    }
     std::lock_guard lock(mutex_);
     is_done_ = true;
     changed_.notify_all();

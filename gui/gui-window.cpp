@@ -105,11 +105,12 @@ void Start_Main_Window() {
     state.The_Application_Class_Name = parameters.Name;
     Register_Class(state.The_Application_Class_Name, Mainwindowproc, icon);
     Create_Window(parameters);
+    // Within the start meeting, so that Create fails with the reason.
+    if (!state.Private_Window) throw Main_Window_Creation_Failure();
 }
 
 void Create_Status_Line_And_Tabs() {
     Framework& state = State();
-    if (!state.Private_Window) throw Main_Window_Creation_Failure();
     state.The_Status_Line = Create_Status_Line(state.Private_Window);
     if (!state.The_Status_Line) throw Status_Line_Creation_Failure();
     state.The_Tabs = Create_Tabs(state.Private_Window);
