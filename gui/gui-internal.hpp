@@ -260,6 +260,7 @@ struct Framework {
     Rendezvous Start;
     Rendezvous Ready;
     Close_Request Close_Requested;
+    Semaphore::Binary Start_Up_Is_Complete;  // a close is served only once it is signalled
     Rendezvous Handler_Stopped;
     bool Was_Created = false;
     std::thread The_Action_Handler;

@@ -129,6 +129,8 @@ void Run_Termination_Handler() {
     Framework& state = State();
     Close_Request::Reason reason = state.Close_Requested.Wait();
     Run_Reporting([&] {
+        // The display thread goes on serving the controls still being added meanwhile.
+        if (reason == Close_Request::Close) state.Start_Up_Is_Complete.Wait();
         state.Action.Finish();
         if (state.Was_Created) state.Handler_Stopped.Call();
         if (reason == Close_Request::Close && state.The_Termination_Routine) {
@@ -150,6 +152,10 @@ void Set_Callback_Routine(Action_Routine the_routine) { State().The_Callback_Rou
 
 void Request_Callback() {
     if (HWND window = Main_Window()) PostMessageA(window, Callback_Message, 0, 0);
+}
+
+void Start_Up_Complete() {
+    if (Is_Initialised()) State().Start_Up_Is_Complete.Signal();
 }
 
 }  // namespace Gui

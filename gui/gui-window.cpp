@@ -342,6 +342,7 @@ void Create(const std::string& application_name, Action_Routine termination_rout
 
 void Wait_For_End() {
     if (!Is_Initialised()) return;
+    Start_Up_Complete();
     Framework& state = State();
     if (state.Main_Display.joinable()) state.Main_Display.join();
     End_Sorts();
@@ -353,6 +354,7 @@ void Wait_For_End() {
 
 void Close() {
     if (!Is_Initialised()) return;
+    Start_Up_Complete();
     if (HWND window = State().Private_Window) Send_Message(window, WM_CLOSE, 0, 0);
 }
 

@@ -66,6 +66,12 @@ void Create(const std::string& application_name, Action_Routine termination_rout
             int window_width, int window_height, int window_x_position, int window_y_position,
             const std::string& icon_name, bool always_topmost);
 
+// The application has built its window. A close asked for before (the user's close box) is
+// served only from now on, so that no control is still being added when the termination
+// routine runs and the window goes. Close and Wait_For_End say so as well: a start that failed
+// and closes still ends, and whoever waits for the end has built all it will.
+void Start_Up_Complete();
+
 // Waits until the framework's threads have ended: after the window was closed, or at once
 // when the window was never created.
 void Wait_For_End();

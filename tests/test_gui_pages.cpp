@@ -26,6 +26,11 @@ std::string No_Text(int, void*) { return {}; }
 
 class Pages : public Window_Test {};
 
+constexpr int Controls_Built = 40;
+std::atomic<int> controls_made{0};
+std::atomic<int> made_at_termination{-1};
+void Note_Termination() { made_at_termination = controls_made.load(); }
+
 bool Is_Visible(const Gui::Child& the_control) { return IsWindowVisible(Gui::Window_Of(the_control)); }
 
 }  // namespace
@@ -214,4 +219,30 @@ TEST_F(Pages, RichEditTreeViewAndBars) {
     Gui::Set_Position(track, 5);
     EXPECT_EQ(SendMessageA(Gui::Window_Of(track), TBM_GETPOS, 0, 0), 5);
     EXPECT_EQ(SendMessageA(Gui::Window_Of(track), TBM_GETRANGEMAX, 0, 0), 20);
+}
+
+// The close box pressed while the application still adds controls: the close waits until
+// the window is whole, the window answering meanwhile, and then ends it as usual.
+TEST_F(Pages, ACloseWhileTheWindowIsBuiltIsServedOnceItIsWhole) {
+    Start(Note_Termination);
+    HWND window = Gui::Main_Window();
+    Gui::Page page = Gui::Add_Page("Only");
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    std::vector<Gui::Child> made;
+    for (int control = 0; control < Controls_Built; ++control) {
+        const std::string title = "Box " + std::to_string(control);
+        ASSERT_NO_THROW(made.push_back(control % 2 ? Gui::Child(Gui::Create(page, title, nullptr))
+                                                   : Gui::Child(Gui::Create(page, title, "", nullptr))));
+        ++controls_made;
+        if (control == Controls_Built / 2) Sleep(200);  // the close has long been handled
+    }
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
+    EXPECT_EQ(made_at_termination, -1) << "the termination routine ran during the start";
+    for (const Gui::Child& control : made) EXPECT_TRUE(IsWindow(Gui::Window_Of(control)));
+
+    Gui::Start_Up_Complete();
+    ASSERT_TRUE(Wait_Until([&] { return !IsWindow(window); }, 10000));
+    Gui::Wait_For_End();
+    EXPECT_EQ(made_at_termination, Controls_Built);
 }
