@@ -1,6 +1,11 @@
 #pragma once
 // Keeps the main window's placement and the list-view column widths in the registry: the
 // application creates its window and adds its columns through here instead of through Gui.
+//
+// Locking: every operation takes Registry::Exclusive_Use() first and this layer's own guard
+// second, so a caller may already hold Exclusive_Use (a recursive lock) when it calls one.
+// The operations wait on the display thread meanwhile, which therefore never takes
+// Exclusive_Use itself.
 
 #include <string>
 
