@@ -126,6 +126,9 @@ void Save_Metrics() {
     Registry::Set("Height", window.Height);
     for (auto position = First(List_Views); Has_Element(position); position = Next(position)) {
         const List_View_Element& element = *Element_At(position);
+        // A column removed and not yet added again keeps the width stored for it: the view
+        // would answer 0 for it.
+        if (element.Column_Number > Number_Of_Columns_Of(element.Gui_List_View)) continue;
         Registry::Set(Value_Name_Of(element.List_View_Id, element.Column_Title),
                       Width_Of(element.Gui_List_View, element.Column_Number));
     }
@@ -194,6 +197,20 @@ void Add_Column(const List_View& the_list_view, const std::string& the_title, in
                 Justification the_justification) {
     Layer_Lock lock;
     Add_Registered_Column(the_list_view, the_title, the_width, the_justification);
+}
+
+void Replace_Columns_From(const List_View& the_list_view, int first_replaced,
+                          const std::vector<Column>& the_columns) {
+    if (first_replaced < 1) throw Constraint_Error("column below 1");
+    Layer_Lock lock;
+    for (int count = Number_Of_Columns_Of(the_list_view); count >= first_replaced; --count) {
+        Remove_Last_Column(the_list_view);
+        if (Number_Of_Columns_Of(the_list_view) == count) break;  // the window is gone
+    }
+    Forget_Removed_Columns(the_list_view, first_replaced);
+    for (const Column& column : the_columns) {
+        Add_Registered_Column(the_list_view, column.Title, column.Width, column.Way);
+    }
 }
 
 }  // namespace Gui::Registered

@@ -260,4 +260,44 @@ TEST_F(Registered_Test, Columns_Added_While_The_Registry_Is_Held_Never_Deadlock)
     EXPECT_EQ(Stored("LV 1: Name"), 140);
 }
 
+// The application rebuilds its optional columns for each search; a close may land at any
+// moment of it. A column not in its view at close keeps its stored width, and a view whose
+// columns are replaced in one step is saved either before or after the step, never between.
+TEST_F(Registered_Test, A_Close_During_A_Rebuild_Of_The_Columns_Never_Stores_A_Width_Of_0) {
+    Store("LV 2: Owner", 95);
+    Store("LV 2: Size", 85);
+    Start();
+    const std::vector<Gui::Registered::Column> optional = {
+        {"Owner", 90, Gui::Justification::Left}, {"Stream", 90, Gui::Justification::Left},
+        {"Size", 75, Gui::Justification::Right}, {"Last Accessed", 140, Gui::Justification::Left}};
+    Gui::Registered::Add_Column(first_, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Replace_Columns_From(first_, 2, optional);
+    EXPECT_EQ(Gui::Number_Of_Columns_Of(first_), 5);
+    EXPECT_THROW(Gui::Registered::Replace_Columns_From(first_, 0, optional), Constraint_Error);
+    // The other view is rebuilt the old way, column by column, and the close comes between.
+    Gui::Registered::Add_Column(second_, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Add_Column(second_, "Owner", 90, Gui::Justification::Left);
+    Gui::Registered::Add_Column(second_, "Size", 75, Gui::Justification::Right);
+    Gui::Remove_Last_Column(second_);
+    Gui::Remove_Last_Column(second_);
+
+    std::atomic<int> rebuilds{0};
+    std::thread rebuilder([&] {
+        while (termination_calls == 0) {
+            Gui::Registered::Replace_Columns_From(first_, 2, optional);
+            ++rebuilds;
+        }
+    });
+    ASSERT_TRUE(Gui_Driver::Wait_Until([&] { return rebuilds > 3; }));
+    Close();
+    rebuilder.join();
+    for (const auto& column : optional) {
+        EXPECT_GT(Stored("LV 1: " + column.Title), 0) << column.Title;
+    }
+    EXPECT_EQ(Stored("LV 1: Name"), 140);
+    EXPECT_EQ(Stored("LV 2: Owner"), 95) << "removed before the close: its stored width stays";
+    EXPECT_EQ(Stored("LV 2: Size"), 85);
+    EXPECT_EQ(Stored("LV 2: Name"), 140);
+}
+
 }  // namespace
