@@ -21,6 +21,13 @@ Action_Routine the_termination_handler = nullptr;
 // thread.
 std::mutex the_guard;
 
+// The registry's lock first, then the layer's guard: the order of a caller that already
+// holds the registry when it adds a column.
+struct Layer_Lock {
+    std::unique_lock<std::recursive_mutex> registry = Registry::Exclusive_Use();
+    std::lock_guard<std::mutex> own{the_guard};
+};
+
 struct Placement {
     int X, Y, Width, Height;
 };
@@ -108,9 +115,8 @@ int Stored_Width(const std::string& the_name, int the_default) {
 }
 
 void Save_Metrics() {
-    std::lock_guard lock(the_guard);
+    Layer_Lock lock;
     if (Application_Is_Minimized() || Application_Is_Maximized()) return;
-    auto registry = Registry::Exclusive_Use();
     Registry::Define(Metrics_Topic);
     Placement window{};
     Get_Window_Metrics(window.X, window.Y, window.Width, window.Height);
@@ -120,9 +126,25 @@ void Save_Metrics() {
     Registry::Set("Height", window.Height);
     for (auto position = First(List_Views); Has_Element(position); position = Next(position)) {
         const List_View_Element& element = *Element_At(position);
+        // A column removed and not yet added again keeps the width stored for it: the view
+        // would answer 0 for it.
+        if (element.Column_Number > Number_Of_Columns_Of(element.Gui_List_View)) continue;
         Registry::Set(Value_Name_Of(element.List_View_Id, element.Column_Title),
                       Width_Of(element.Gui_List_View, element.Column_Number));
     }
+}
+
+// Under the layer's lock.
+void Add_Registered_Column(const List_View& the_list_view, const std::string& the_title,
+                           int the_width, Justification the_justification) {
+    List_View_Element element{the_list_view, Number_Of_Columns_Of(the_list_view) + 1, 0,
+                              the_title};
+    element.List_View_Id = Identifier_Of(the_list_view);
+    Forget_Removed_Columns(the_list_view, element.Column_Number);
+    the_elements.push_back(element);
+    Append(&the_elements.back(), List_Views);
+    int width = Stored_Width(Value_Name_Of(element.List_View_Id, the_title), the_width);
+    Gui::Add_Column(the_list_view, the_title, width, the_justification);
 }
 
 // Run at termination. The application's handler runs even when saving failed: it is what
@@ -141,7 +163,7 @@ void Close() {
 }  // namespace
 
 void Initialise() {
-    std::lock_guard lock(the_guard);
+    Layer_Lock lock;
     Clear(List_Views);
     the_elements.clear();
     Last_List_View_Id = 0;
@@ -162,7 +184,7 @@ void Create(Registry::Company company, const std::string& application_name,
             bool always_topmost) {
     Placement placement{};
     {
-        std::lock_guard lock(the_guard);
+        Layer_Lock lock;
         Registry::Define(company, application_name);
         the_termination_handler = termination_handler;
         placement = Stored_Placement({x_position, y_position, width, height});
@@ -173,15 +195,22 @@ void Create(Registry::Company company, const std::string& application_name,
 
 void Add_Column(const List_View& the_list_view, const std::string& the_title, int the_width,
                 Justification the_justification) {
-    std::lock_guard lock(the_guard);
-    List_View_Element element{the_list_view, Number_Of_Columns_Of(the_list_view) + 1, 0,
-                              the_title};
-    element.List_View_Id = Identifier_Of(the_list_view);
-    Forget_Removed_Columns(the_list_view, element.Column_Number);
-    the_elements.push_back(element);
-    Append(&the_elements.back(), List_Views);
-    int width = Stored_Width(Value_Name_Of(element.List_View_Id, the_title), the_width);
-    Gui::Add_Column(the_list_view, the_title, width, the_justification);
+    Layer_Lock lock;
+    Add_Registered_Column(the_list_view, the_title, the_width, the_justification);
+}
+
+void Replace_Columns_From(const List_View& the_list_view, int first_replaced,
+                          const std::vector<Column>& the_columns) {
+    if (first_replaced < 1) throw Constraint_Error("column below 1");
+    Layer_Lock lock;
+    for (int count = Number_Of_Columns_Of(the_list_view); count >= first_replaced; --count) {
+        Remove_Last_Column(the_list_view);
+        if (Number_Of_Columns_Of(the_list_view) == count) break;  // the window is gone
+    }
+    Forget_Removed_Columns(the_list_view, first_replaced);
+    for (const Column& column : the_columns) {
+        Add_Registered_Column(the_list_view, column.Title, column.Width, column.Way);
+    }
 }
 
 }  // namespace Gui::Registered

@@ -1,8 +1,14 @@
 #pragma once
 // Keeps the main window's placement and the list-view column widths in the registry: the
 // application creates its window and adds its columns through here instead of through Gui.
+//
+// Locking: every operation takes Registry::Exclusive_Use() first and this layer's own guard
+// second, so a caller may already hold Exclusive_Use (a recursive lock) when it calls one.
+// The operations wait on the display thread meanwhile, which therefore never takes
+// Exclusive_Use itself.
 
 #include <string>
+#include <vector>
 
 #include "definite_element-list.hpp"
 #include "gui.hpp"
@@ -34,8 +40,9 @@ void Initialise();
 // Defines the application's registry key (from the company and the application name), reads
 // the stored placement ("Metrics") with the given values as defaults, and creates the main
 // window titled "<application name> <version>"; the metrics are saved at close, before the
-// termination handler runs. A stored placement with a non-positive size, or one entirely off
-// the screen, gives way to the given values.
+// termination handler runs; a registered column that is not in its view then keeps the width
+// stored for it. A stored placement with a non-positive size, or one entirely off the screen,
+// gives way to the given values.
 void Create(Registry::Company company, const std::string& application_name,
             const std::string& version, Action_Routine termination_handler, int width,
             int height, int x_position, int y_position, const std::string& icon_name,
@@ -45,6 +52,18 @@ void Create(Registry::Company company, const std::string& application_name,
 // negative stored width counts as none.
 void Add_Column(const List_View& the_list_view, const std::string& the_title, int the_width,
                 Justification the_justification);
+
+struct Column {
+    std::string Title;
+    int Width;  // the default, for a column without a stored width
+    Justification Way;
+};
+
+// Removes every column of the view from the 1-based position on and adds the given ones with
+// their stored widths, as one step: the widths saved at close are those of a view either
+// before or after the change. Positions below 1 are a Constraint_Error.
+void Replace_Columns_From(const List_View& the_list_view, int first_replaced,
+                          const std::vector<Column>& the_columns);
 
 // The registry value name of a column: "LV 1: Size".
 std::string Value_Name_Of(int list_view_id, const std::string& the_title);

@@ -66,6 +66,12 @@ void Create(const std::string& application_name, Action_Routine termination_rout
             int window_width, int window_height, int window_x_position, int window_y_position,
             const std::string& icon_name, bool always_topmost);
 
+// The application has built its window. A close asked for before (the user's close box) is
+// served only from now on, so that no control is still being added when the termination
+// routine runs and the window goes. Close and Wait_For_End say so as well: a start that failed
+// and closes still ends, and whoever waits for the end has built all it will.
+void Start_Up_Complete();
+
 // Waits until the framework's threads have ended: after the window was closed, or at once
 // when the window was never created.
 void Wait_For_End();
@@ -144,8 +150,8 @@ Rich_Edit Create(Page the_page, bool word_wrapping);
 
 void Set_Text(const Child& the_control, const std::string& the_text);  // button, edit box
 void Set(const Edit_Box& the_box, const std::wstring& the_text);
-std::string Contents_Of(const Edit_Box& the_box);        // at most 250 characters
-std::wstring Wide_Contents_Of(const Edit_Box& the_box);  // at most 250 characters
+std::string Contents_Of(const Edit_Box& the_box);        // the whole text, however long
+std::wstring Wide_Contents_Of(const Edit_Box& the_box);  // the whole text, however long
 
 void Set(const Check_Box& the_box);
 void Clear(const Check_Box& the_box);
@@ -159,7 +165,7 @@ bool Is_Checked(const Checked_Combo_Box& the_box);
 
 void Add_Choice(const Combo_Box& the_box, const std::string& the_choice);
 void Select(const Combo_Box& the_box, int the_ordinal);  // 1-based
-std::string Contents_Of(const Combo_Box& the_box);       // at most 250 characters
+std::string Contents_Of(const Combo_Box& the_box);       // the whole text, however long
 
 void Define_Range(const Progress_Bar& the_bar, int the_extent, int the_step);
 void Report_Progress(const Progress_Bar& the_bar, int the_extent);

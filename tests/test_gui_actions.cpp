@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui_driver.hpp"
@@ -66,6 +68,31 @@ TEST(Actions_Without_Window, NullHandlesDoNothingAndCreateFailsWithoutAName) {
     EXPECT_THROW(Gui::Create("", nullptr, 0, 0, 0, 0, "", false), Tasking_Error);
     EXPECT_THROW(Gui::Create("again", nullptr, 0, 0, 0, 0, "", false), Gui::Sequence_Error);
     Gui::Wait_For_End();
+}
+
+// A main window that cannot be made (a class needs a name) fails the start: Create reports
+// why instead of waiting for ever, and the framework's threads end.
+TEST(Actions_Without_Window, AStartThatFailsReachesCreateWithItsReason) {
+    Start_Up::Gui();
+    std::atomic<bool> has_returned{false};
+    std::string failure;
+    std::thread creator([&] {
+        try {
+            Gui::Create("", nullptr, 0, 0, 0, 0, "", false);
+        } catch (const Tasking_Error& error) {
+            failure = error.Information();
+        }
+        Gui::Wait_For_End();
+        has_returned = true;
+    });
+    if (!Wait_Until([&] { return has_returned.load(); }, 10000)) {
+        ADD_FAILURE() << "Create still waits for the display thread";
+        std::_Exit(1);  // the waiting thread cannot be ended otherwise
+    }
+    creator.join();
+    EXPECT_NE(failure.find("TASKING_ERROR"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("GUI.MAIN_WINDOW_CREATION_FAILURE"), std::string::npos) << failure;
+    EXPECT_EQ(Gui::Main_Window(), nullptr);
 }
 
 TEST_F(Actions, PressesWhileAnActionRunsAreDropped) {

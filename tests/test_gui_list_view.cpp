@@ -416,6 +416,67 @@ TEST_F(List_Views, RowsHandedOverTogetherComeInOrderAndRemovalForgetsTheSelectio
     Gui::Remove_All_From(view);
 }
 
+namespace {
+
+// Keys typed into the focused view, as the user types them: the message loop makes the
+// characters, and the control asks the framework for the row.
+void Type_Into_Focus(HWND the_view, const std::wstring& the_keys) {
+    GUITHREADINFO focus{};
+    focus.cbSize = sizeof focus;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(Gui::Main_Window(), nullptr), &focus));
+    ASSERT_EQ(focus.hwndFocus, the_view) << "the view has the keyboard focus";
+    for (wchar_t key : the_keys) {
+        auto code = static_cast<UINT>(VkKeyScanW(key) & 0xFF);
+        LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageW(focus.hwndFocus, WM_KEYDOWN, code, scan | 1);
+        PostMessageW(focus.hwndFocus, WM_KEYUP, code, scan | 1 | (LPARAM{3} << 30));
+    }
+}
+
+int Selected_Row(HWND the_view) {
+    return static_cast<int>(SendMessageW(the_view, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// The row selected once the keys are typed, a pause after the last so the next keys begin a
+// new search.
+int Row_After_Typing(HWND the_view, const std::wstring& the_keys, int the_row_expected) {
+    Type_Into_Focus(the_view, the_keys);
+    Wait_Until([&] { return Selected_Row(the_view) == the_row_expected; }, 2000);
+    Sleep(500);
+    return Selected_Row(the_view);
+}
+
+std::vector<Record> named = {{"alpha", 1, 1}, {"Bravo", 2, 1}, {"cat", 3, 1},
+                             {"beta", 4, 2}, {"Cherry", 5, 2}, {"bridge", 6, 2}};
+
+}  // namespace
+
+TEST_F(List_Views, TypingSelectsTheNextRowBeginningWithTheTypedText) {
+    Start();
+    Gui::Page page = Gui::Add_Page("Records");
+    Gui::List_View view = Gui::Create(page, Record_Text, nullptr, Record_Order, nullptr, true);
+    Gui::Add_Column(view, "Name", 80, Gui::Justification::Left);
+    for (Record& record : named) Gui::Add_Data(view, &record);
+    HWND window = Gui::Window_Of(view);
+    ASSERT_TRUE(Wait_Until([&] { return SendMessageW(window, LVM_GETITEMCOUNT, 0, 0) == 6; }));
+    Gui::Set_Keyboard_Focus(page, view);
+    SetWindowPos(Gui::Main_Window(), nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);  // laid out anew
+    ASSERT_EQ(Selected_Row(window), -1);
+
+    EXPECT_EQ(Row_After_Typing(window, L"b", 1), 1) << "in any case";
+    EXPECT_EQ(Row_After_Typing(window, L"b", 3), 3) << "the next one after the selected row";
+    EXPECT_EQ(Row_After_Typing(window, L"b", 5), 5);
+    EXPECT_EQ(Row_After_Typing(window, L"b", 1), 1) << "round past the last row";
+    EXPECT_EQ(Row_After_Typing(window, L"ch", 4), 4) << "the whole typed text, not its first letter";
+    EXPECT_EQ(Row_After_Typing(window, L"z", 4), 4) << "no row begins so: the selection stays";
+    EXPECT_EQ(SendMessageW(window, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+
+    // The rows are taken in the view's order, the sorted one once sorted.
+    Gui::Sort(view, 1, Gui::Direction::Descending);  // cat bridge beta alpha Cherry Bravo
+    EXPECT_EQ(Row_After_Typing(window, L"a", 3), 3);
+    EXPECT_EQ(Row_After_Typing(window, L"be", 2), 2);
+}
+
 // Builds a window to look at; with QUARRIX_SHOW_SECONDS set it stays that long.
 TEST_F(List_Views, ShowsTwoPagesWithColouredRows) {
     Start(nullptr, 720, 420);

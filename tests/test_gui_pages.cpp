@@ -8,6 +8,7 @@
 #include <richedit.h>
 
 #include "gui_driver.hpp"
+#include "wide_text.hpp"
 
 using namespace Gui_Driver;
 
@@ -24,6 +25,11 @@ void Tree_Click(void* the_information) { tree_clicked = the_information; }
 std::string No_Text(int, void*) { return {}; }
 
 class Pages : public Window_Test {};
+
+constexpr int Controls_Built = 40;
+std::atomic<int> controls_made{0};
+std::atomic<int> made_at_termination{-1};
+void Note_Termination() { made_at_termination = controls_made.load(); }
 
 bool Is_Visible(const Gui::Child& the_control) { return IsWindowVisible(Gui::Window_Of(the_control)); }
 
@@ -130,15 +136,26 @@ TEST_F(Pages, BoxesCallTheirRoutinesOnlyWhenTheyShould) {
     EXPECT_EQ(Gui::Contents_Of(since), "90");
     EXPECT_EQ(Position_Of(since).right - Position_Of(since).left, 50);
     Gui::Set_Text(since, std::string(300, 'x'));
-    EXPECT_EQ(Gui::Contents_Of(since), std::string(249, 'x')) << "the text buffer holds 250 with its NUL";
+    EXPECT_EQ(Gui::Contents_Of(since), std::string(300, 'x')) << "a text is read whole";
     Gui::Set(since, L"\u00e9t\u00e9 \u0100");
     EXPECT_EQ(Gui::Wide_Contents_Of(since), L"\u00e9t\u00e9 \u0100");
+    // A long path typed into a box comes back whole, in either form.
+    std::wstring long_path = L"C:\\";
+    while (long_path.size() < 450) long_path += L"\u00e9l\u00e9ment\\";
+    Gui::Set(since, long_path);
+    EXPECT_EQ(Gui::Wide_Contents_Of(since), long_path);
+    EXPECT_EQ(Gui::Contents_Of(since), Wide_Text::Narrowed(long_path));
+    Gui::Set(since, L"");
+    EXPECT_EQ(Gui::Wide_Contents_Of(since), L"");
     EXPECT_TRUE(GetWindowLongA(Gui::Window_Of(secret), GWL_STYLE) & ES_PASSWORD);
 
     Gui::Add_Choice(choice, "Alpha");
     Gui::Add_Choice(choice, "Beta");
+    Gui::Add_Choice(choice, std::string(420, 'c'));
     Gui::Select(choice, 2);
     EXPECT_EQ(Gui::Contents_Of(choice), "Beta");
+    Gui::Select(choice, 3);
+    EXPECT_EQ(Gui::Contents_Of(choice), std::string(420, 'c'));
     Gui::Disable(since);
     EXPECT_FALSE(IsWindowEnabled(Gui::Window_Of(since)));
     Gui::Enable(since);
@@ -202,4 +219,30 @@ TEST_F(Pages, RichEditTreeViewAndBars) {
     Gui::Set_Position(track, 5);
     EXPECT_EQ(SendMessageA(Gui::Window_Of(track), TBM_GETPOS, 0, 0), 5);
     EXPECT_EQ(SendMessageA(Gui::Window_Of(track), TBM_GETRANGEMAX, 0, 0), 20);
+}
+
+// The close box pressed while the application still adds controls: the close waits until
+// the window is whole, the window answering meanwhile, and then ends it as usual.
+TEST_F(Pages, ACloseWhileTheWindowIsBuiltIsServedOnceItIsWhole) {
+    Start(Note_Termination);
+    HWND window = Gui::Main_Window();
+    Gui::Page page = Gui::Add_Page("Only");
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    std::vector<Gui::Child> made;
+    for (int control = 0; control < Controls_Built; ++control) {
+        const std::string title = "Box " + std::to_string(control);
+        ASSERT_NO_THROW(made.push_back(control % 2 ? Gui::Child(Gui::Create(page, title, nullptr))
+                                                   : Gui::Child(Gui::Create(page, title, "", nullptr))));
+        ++controls_made;
+        if (control == Controls_Built / 2) Sleep(200);  // the close has long been handled
+    }
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
+    EXPECT_EQ(made_at_termination, -1) << "the termination routine ran during the start";
+    for (const Gui::Child& control : made) EXPECT_TRUE(IsWindow(Gui::Window_Of(control)));
+
+    Gui::Start_Up_Complete();
+    ASSERT_TRUE(Wait_Until([&] { return !IsWindow(window); }, 10000));
+    Gui::Wait_For_End();
+    EXPECT_EQ(made_at_termination, Controls_Built);
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui-registered.hpp"
@@ -199,6 +201,103 @@ TEST_F(Registered_Test, A_Removed_Column_Keeps_Its_Stored_Width) {
     EXPECT_EQ(Stored("LV 1: Size"), 130);
     EXPECT_EQ(Stored("LV 1: Last Accessed"), 140);
     EXPECT_EQ(Stored("LV 2: Name"), 90);
+}
+
+// Waits for the threads' loops to end; loops that do not end in time are stuck in each
+// other's locks, and the process ends rather than wait for them.
+void Expect_Ended(const std::atomic<int>& ended, int the_count, const char* what) {
+    if (Gui_Driver::Wait_Until([&] { return ended == the_count; }, 30000)) return;
+    ADD_FAILURE() << what << " never ended: a deadlock";
+    std::_Exit(1);
+}
+
+// The application adds columns while it holds the registry for its options; meanwhile the
+// layer takes it for the widths, from another thread and at close.
+TEST_F(Registered_Test, Columns_Added_While_The_Registry_Is_Held_Never_Deadlock) {
+    Start();
+    std::atomic<int> ended{0};
+    auto holding_the_registry = [&](const Gui::List_View& the_view) {
+        for (int round = 0; round < 150; ++round) {
+            auto registry = Registry::Exclusive_Use();
+            Registry::Define("\\Selection");
+            Gui::Registered::Add_Column(the_view, "Held", 50, Gui::Justification::Left);
+            Gui::Remove_Last_Column(the_view);
+        }
+        ++ended;
+    };
+    auto not_holding = [&] {
+        for (int round = 0; round < 150; ++round) {
+            Gui::Registered::Add_Column(second_, "Free", 50, Gui::Justification::Left);
+            Gui::Remove_Last_Column(second_);
+        }
+        ++ended;
+    };
+    std::thread first(holding_the_registry, first_), second(not_holding);
+    Expect_Ended(ended, 2, "adding columns from two threads");
+    first.join();
+    second.join();
+
+    // The close saves the widths while the registry is held for a column being added.
+    Gui::Registered::Add_Column(first_, "Name", 140, Gui::Justification::Left);
+    std::atomic<bool> has_begun{false};
+    std::thread adder([&] {
+        while (termination_calls == 0) {
+            auto registry = Registry::Exclusive_Use();
+            Gui::Registered::Add_Column(first_, "Held", 50, Gui::Justification::Left);
+            Gui::Remove_Last_Column(first_);
+            has_begun = true;
+        }
+        ++ended;
+    });
+    ASSERT_TRUE(Gui_Driver::Wait_Until([&] { return has_begun.load(); }));
+    std::thread closer([&] {
+        Close();
+        ++ended;
+    });
+    Expect_Ended(ended, 4, "closing while columns are added");
+    adder.join();
+    closer.join();
+    EXPECT_EQ(Stored("LV 1: Name"), 140);
+}
+
+// The application rebuilds its optional columns for each search; a close may land at any
+// moment of it. A column not in its view at close keeps its stored width, and a view whose
+// columns are replaced in one step is saved either before or after the step, never between.
+TEST_F(Registered_Test, A_Close_During_A_Rebuild_Of_The_Columns_Never_Stores_A_Width_Of_0) {
+    Store("LV 2: Owner", 95);
+    Store("LV 2: Size", 85);
+    Start();
+    const std::vector<Gui::Registered::Column> optional = {
+        {"Owner", 90, Gui::Justification::Left}, {"Stream", 90, Gui::Justification::Left},
+        {"Size", 75, Gui::Justification::Right}, {"Last Accessed", 140, Gui::Justification::Left}};
+    Gui::Registered::Add_Column(first_, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Replace_Columns_From(first_, 2, optional);
+    EXPECT_EQ(Gui::Number_Of_Columns_Of(first_), 5);
+    EXPECT_THROW(Gui::Registered::Replace_Columns_From(first_, 0, optional), Constraint_Error);
+    // The other view is rebuilt the old way, column by column, and the close comes between.
+    Gui::Registered::Add_Column(second_, "Name", 140, Gui::Justification::Left);
+    Gui::Registered::Add_Column(second_, "Owner", 90, Gui::Justification::Left);
+    Gui::Registered::Add_Column(second_, "Size", 75, Gui::Justification::Right);
+    Gui::Remove_Last_Column(second_);
+    Gui::Remove_Last_Column(second_);
+
+    std::atomic<int> rebuilds{0};
+    std::thread rebuilder([&] {
+        while (termination_calls == 0) {
+            Gui::Registered::Replace_Columns_From(first_, 2, optional);
+            ++rebuilds;
+        }
+    });
+    ASSERT_TRUE(Gui_Driver::Wait_Until([&] { return rebuilds > 3; }));
+    Close();
+    rebuilder.join();
+    for (const auto& column : optional) {
+        EXPECT_GT(Stored("LV 1: " + column.Title), 0) << column.Title;
+    }
+    EXPECT_EQ(Stored("LV 1: Name"), 140);
+    EXPECT_EQ(Stored("LV 2: Owner"), 95) << "removed before the close: its stored width stays";
+    EXPECT_EQ(Stored("LV 2: Size"), 85);
+    EXPECT_EQ(Stored("LV 2: Name"), 140);
 }
 
 }  // namespace
