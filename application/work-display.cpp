@@ -146,20 +146,15 @@ void Adjust_Gui() {
     if (Gui::Number_Of_Columns_Of(view) == 4 + owner_is_wanted + streams_are_wanted &&
         Owner_Column_Is_Shown == owner_is_wanted && Stream_Column_Is_Shown == streams_are_wanted)
         return;
-    for (int columns = Gui::Number_Of_Columns_Of(view); columns > 2; --columns)
-        Gui::Remove_Last_Column(view);
-    Owner_Column_Is_Shown = false;
-    Stream_Column_Is_Shown = false;
-    if (owner_is_wanted) {
-        Gui::Registered::Add_Column(view, "Owner", 90, Gui::Justification::Left);
-        Owner_Column_Is_Shown = true;
-        if (streams_are_wanted) {
-            Gui::Registered::Add_Column(view, "Stream", 90, Gui::Justification::Left);
-            Stream_Column_Is_Shown = true;
-        }
-    }
-    Gui::Registered::Add_Column(view, "Size", 75, Gui::Justification::Right);
-    Gui::Registered::Add_Column(view, "Last Accessed", 140, Gui::Justification::Left);
+    // Removed and added again in one step: a close meanwhile never saves a missing column.
+    std::vector<Gui::Registered::Column> columns;
+    if (owner_is_wanted) columns.push_back({"Owner", 90, Gui::Justification::Left});
+    if (streams_are_wanted) columns.push_back({"Stream", 90, Gui::Justification::Left});
+    columns.push_back({"Size", 75, Gui::Justification::Right});
+    columns.push_back({"Last Accessed", 140, Gui::Justification::Left});
+    Gui::Registered::Replace_Columns_From(view, 3, columns);
+    Owner_Column_Is_Shown = owner_is_wanted;
+    Stream_Column_Is_Shown = streams_are_wanted;
     // Only the title changes: the column still shows the last access.
     if (!Searching_Ntfs()) Gui::Set_Title(view, 4, "Date Modified");
 }

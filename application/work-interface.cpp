@@ -141,6 +141,8 @@ void Create_User_Interface() {
         Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);
         Gui::Close();
     }
+    // A close asked for meanwhile is served from now on, with every control there to save.
+    Gui::Start_Up_Complete();
 }
 
 void Termination() {

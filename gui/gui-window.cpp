@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "gui-internal.hpp"
+#include "log.hpp"
 
 namespace Gui {
 
@@ -374,6 +375,8 @@ HWND Main_Window() { return Is_Initialised() ? State().Private_Window.load() : n
 
 void Message_Box(const std::string& the_message, bool is_exclamation) {
     if (!Is_Initialised()) return;
+    // What the user was told stays in the log for whoever looks back at the run.
+    Log::Write("Message: " + the_message);
     Framework& state = State();
     if (Message_Reporter reporter = state.The_Reporter) {
         reporter(the_message, is_exclamation);

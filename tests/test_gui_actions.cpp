@@ -73,7 +73,7 @@ TEST(Actions_Without_Window, NullHandlesDoNothingAndCreateFailsWithoutAName) {
 // A main window that cannot be made (a class needs a name) fails the start: Create reports
 // why instead of waiting for ever, and the framework's threads end.
 TEST(Actions_Without_Window, AStartThatFailsReachesCreateWithItsReason) {
-    Start_Up::Gui();
+    Work::Start_Gui();
     std::atomic<bool> has_returned{false};
     std::string failure;
     std::thread creator([&] {
