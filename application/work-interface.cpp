@@ -102,7 +102,6 @@ void Add_Selection_Page() {
 
 const std::string& Application_Name() { return The_Application_Name; }
 const std::string& Version() { return The_Version; }
-void Rename_Application(const std::string& the_name) { The_Application_Name = the_name; }
 
 bool Is_Windows_Nt() { return Is_Nt; }
 void Pretend_Windows_Nt(bool is_nt) { Is_Nt = is_nt; }
@@ -114,8 +113,9 @@ void Start_Gui() {
     Gui::Registered::Initialise();
 }
 
-void Start_Application() {
+void Start_Application(const std::string& the_name) {
     Read_Version_Information();
+    if (!the_name.empty()) The_Application_Name = the_name;
     Put_In_Force({});
     The_Controls = {};
     Is_Nt = Windows::Is_Nt();

@@ -1,3 +1,4 @@
+// The platform packages started in the order they depend on one another.
 #include "work-platform.hpp"
 
 #include "log.hpp"

@@ -1,3 +1,5 @@
+// The display filter: which records a selection shows below the displayed folder, and the
+// time thresholds the selection holds.
 #include "work-selection.hpp"
 
 #include <charconv>

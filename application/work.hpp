@@ -21,7 +21,9 @@ namespace Work {
 // GUI framework, then this package (version data, state, the searcher thread, the log).
 void Start_Packages();
 void Start_Gui();          // the second step alone, after the platform
-void Start_Application();  // the third step alone; its searcher runs until Shut_Down
+// The third step alone; its searcher runs until Shut_Down. With a name, the settings, the
+// log and the window title go by it instead of the product's name (tests run that way).
+void Start_Application(const std::string& the_name = "");
 // Builds the main window, its pages and controls, and sets the saved options into them.
 void Create_User_Interface();
 // The main window's termination handler: saves the options, ends the searcher.
@@ -32,8 +34,6 @@ void Shut_Down(bool after_failed_start = false);
 
 const std::string& Application_Name();
 const std::string& Version();
-// Settings and the window title then go by this name, as for a program of that name.
-void Rename_Application(const std::string& the_name);
 
 bool Is_Windows_Nt();
 // Tests tell the package it runs on the other family.

@@ -1,3 +1,4 @@
+// The registered layer: column widths and the window placement kept in the registry.
 #include "gui-registered.hpp"
 
 #include <algorithm>

@@ -234,7 +234,7 @@ TEST(Searcher, ServesRequestsUntilQuit) {
 
     Work::Shut_Down();
     EXPECT_THROW(Work::Searcher::Start(), Tasking_Error);
-    Work::Start_Application();
+    Work::Start_Application(Searching::Test_Name());
     Work::Stop_Start_Request();
     EXPECT_TRUE(Wait_Until_Idle());
 }

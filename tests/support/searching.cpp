@@ -4,7 +4,10 @@
 
 namespace Searching {
 
-void Application_Environment::SetUp() { Work::Start_Application(); }
+std::string Test_Name() { return "Quarrix_Test_Search_" + std::to_string(GetCurrentProcessId()); }
+
+// Under a name of its own: the program's settings and log are not this process's to touch.
+void Application_Environment::SetUp() { Work::Start_Application(Test_Name()); }
 void Application_Environment::TearDown() { Work::Shut_Down(); }
 
 bool Search(const std::wstring& root) { return Search(root, Work::Lookup_Threads()); }

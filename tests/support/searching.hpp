@@ -11,6 +11,9 @@
 
 namespace Searching {
 
+// The name the application is started under in these tests.
+std::string Test_Name();
+
 class Application_Environment : public testing::Environment {
 public:
     void SetUp() override;

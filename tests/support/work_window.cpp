@@ -40,9 +40,8 @@ void Note_Actions_Done() { actions_done = true; }
 
 void Work_Window_Test::SetUp() {
     Work::Start_Gui();
-    Work::Start_Application();
     settings_name = Registry_Keys::Test_Application_Name();
-    Work::Rename_Application(settings_name);
+    Work::Start_Application(settings_name);
     Registry::Define(Registry::Company::Vornhale, settings_name);
     Gui::Set_Message_Reporter(Note_Message);
 }
