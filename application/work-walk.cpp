@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -26,20 +27,19 @@ using Find_Handle = Windows::Unique<HANDLE, FindClose>;
 // The entries of one folder in the order the file system lists them.
 class Folder_Listing {
 public:
-    explicit Folder_Listing(std::wstring pattern) : pattern_(std::move(pattern)) {}
-
-    // False when the listing is exhausted, or the folder cannot be read; then the error
-    // is kept, none for a listing that simply ended.
-    bool Next(Files::Find_Record& entry) {
-        if (listing_) return Took(FindNextFileW(listing_.get(), &entry));
-        if (has_started_) return false;
-        has_started_ = true;
+    // False when the listing is exhausted, or the folder cannot be read; then the error is
+    // kept, none for a listing that simply ended. The folder (its platform path with the
+    // trailing backslash) is read at the first call only. The handle goes as soon as the
+    // listing ends, so that a deep walk holds none for folders whose entries are all listed.
+    bool Next(const std::wstring& folder, Files::Find_Record& entry) {
+        if (has_ended_) return false;
+        if (found_) return Took(FindNextFileW(found_.get(), &entry));
         // Without short names, which the platform would otherwise make up for every entry,
         // and in large batches.
-        HANDLE found = FindFirstFileExW(pattern_.c_str(), FindExInfoBasic, &entry,
+        HANDLE found = FindFirstFileExW((folder + L"*.*").c_str(), FindExInfoBasic, &entry,
                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (found == INVALID_HANDLE_VALUE) return Took(false);
-        listing_.reset(found);
+        found_.reset(found);
         return true;
     }
 
@@ -47,17 +47,17 @@ public:
 
 private:
     bool Took(bool has_entry) {
-        if (!has_entry) {
-            const DWORD error = GetLastError();
-            if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) error_ = error;
-        }
-        return has_entry;
+        if (has_entry) return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) error_ = error;
+        has_ended_ = true;
+        found_.reset();
+        return false;
     }
 
     unsigned long error_ = 0;
-    const std::wstring pattern_;
-    bool has_started_ = false;
-    Find_Handle listing_;
+    bool has_ended_ = false;
+    Find_Handle found_;
 };
 
 // Threads that run one job over a range of indices together, the calling thread with them.
@@ -156,48 +156,66 @@ struct Lookup {
 // order, so that memory stays bounded in a folder of any size.
 constexpr std::size_t Listing_Chunk = 1024;
 
-// One listing chunk for each folder from the root down to the one being walked, kept for
-// the next folder at the same depth: a fresh one is mapped and faulted in again, which
-// costs more than listing the entries into it.
-class Chunk_Stack {
-public:
-    Files::Find_Record* Push() {
-        if (in_use_ == chunks_.size())
-            chunks_.push_back(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk));
-        return chunks_[in_use_++].get();
-    }
-    void Pop() noexcept { --in_use_; }
+// One folder on the way from the root down to the one being walked.
+struct Folder_Frame {
+    Folder_Frame(Wide_Text::Shared folder_name, std::size_t path_length, bool is_ancestor)
+        : Folder_Name(std::move(folder_name)),
+          Path_Length(path_length),
+          Is_Ancestor(is_ancestor) {}
 
-private:
-    std::vector<std::unique_ptr<Files::Find_Record[]>> chunks_;
-    std::size_t in_use_ = 0;
+    Folder_Listing Listing;
+    const Wide_Text::Shared Folder_Name;  // relative to the root, as its records have it
+    const std::size_t Path_Length;        // of its platform path, with the trailing backslash
+    const bool Is_Ancestor;               // its file index is among the ancestors
+    bool Has_Listed_All = false;          // or the walk has stopped here
+    // The listed entries not yet recorded: the walk's shared chunk, or, once a subfolder's
+    // listing needs that, the folder's own copy of the rest, the subfolder's entry first.
+    const Files::Find_Record* Entries = nullptr;
+    std::size_t Next = 0;
+    std::size_t Count = 0;
+    std::vector<Files::Find_Record> Kept;
+    std::vector<Lookup> Details;  // of the entries, when owners and streams are looked up
+    File_Size Size{};
 };
 
-// The state of one walk, the walking thread's alone: the root in the form the platform
-// takes at any length, the look-up crew (owners and streams only), the folders from the root
-// down to the one being walked, and whether the walk has stopped.
-class Walk_State {
+// One walk, depth first, without recursion: the frames of the folders from the root down to
+// the one being walked, its platform path, one chunk for whichever folder is listing. A tree
+// thousands of levels deep costs a frame a level and the entries still to record, no more.
+class Tree_Walk {
 public:
-    Walk_State(const Walk_Request& request, File_List& into)
-        : Platform_Root(Without_Trailing_Backslashes(Files::Long_Path_Form(request.Root + L'\\'))),
-          Records(into),
+    Tree_Walk(const Walk_Request& request, File_List& into)
+        : records_(into),
+          platform_root_(Without_Trailing_Backslashes(Files::Long_Path_Form(request.Root + L'\\'))),
           root_(request.Root),
           is_wanted_(*request.Is_Wanted),
-          report_unreadable_(request.Report_Unreadable) {
+          report_unreadable_(request.Report_Unreadable),
+          chunk_(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk)) {
         Files::Ask_Again_For_Streams();
-        if (std::optional<std::uint64_t> root = Files::File_Index_Of(Platform_Root + L'\\'))
-            ancestors_.push_back(*root);
         if (request.Owners_And_Streams) crew_.emplace(std::max(1, request.Lookup_Threads));
     }
-    Walk_State(const Walk_State&) = delete;
-    Walk_State& operator=(const Walk_State&) = delete;
+    Tree_Walk(const Tree_Walk&) = delete;
+    Tree_Walk& operator=(const Tree_Walk&) = delete;
 
-    Lookup_Crew* Crew() { return crew_ ? &*crew_ : nullptr; }
-    bool Is_Wanted() const { return is_wanted_; }
-    void Report_Unreadable(const std::wstring& the_folder, unsigned long the_error) const {
-        if (report_unreadable_) report_unreadable_(root_ + the_folder, the_error);
+    File_Size Run() {
+        path_ = platform_root_ + L'\\';
+        Push(Wide_Text::Shared(), Files::File_Index_Of(path_));
+        for (;;) {
+            Folder_Frame& frame = frames_.back();
+            if (frame.Next == frame.Count && !Listed_A_Chunk(frame)) {
+                const File_Size size = frame.Size;
+                Pop();
+                if (frames_.empty()) return size;
+                Record_Entered_Folder(frames_.back(), size);
+            } else if (crew_ ? !Is_To_Go_On(frame.Details[frame.Next]) : !Is_To_Go_On()) {
+                frame.Next = frame.Count;
+                frame.Has_Listed_All = true;
+            } else {
+                Process_Entry(frame);
+            }
+        }
     }
 
+private:
     // A stop is noticed between two entries, as in a walk that looks up one entry after the
     // other: entries looked up ahead are recorded only up to the first whose look-up found
     // the walk stopped, and nothing is recorded after that anywhere in the tree.
@@ -213,129 +231,118 @@ public:
     bool Is_Ancestor(const std::optional<std::uint64_t>& folder) const {
         return folder && std::find(ancestors_.begin(), ancestors_.end(), *folder) != ancestors_.end();
     }
-    // A folder is among the ancestors while the walk is below it.
-    void Enter(const std::optional<std::uint64_t>& folder) {
-        entered_.push_back(folder.has_value());
-        if (folder) ancestors_.push_back(*folder);
-    }
-    void Leave() {
-        if (entered_.back()) ancestors_.pop_back();
-        entered_.pop_back();
+
+    // The folder whose platform path is path_ becomes the one being walked.
+    void Push(Wide_Text::Shared folder_name, const std::optional<std::uint64_t>& index) {
+        if (index) ancestors_.push_back(*index);
+        frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value());
     }
 
-    Chunk_Stack Chunks;
-    const std::wstring Platform_Root;
-    File_List& Records;
-
-private:
-    const std::wstring& root_;
-    const std::atomic<bool>& is_wanted_;
-    const std::function<void(const std::wstring&, unsigned long)>& report_unreadable_;
-    bool has_stopped_ = false;
-    std::vector<std::uint64_t> ancestors_;  // by file index, as far as they could be told
-    std::vector<bool> entered_;
-    std::optional<Lookup_Crew> crew_;
-};
-
-// The chunk of the folder being walked, while its walk lasts.
-class Chunk_Lease {
-public:
-    explicit Chunk_Lease(Chunk_Stack& chunks) : chunks_(chunks), entries_(chunks.Push()) {}
-    ~Chunk_Lease() { chunks_.Pop(); }
-    Chunk_Lease(const Chunk_Lease&) = delete;
-    Chunk_Lease& operator=(const Chunk_Lease&) = delete;
-    Files::Find_Record* Entries() const { return entries_; }
-
-private:
-    Chunk_Stack& chunks_;
-    Files::Find_Record* const entries_;
-};
-
-// The walk of one folder: every entry's records, and the folder's accumulated size.
-class Folder_Scan {
-public:
-    Folder_Scan(Walk_State& walk, std::wstring the_folder)
-        : walk_(walk),
-          the_folder_(std::move(the_folder)),
-          folder_name_(the_folder_),
-          platform_folder_(walk.Platform_Root + the_folder_ + L'\\') {}
-
-    File_Size Run() {
-        Folder_Listing listing(platform_folder_ + L"*.*");
-        const Chunk_Lease lease(walk_.Chunks);
-        Lookup_Crew* const crew = walk_.Crew();
-        Files::Find_Record* const chunk = lease.Entries();
-        std::vector<Lookup> details;
-        while (walk_.Is_To_Go_On()) {
-            std::size_t count = 0;
-            while (count < Listing_Chunk && listing.Next(chunk[count])) ++count;
-            if (crew) details = Looked_Up(*crew, chunk, count);
-            for (std::size_t index = 0; index < count; ++index) {
-                if (crew ? !walk_.Is_To_Go_On(details[index]) : !walk_.Is_To_Go_On()) break;
-                Process_File(chunk[index], crew ? &details[index].Result : nullptr);
-            }
-            if (count < Listing_Chunk) break;
-        }
-        if (listing.Error() != 0) walk_.Report_Unreadable(the_folder_, listing.Error());
-        return folder_size_;
+    void Pop() {
+        const Folder_Frame& frame = frames_.back();
+        if (frame.Listing.Error() != 0 && report_unreadable_)
+            report_unreadable_(root_ + frame.Folder_Name, frame.Listing.Error());
+        if (frame.Is_Ancestor) ancestors_.pop_back();
+        frames_.pop_back();
+        if (!frames_.empty()) path_.resize(frames_.back().Path_Length);
     }
 
-private:
-    std::wstring Platform_Path_Of(std::wstring_view filename) const {
-        return std::wstring(platform_folder_).append(filename);
+    // The folder's next chunk into the shared one, looked up; false when nothing is left.
+    bool Listed_A_Chunk(Folder_Frame& frame) {
+        if (frame.Has_Listed_All || !Is_To_Go_On()) return false;
+        std::size_t count = 0;
+        while (count < Listing_Chunk && frame.Listing.Next(path_, chunk_[count])) ++count;
+        frame.Has_Listed_All = count < Listing_Chunk;
+        frame.Entries = chunk_.get();
+        frame.Next = 0;
+        frame.Count = count;
+        if (crew_) frame.Details = Looked_Up(count);
+        return count > 0;
     }
 
-    std::vector<Lookup> Looked_Up(Lookup_Crew& crew, const Files::Find_Record chunk[],
-                                  std::size_t count) const {
+    std::vector<Lookup> Looked_Up(std::size_t count) {
         std::vector<Lookup> details(count);
-        crew.Run(count, [&](std::size_t index) {
-            if (!walk_.Is_Wanted()) return;
+        crew_->Run(count, [&](std::size_t index) {
+            if (!is_wanted_) return;
             details[index].Was_Begun = true;
-            const std::wstring_view filename = Files::Filename_Of(chunk[index]);
+            const Files::Find_Record& entry = chunk_[index];
+            const std::wstring_view filename = Files::Filename_Of(entry);
             if (Files::Is_Special_Directory(filename)) return;
-            details[index].Result = Files::Owner_And_Streams_Of(
-                Platform_Path_Of(filename), Files::Is_Directory(chunk[index]));
+            details[index].Result =
+                Files::Owner_And_Streams_Of(std::wstring(path_).append(filename), Files::Is_Directory(entry));
         });
         return details;
     }
 
-    // The file's own record, saved after its streams, carries their sum.
-    void Process_File(const Files::Find_Record& entry, const Files::Owner_And_Streams* details) {
+    // A file's own record, saved after its streams, carries their sum. A junction or link, or
+    // a folder that is one of its own ancestors, may lead back up the tree: such a folder is
+    // recorded, never entered.
+    void Process_Entry(Folder_Frame& frame) {
+        const Files::Find_Record& entry = frame.Entries[frame.Next];
         const std::wstring_view filename = Files::Filename_Of(entry);
-        if (Files::Is_Directory(entry) && Files::Is_Special_Directory(filename)) return;
-        const Wide_Text::Shared name(filename);
+        const Files::Owner_And_Streams* details = crew_ ? &frame.Details[frame.Next].Result : nullptr;
         const Files::Owner owner = details ? details->The_Owner : nullptr;
+        if (Files::Is_Directory(entry)) {
+            if (Files::Is_Special_Directory(filename)) {
+                ++frame.Next;
+                return;
+            }
+            if (!Files::Is_Reparse_Point(entry)) {
+                const std::optional<std::uint64_t> index =
+                    Files::File_Index_Of(std::wstring(path_).append(filename));
+                if (!Is_Ancestor(index)) return Enter(frame, filename, index);
+            }
+            Save_Information(frame, entry, Wide_Text::Shared(filename), owner, File_Size(),
+                             Wide_Text::Shared(), false);
+            ++frame.Next;
+            return;
+        }
+        const Wide_Text::Shared name(filename);
         File_Size object_size{};
         bool has_streams = false;
-        if (!Files::Is_Directory(entry)) {
-            if (details) {
-                for (const Files::Stream_Record& stream : details->Streams) {
-                    Save_Information(entry, name, owner, stream.Size, stream.Name, true);
-                    object_size += stream.Size;
-                }
-                has_streams = !details->Streams.empty();
+        if (details) {
+            for (const Files::Stream_Record& stream : details->Streams) {
+                Save_Information(frame, entry, name, owner, stream.Size, stream.Name, true);
+                object_size += stream.Size;
             }
-            if (!has_streams) object_size = Files::File_Size_Of(entry);
-        } else if (!Files::Is_Reparse_Point(entry)) {
-            // A junction or link, or a folder that is one of its own ancestors, may lead
-            // back up the tree: such a folder is recorded, never entered.
-            const std::optional<std::uint64_t> index =
-                Files::File_Index_Of(Platform_Path_Of(filename));
-            if (!walk_.Is_Ancestor(index)) {
-                walk_.Enter(index);
-                object_size = Folder_Scan(walk_, (the_folder_ + L'\\').append(filename)).Run();
-                walk_.Leave();
-            }
+            has_streams = !details->Streams.empty();
         }
-        Save_Information(entry, name, owner, object_size, Wide_Text::Shared(), has_streams);
-        folder_size_ += object_size;
+        if (!has_streams) object_size = Files::File_Size_Of(entry);
+        Save_Information(frame, entry, name, owner, object_size, Wide_Text::Shared(), has_streams);
+        frame.Size += object_size;
+        ++frame.Next;
     }
 
-    void Save_Information(const Files::Find_Record& entry, const Wide_Text::Shared& name,
-                          Files::Owner owner, File_Size object_size,
+    void Enter(Folder_Frame& frame, std::wstring_view filename,
+               const std::optional<std::uint64_t>& index) {
+        // The subfolder lists into the shared chunk: the rest of this one is kept apart, once.
+        if (frame.Entries == chunk_.get()) {
+            frame.Kept.assign(frame.Entries + frame.Next, frame.Entries + frame.Count);
+            if (crew_) frame.Details.erase(frame.Details.begin(), frame.Details.begin() + frame.Next);
+            frame.Entries = frame.Kept.data();
+            frame.Count -= frame.Next;
+            frame.Next = 0;
+        }
+        Wide_Text::Shared folder_name((frame.Folder_Name + L'\\').append(filename));
+        path_.append(filename).push_back(L'\\');
+        Push(std::move(folder_name), index);
+    }
+
+    // The subfolder at the frame's next entry has been walked.
+    void Record_Entered_Folder(Folder_Frame& frame, File_Size size) {
+        const Files::Find_Record& entry = frame.Entries[frame.Next];
+        const Files::Owner owner = crew_ ? frame.Details[frame.Next].Result.The_Owner : nullptr;
+        Save_Information(frame, entry, Wide_Text::Shared(Files::Filename_Of(entry)), owner, size,
+                         Wide_Text::Shared(), false);
+        frame.Size += size;
+        ++frame.Next;
+    }
+
+    void Save_Information(const Folder_Frame& frame, const Files::Find_Record& entry,
+                          const Wide_Text::Shared& name, Files::Owner owner, File_Size object_size,
                           const Wide_Text::Shared& stream_name, bool has_streams) {
         Append(File_Information{.File_Name = name,
-                                .Folder_Name = folder_name_,
+                                .Folder_Name = frame.Folder_Name,
                                 .Owner = owner,
                                 .Stream_Name = stream_name,
                                 .Object_Size = object_size,
@@ -346,14 +353,21 @@ private:
                                 .Is_System = Files::Is_System(entry),
                                 .Is_Hidden = Files::Is_Hidden(entry),
                                 .Has_Streams = has_streams},
-               walk_.Records);
+               records_);
     }
 
-    Walk_State& walk_;
-    const std::wstring the_folder_;
-    const Wide_Text::Shared folder_name_;
-    const std::wstring platform_folder_;  // with its trailing backslash
-    File_Size folder_size_{};
+    File_List& records_;
+    // The root in the form the platform takes at any length, without its trailing backslash.
+    const std::wstring platform_root_;
+    const std::wstring& root_;
+    const std::atomic<bool>& is_wanted_;
+    const std::function<void(const std::wstring&, unsigned long)>& report_unreadable_;
+    const std::unique_ptr<Files::Find_Record[]> chunk_;
+    std::optional<Lookup_Crew> crew_;
+    bool has_stopped_ = false;
+    std::wstring path_;  // of the folder being walked, with its trailing backslash
+    std::deque<Folder_Frame> frames_;
+    std::vector<std::uint64_t> ancestors_;  // by file index, as far as they could be told
 };
 
 }  // namespace
@@ -372,8 +386,7 @@ std::wstring Without_Trailing_Backslashes(std::wstring path) {
 }
 
 File_Size Walk(const Walk_Request& request, File_List& into) {
-    Walk_State walk(request, into);
-    return Folder_Scan(walk, std::wstring()).Run();
+    return Tree_Walk(request, into).Run();
 }
 
 }  // namespace Work

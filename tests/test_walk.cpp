@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
 #include "walking.hpp"
+#include "wide_text.hpp"
 #include "work-walk.hpp"
 
 using Work::File_Information;
@@ -109,6 +112,10 @@ TEST_F(Walk_Test, LookupThreadsGiveTheRecordsOfALookupOneByOne) {
     Walk(1);  // the walk itself touches the folders once
     const std::vector<std::wstring> one_by_one = Walk(1);
     const std::vector<File_Information> records = Records();
+    // The folder that became a file is reported, by its path below the root as typed.
+    ASSERT_EQ(Walking::Unreadable().size(), 1u);
+    EXPECT_EQ(Walking::Unreadable()[0].Path, tree.Root() + L"\\p\\gone");
+    EXPECT_NE(Walking::Unreadable()[0].Error, 0u);
     for (int threads : {2, 8, 16}) {
         const std::vector<std::wstring> together = Walk(threads);
         ASSERT_EQ(together.size(), one_by_one.size()) << threads << " threads";
@@ -233,5 +240,106 @@ TEST(Walk, FolderMountedBelowItselfIsRecordedButNotEntered) {
         EXPECT_TRUE(Record_Of(records, L"\\a\\again")->Is_Folder);
         EXPECT_EQ(Record_Of(records, L"\\a\\again")->Object_Size.Value(), 0u);
         EXPECT_EQ(Record_Of(records, L"\\a")->Object_Size.Value(), 10u);
+    }
+}
+
+namespace {
+
+std::uint64_t Committed_Private_Bytes() {
+    std::uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    for (auto* address = static_cast<unsigned char*>(nullptr);
+         VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<unsigned char*>(region.BaseAddress) + region.RegionSize)
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    return total;
+}
+
+}  // namespace
+
+// Under Wine a path is resolved one component at a time, so that a walk takes time square in
+// its depth (opening each folder of a chain 1,950 levels deep takes two minutes), and the
+// host takes no path over 4,095 bytes: what a depth of thousands would show is measured at
+// 400 levels instead, the stack in use and the memory committed when the deepest file is
+// looked up. A walk that recursed, or kept a listing chunk for each level, would take
+// hundreds of bytes of stack and 600 KB of memory a level.
+TEST(Walk, DeepTreesAreWalkedInOrderInBoundedStackAndMemory) {
+    Temporary_Tree tree;
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty()) GTEST_SKIP() << "no host system here";
+    constexpr int levels = 400;
+    // Every hundredth level also holds "a", listed before the way down, and "z", after it.
+    const std::string script =
+        "import os, sys\n"
+        "folder = os.open(sys.argv[1], os.O_RDONLY)\n"
+        "def make(name, size):\n"
+        "    file = os.open(name, os.O_CREAT | os.O_WRONLY, dir_fd=folder)\n"
+        "    os.ftruncate(file, size)\n"
+        "    os.close(file)\n"
+        "for level in range(int(sys.argv[2])):\n"
+        "    if level % 100 == 0:\n"
+        "        make('a', 1)\n"
+        "        make('z', 2)\n"
+        "    os.mkdir('d', dir_fd=folder)\n"
+        "    below = os.open('d', os.O_RDONLY, dir_fd=folder)\n"
+        "    os.close(folder)\n"
+        "    folder = below\n"
+        "make('deepest', 77)\n";
+    // Deeper than the tests' own removal reaches: the host removes it.
+    const Host_Command_At_Exit remove(L"/bin/rm -rf " + host_root + L"/d");
+    ASSERT_TRUE(Run_Host_Python(script, host_root + L" " + Digits(levels)));
+
+    // Contents depth first, each folder's own record after them, with their sum.
+    std::vector<std::wstring> folders(1, L"");
+    for (int level = 0; level < levels; ++level) folders.push_back(folders.back() + L"\\d");
+    std::vector<std::wstring> expected;
+    for (int level = 0; level < levels; level += 100) expected.push_back(folders[level] + L"\\a size=1");
+    expected.push_back(folders[levels] + L"\\deepest size=77");
+    std::uint64_t below = 77;
+    for (int level = levels - 1; level >= 0; --level) {
+        expected.push_back(folders[level] + L"\\d size=" + std::to_wstring(below));
+        if (level % 100 == 0) {
+            expected.push_back(folders[level] + L"\\z size=2");
+            below += 3;
+        }
+    }
+
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        // Measured when the deepest file is looked up: files are looked up in the walk's
+        // order, every "a" before it, and with one thread on the walking thread.
+        std::uint64_t growth = 0;
+        std::uintptr_t stack_in_use = 0;
+        const int deepest_lookup = (levels + 99) / 100 + 1;
+        Substitute_Stream_Query query;
+        const char stack_top = 0;
+        const std::uint64_t before = Committed_Private_Bytes();
+        query.On_Query = [&] {
+            const char here = 0;
+            if (Substitute_Stream_Query::Calls != deepest_lookup) return;
+            growth = Committed_Private_Bytes() - before;
+            stack_in_use = reinterpret_cast<std::uintptr_t>(&stack_top) - reinterpret_cast<std::uintptr_t>(&here);
+        };
+        ASSERT_TRUE(Search(tree.Root(), threads));
+        EXPECT_TRUE(Walking::Unreadable().empty());
+        const std::vector<File_Information> records = Records();
+        std::vector<std::wstring> walked;
+        for (const File_Information& record : records)
+            walked.push_back(Path_Of(record) + L" size=" + std::to_wstring(record.Object_Size.Value()));
+        ASSERT_EQ(walked.size(), expected.size());
+        const auto differing = std::mismatch(walked.begin(), walked.end(), expected.begin());
+        EXPECT_TRUE(differing.first == walked.end())
+            << "record " << (differing.first - walked.begin()) << " is "
+            << Wide_Text::Utf8_Of(*differing.first);
+        // The deepest file's folder, and the root's folder with the sum of everything.
+        EXPECT_EQ(records[(levels + 99) / 100].Folder_Name, folders[levels]);
+        ASSERT_NE(Record_Of(records, L"\\d"), nullptr);
+        EXPECT_EQ(Record_Of(records, L"\\d")->Object_Size.Value(), 77u + 3u * ((levels - 1) / 100));
+        // Look-up threads bring stacks of their own.
+        if (threads == 1) {
+            EXPECT_NE(growth, 0u);
+            EXPECT_LT(growth, static_cast<std::uint64_t>(levels) * 32 * 1024);
+            EXPECT_LT(stack_in_use, 64u * 1024);
+        }
     }
 }

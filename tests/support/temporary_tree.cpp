@@ -86,6 +86,27 @@ bool Run_Host_Command(const std::wstring& command) {
     return false;
 }
 
+namespace {
+
+// A file beside the trees, for what passes between the tests and the host.
+std::wstring Exchange_File(const wchar_t* kind) {
+    static std::atomic<int> files_made = 0;
+    return Temporary_Folder() + L"\\quarrix-" + kind + L"-" + std::to_wstring(GetCurrentProcessId()) +
+           L"-" + std::to_wstring(++files_made);
+}
+
+}  // namespace
+
+bool Run_Host_Python(const std::string& script, const std::wstring& arguments) {
+    const std::wstring script_file = Exchange_File(L"script") + L".py";
+    const std::wstring host_script_file = Host_Path_Of(script_file);
+    if (host_script_file.empty()) return false;
+    std::ofstream(std::filesystem::path(script_file), std::ios::binary) << script;
+    const bool ran = Run_Host_Command(L"/usr/bin/python3 " + host_script_file + L" " + arguments);
+    DeleteFileW(script_file.c_str());
+    return ran;
+}
+
 std::wstring Host_Path_Of(const std::wstring& path) {
     using Unix_Name_Of = char*(CDECL*)(const wchar_t*);
     auto entry = reinterpret_cast<void (*)()>(

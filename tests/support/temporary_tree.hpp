@@ -27,6 +27,9 @@ private:
 // Runs a command of the host system under Wine (for what Win32 cannot do there, such as
 // giving a file to another user); False when it cannot be run.
 bool Run_Host_Command(const std::wstring& command);
+// Runs a Python script on the host with the given arguments (host paths, as a command
+// line has them); False when it cannot be run or fails.
+bool Run_Host_Python(const std::string& script, const std::wstring& arguments);
 // Runs a host command when it goes out of scope, to undo what a test did on the host
 // before the tree is removed.
 class Host_Command_At_Exit {

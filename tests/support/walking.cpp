@@ -6,23 +6,31 @@ namespace {
 
 Work::File_List walked;
 std::atomic<bool> is_wanted = false;
+std::vector<Unreadable_Folder> unreadable;
 
 }  // namespace
 
 bool Search(const std::wstring& root, int lookup_threads) {
     if (!Work::Is_Existing_Folder(root)) return false;
     Clear(walked);
+    unreadable.clear();
     is_wanted = true;
     Work::Walk({.Root = Work::Without_Trailing_Backslashes(root),
                 .Owners_And_Streams = true,
                 .Lookup_Threads = lookup_threads,
-                .Is_Wanted = &is_wanted},
+                .Is_Wanted = &is_wanted,
+                .Report_Unreadable =
+                    [](const std::wstring& path, unsigned long error) {
+                        unreadable.push_back({path, error});
+                    }},
                walked);
     is_wanted = false;
     return true;
 }
 
 void Stop() { is_wanted = false; }
+
+const std::vector<Unreadable_Folder>& Unreadable() { return unreadable; }
 
 const Work::File_List& Walked() { return walked; }
 

@@ -12,6 +12,14 @@ namespace Walking {
 // False, and nothing walked, when the root is not an existing folder. With a thread count,
 // the owners and streams are looked up by that many threads.
 bool Search(const std::wstring& root, int lookup_threads = 16);
+
+// The folders the last search could not list, as it reported them.
+struct Unreadable_Folder {
+    std::wstring Path;
+    unsigned long Error = 0;
+};
+const std::vector<Unreadable_Folder>& Unreadable();
+
 // As Stop does: the walk in progress ends at the next entry.
 void Stop();
 
