@@ -198,7 +198,8 @@ void Show_Passing_Records() {
     rows.Hand_Over();
     owners.Add_To_Accounts();
     Repaint_Accounts();
-    Gui::Set_Status_Line(totals.Image());
+    const std::string note = Scan_Note();
+    Gui::Set_Status_Line(note.empty() ? totals.Image() : totals.Image() + " - " + note);
 }
 
 void Display() {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "work-scan_file.hpp"
 #include "work.hpp"
 
 namespace Work {
@@ -28,6 +29,8 @@ Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
 
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();
+// The records of a scan file replace the results, as a search's would.
+void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path);
 // The views refer to the records: emptied before the records go.
 void Empty_File_View();
 // Shows the records that pass the selection in force, without reading any control.

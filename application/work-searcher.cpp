@@ -19,6 +19,8 @@ namespace {
 File_List Results;
 std::wstring Results_Root;
 bool Results_Are_Ntfs = false;
+File_Time Results_Made{};
+std::wstring Results_Scan;  // the scan file they were read from, if any
 int Lookup_Thread_Count = 16;
 
 // The busy state is one transition at a time, taken under the guard by the start/stop
@@ -140,6 +142,18 @@ void Set_Lookup_Threads(int the_count) { Lookup_Thread_Count = the_count; }
 const File_List& Known_Files() { return Results; }
 const std::wstring& Search_Root() { return Results_Root; }
 bool Searching_Ntfs() { return Results_Are_Ntfs; }
+const File_Time& Results_Time() { return Results_Made; }
+const std::wstring& Opened_Scan() { return Results_Scan; }
+
+void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
+    Forget_Results();
+    Results = std::move(the_scan.Records);
+    Results_Root = std::move(the_scan.About.Root);
+    // Owners have no page to be shown on outside the NT family.
+    Results_Are_Ntfs = the_scan.About.Is_Ntfs && Is_Windows_Nt();
+    Results_Made = the_scan.About.Made;
+    Results_Scan = the_path;
+}
 
 void Forget_Results() {
     Empty_File_View();
@@ -154,6 +168,9 @@ bool Search(const std::wstring& root) {
     if (trimmed_root.empty()) throw Constraint_Error("a root of backslashes names no folder");
     Results_Root = std::move(trimmed_root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
+    Results_Made = Files::The_Time_Now();
+    Results_Scan.clear();
+    Gui::Set_Title_Detail(L"");
     Determine_Options();
     Adjust_Gui();
     Forget_Results();
@@ -213,6 +230,8 @@ void Start_Searcher() {
     Clear(Results);
     Results_Root.clear();
     Results_Are_Ntfs = false;
+    Results_Made = {};
+    Results_Scan.clear();
     Is_Wanted = false;
     The_Phase = Phase::Idle;
     Is_Ending = false;

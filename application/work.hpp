@@ -46,6 +46,8 @@ struct Window_Controls {
     Gui::Page Account_Page = nullptr;  // NT family only
     Gui::Button Back_Button;
     Gui::Button Start_Stop_Button;
+    Gui::Button Open_Scan_Button;
+    Gui::Button Save_Scan_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
     Gui::List_View File_List_View;
     Gui::List_View Account_List_View;  // NT family only
@@ -110,6 +112,11 @@ const File_List& Known_Files();
 const std::wstring& Search_Root();  // as typed, without trailing backslashes
 bool Searching_Ntfs();
 
+// When the walk of the results began, and the scan file they were read from (empty when
+// they were walked here).
+const File_Time& Results_Time();
+const std::wstring& Opened_Scan();
+
 // One complete search from a root, as the searcher runs it: the options read, the view
 // prepared, the walk, the rows shown. False when the root is not an existing folder, and
 // then the previous results stay. Stops early when Stop is asked for meanwhile.
@@ -134,6 +141,20 @@ namespace Searcher {
 void Start();
 void Quit();
 }  // namespace Searcher
+
+// ---------------------------------------------------------------- scan files
+
+// The results saved as a scan file, and a scan file's records shown as if just walked,
+// its volume's columns and all. Each tells in a message box why it failed; the results
+// shown then stay as they were. Neither runs while a search does.
+void Save_Scan(const std::wstring& path);
+void Open_Scan(const std::wstring& path);
+// The buttons' action routines: a standard dialog, then the above.
+void Save_Scan_Request();
+void Open_Scan_Request();
+// Which scan the results come from and when it was made, for the status line; empty for
+// results walked here.
+std::string Scan_Note();
 
 // ---------------------------------------------------------------- owner accounting
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -86,6 +87,20 @@ void Message_Box(const std::string& the_message, bool is_exclamation);
 // Tests replace the modal box by their own reporter; null restores the box.
 using Message_Reporter = void (*)(const std::string& the_message, bool is_exclamation);
 void Set_Message_Reporter(Message_Reporter the_reporter);
+
+// The main window's title: the application's name, then the detail after a dash when there
+// is one.
+void Set_Title_Detail(const std::wstring& the_detail);
+
+// The standard Open and Save dialogs over the main window, for files of one type, named as
+// in "Quarrix scans" with the extension "qscan"; none when the user cancels. Save asks
+// before replacing a file and adds the extension to a name typed without one.
+std::optional<std::wstring> File_To_Open(const std::wstring& the_type, const std::wstring& the_extension);
+std::optional<std::wstring> File_To_Save(const std::wstring& the_type, const std::wstring& the_extension,
+                                         const std::wstring& the_suggestion);
+// Tests answer the dialogs themselves; null restores the dialogs.
+using File_Chooser = std::optional<std::wstring> (*)(bool to_save, const std::wstring& the_extension);
+void Set_File_Chooser(File_Chooser the_chooser);
 
 // ---- Action queue ----
 
