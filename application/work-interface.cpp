@@ -126,6 +126,16 @@ void Start_Application(const std::string& the_name) {
     Log::Write(The_Application_Name + " " + The_Version + " started on " + Windows::System_Image());
 }
 
+void Start_Without_Window() {
+    Start_Platform();
+    Read_Version_Information();
+    Is_Nt = Windows::Is_Nt();
+    Registry::Define(Registry::Company::Vornhale, The_Application_Name);
+    Log::Open(The_Application_Name);
+    Log::Write(The_Application_Name + " " + The_Version + " started without a window on " +
+               Windows::System_Image());
+}
+
 void Start_Packages() {
     Start_Platform();
     Start_Gui();

@@ -218,6 +218,11 @@ void Stop_Start_Request() {
     }
 }
 
+void Start_Search_Of(const std::wstring& the_root) {
+    Gui::Set(Controls().Search_Root_Box, the_root);
+    Gui::Execute(Stop_Start_Request);
+}
+
 bool Searcher_Is_Busy() { return The_Phase != Phase::Idle; }
 bool Has_Been_Terminated() {
     std::lock_guard lock(Phase_Guard);

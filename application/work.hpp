@@ -24,6 +24,9 @@ void Start_Gui();          // the second step alone, after the platform
 // The third step alone; its searcher runs until Shut_Down. With a name, the settings, the
 // log and the window title go by it instead of the product's name (tests run that way).
 void Start_Application(const std::string& the_name = "");
+// A start for a run without a window: the platform, the version data, the log, and the
+// settings' key, without the GUI framework or the searcher.
+void Start_Without_Window();
 // Builds the main window, its pages and controls, and sets the saved options into them.
 void Create_User_Interface();
 // The main window's termination handler: saves the options, ends the searcher.
@@ -90,6 +93,14 @@ void Display_Folder_Request();
 void Get_Options_From_Registery();
 // Saves only what was loaded into controls that exist.
 void Save_Options_To_Registery();
+// The options as the window saved them last, for a run without a window: the ticks, the
+// minimum size, and each ticked time filter's threshold from its saved text.
+Selection Saved_Selection();
+// The thresholds of the ticked time filters, from their texts as the boxes hold them; a
+// filter whose text is not a natural number is off, as are filters the page would not
+// allow together (folders, or one time filter).
+void Take_Time_Thresholds(Selection& the_selection, const std::string& the_minutes,
+                          const std::string& the_days);
 
 // The registry's names of the option values, each spelled once.
 namespace Setting {
@@ -124,6 +135,9 @@ bool Search(const std::wstring& root);
 
 // The start/stop button's action routine.
 void Stop_Start_Request();
+// "Look in:" set to the root and a search of it queued, as typing it and pressing "Search"
+// would do.
+void Start_Search_Of(const std::wstring& the_root);
 // True from a start request until the searcher has finished with it and the button shows
 // "Search" again: navigation and refresh are ignored meanwhile.
 bool Searcher_Is_Busy();

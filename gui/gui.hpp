@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "strings.hpp"
 
@@ -243,6 +244,8 @@ void Add_Data(const List_View& the_list_view, void* the_information);
 // Several rows at once, in order, as if added one after the other.
 void Add_Data(const List_View& the_list_view, std::span<void* const> the_information);
 int Number_Of_Rows_Of(const List_View& the_list_view);
+// The rows' information in the order shown.
+std::vector<void*> Rows_Of(const List_View& the_list_view);
 void Reserve_Space_For(const List_View& the_list_view, int amount);
 void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based, display order
 void Remove_All_From(const List_View& the_list_view);

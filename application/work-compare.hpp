@@ -1,0 +1,39 @@
+#pragma once
+// Comparison of the results with an older scan of the same root: the size difference of
+// every object, objects that are new, and objects that have gone since. Objects are the
+// same when their folder, name, stream and kind agree; a folder's change is its size now
+// minus its size then.
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "work-walk.hpp"
+
+namespace Work::Compare {
+
+struct Change {
+    std::int64_t Bytes = 0;  // now minus then; minus the old size for a gone object
+    bool Is_New = false;     // no such object then
+    bool Is_Gone = false;    // a record of the older scan that has none now
+};
+
+class Changes {
+public:
+    // Takes the older scan's records: the gone ones are shown from them.
+    Changes(const File_List& the_records, File_List the_older_records);
+    Changes(const Changes&) = delete;
+    Changes& operator=(const Changes&) = delete;
+
+    // For a record of the results or a gone one; Is_New for any other.
+    Change Of(const File_Information& the_record) const;
+    // The older scan's records that have none now, in its order.
+    const std::vector<const File_Information*>& Gone() const { return gone_; }
+
+private:
+    File_List older_;
+    std::unordered_map<const File_Information*, Change> changes_;
+    std::vector<const File_Information*> gone_;
+};
+
+}  // namespace Work::Compare
