@@ -41,9 +41,12 @@ void Add_Display_Page() {
     The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
     The_Controls.Back_Button = Gui::Create(The_Controls.Display_Page, "Back", Back_Request, Button_Size);
     Gui::Disable(The_Controls.Back_Button);
-    The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
+    // "Search" stays last, at the row's right end.
     The_Controls.Open_Scan_Button = Gui::Create(The_Controls.Display_Page, "Open scan...", Open_Scan_Request, Button_Size);
     The_Controls.Save_Scan_Button = Gui::Create(The_Controls.Display_Page, "Save scan...", Save_Scan_Request, Button_Size);
+    The_Controls.Compare_Button = Gui::Create(The_Controls.Display_Page, "Compare with...", Compare_Request, Button_Size);
+    The_Controls.Export_Button = Gui::Create(The_Controls.Display_Page, "Export...", Export_Request, Button_Size);
+    The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
     The_Controls.Search_Root_Box = Gui::Create_Wide(The_Controls.Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
     The_Controls.File_List_View = Gui::Create(The_Controls.Display_Page, File_Text_Handler, File_Color_Handler,
                                  File_Sort_Routine, File_Click_Routine, true);

@@ -29,6 +29,8 @@ Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
 
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();
+// The comparison refers to the results: it goes before they do.
+void End_Comparison();
 // The records of a scan file replace the results, as a search's would.
 void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path);
 // The views refer to the records: emptied before the records go.

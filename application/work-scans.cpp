@@ -1,7 +1,11 @@
-// Scans in the window: the results saved as a scan file, and a scan file shown in their
-// place, with the standard dialogs in front of both.
+// Scans in the window: the results saved as a scan file, a scan file shown in their place,
+// the results compared with an older scan, and the rows shown exported; the standard
+// dialogs in front of each.
+#include <memory>
+
 #include "log.hpp"
 #include "work-internal.hpp"
+#include "work-report.hpp"
 
 namespace Work {
 
@@ -10,6 +14,10 @@ namespace Files = Windows::Files;
 namespace {
 
 constexpr const wchar_t* Scan_Type = L"Quarrix scans";
+
+std::unique_ptr<Compare::Changes> The_Comparison;
+std::wstring Compared_Scan;
+File_Time Compared_Time{};
 
 std::string Narrow(const std::wstring& text) { return Wide_Text::Narrowed(text); }
 
@@ -23,14 +31,32 @@ std::wstring Scan_Image() {
     return Name_Of(Opened_Scan()) + L", scan of " + Files::Image_Of(Results_Time());
 }
 
+std::wstring Comparison_Image() {
+    return L"compared with " + Name_Of(Compared_Scan) + L" of " + Files::Image_Of(Compared_Time);
+}
+
+bool Is_Same_Root(const std::wstring& one, const std::wstring& other) {
+    return CompareStringOrdinal(one.data(), static_cast<int>(one.size()), other.data(),
+                                static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+}
+
+Report::Row Row_Of(const File_Information& the_file) {
+    Report::Row row{&the_file, std::nullopt, false};
+    if (!The_Comparison) return row;
+    const Compare::Change change = The_Comparison->Of(the_file);
+    if (!change.Is_New) row.Change = change.Bytes;
+    row.Is_Gone = change.Is_Gone;
+    return row;
+}
+
 // "usr share.qscan" for the root Z:\usr\share: a name that says what was searched.
-std::wstring Suggested_Name() {
+std::wstring Suggested_Name(const wchar_t* the_extension) {
     std::wstring name = Search_Root();
     for (wchar_t& character : name)
         if (character == L'\\' || character == L':' || character == L'/') character = L' ';
     const std::size_t first = name.find_first_not_of(L' ');
     name = first == std::wstring::npos ? L"scan" : name.substr(first);
-    return name + L"." + Scan_File::Extension;
+    return name + L"." + the_extension;
 }
 
 bool Refused_While_Busy(const std::string& the_action) {
@@ -49,8 +75,75 @@ void Report_Failure(const std::string& the_action, const std::wstring& path,
 }  // namespace
 
 std::string Scan_Note() {
-    if (Opened_Scan().empty()) return {};
-    return Narrow(Scan_Image());
+    std::wstring note = Opened_Scan().empty() ? L"" : Scan_Image();
+    if (The_Comparison) note += (note.empty() ? L"" : L", ") + Comparison_Image();
+    return Narrow(note);
+}
+
+const Compare::Changes* Comparison() { return The_Comparison.get(); }
+
+void End_Comparison() {
+    The_Comparison.reset();
+    Compared_Scan.clear();
+}
+
+void Compare_With(const std::wstring& path) {
+    if (Refused_While_Busy("compare")) return;
+    if (Search_Root().empty()) {
+        Gui::Message_Box("There is nothing to compare yet: search or open a scan first.", true);
+        return;
+    }
+    Scan_File::Scan older;
+    try {
+        older = Scan_File::Load(path);
+    } catch (const std::exception& failure) {
+        Report_Failure("compare with", path, failure);
+        return;
+    }
+    if (!Is_Same_Root(older.About.Root, Search_Root())) {
+        Gui::Message_Box(Narrow(path) + " is a scan of " + Narrow(older.About.Root) +
+                             ", the results shown are of " + Narrow(Search_Root()) +
+                             ": only scans of the same folder can be compared.",
+                         true);
+        return;
+    }
+    // The rows may refer to the gone records of a comparison before.
+    Gui::Remove_All_From(Controls().File_List_View);
+    The_Comparison = std::make_unique<Compare::Changes>(Known_Files(), std::move(older.Records));
+    Compared_Scan = path;
+    Compared_Time = older.About.Made;
+    Log::Write("Compared with " + Narrow(path));
+    Adjust_Gui();
+    Show_Passing_Records();
+}
+
+void Compare_Request() {
+    if (Refused_While_Busy("compare")) return;
+    if (const auto path = Gui::File_To_Open(Scan_Type, Scan_File::Extension)) Compare_With(*path);
+}
+
+void Export_Rows(const std::wstring& path) {
+    Report::Contents contents{.Root = Search_Root(),
+                              .Is_Ntfs = Searching_Ntfs(),
+                              .Made = Results_Time(),
+                              .The_Columns = Report::Columns_For(Searching_Ntfs(), Selection_In_Force()),
+                              .Rows = {},
+                              .Owners = {}};
+    contents.The_Columns.Change = The_Comparison != nullptr;
+    for (void* row : Gui::Rows_Of(Controls().File_List_View))
+        contents.Rows.push_back(Row_Of(*static_cast<const File_Information*>(row)));
+    try {
+        Files::Replace_Contents(path, Report::Csv_Of(contents));
+    } catch (const std::exception& failure) {
+        Report_Failure("export to", path, failure);
+        return;
+    }
+    Gui::Set_Status_Line(Image_Of(static_cast<int>(contents.Rows.size()), "row") + " exported to " + Narrow(path));
+}
+
+void Export_Request() {
+    if (Refused_While_Busy("export")) return;
+    if (const auto path = Gui::File_To_Save(L"CSV files", L"csv", Suggested_Name(L"csv"))) Export_Rows(*path);
 }
 
 void Save_Scan(const std::wstring& path) {
@@ -91,7 +184,7 @@ void Open_Scan(const std::wstring& path) {
 
 void Save_Scan_Request() {
     if (Refused_While_Busy("save the scan")) return;
-    if (const auto path = Gui::File_To_Save(Scan_Type, Scan_File::Extension, Suggested_Name()))
+    if (const auto path = Gui::File_To_Save(Scan_Type, Scan_File::Extension, Suggested_Name(Scan_File::Extension)))
         Save_Scan(*path);
 }
 

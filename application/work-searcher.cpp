@@ -157,6 +157,7 @@ void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
 
 void Forget_Results() {
     Empty_File_View();
+    End_Comparison();
     Clear(Results);
 }
 
@@ -172,8 +173,9 @@ bool Search(const std::wstring& root) {
     Results_Scan.clear();
     Gui::Set_Title_Detail(L"");
     Determine_Options();
-    Adjust_Gui();
+    // Before the columns: a comparison of the results before goes with them.
     Forget_Results();
+    Adjust_Gui();
     Gui::Set_Status_Line("Searching...");
     Log::Write("Search of " + Narrow(Results_Root) + " with " + Options_Image(Selection_In_Force()));
     const auto start = std::chrono::steady_clock::now();

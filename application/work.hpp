@@ -10,6 +10,7 @@
 
 #include "definite_element-list.hpp"
 #include "gui.hpp"
+#include "work-compare.hpp"
 #include "work-selection.hpp"
 #include "work-walk.hpp"
 
@@ -51,6 +52,8 @@ struct Window_Controls {
     Gui::Button Start_Stop_Button;
     Gui::Button Open_Scan_Button;
     Gui::Button Save_Scan_Button;
+    Gui::Button Export_Button;
+    Gui::Button Compare_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
     Gui::List_View File_List_View;
     Gui::List_View Account_List_View;  // NT family only
@@ -170,12 +173,26 @@ void Open_Scan_Request();
 // results walked here.
 std::string Scan_Note();
 
+// The rows the file list shows, in their order, written as CSV with the columns and formats
+// of the command line's reports; a failure is told in a message box.
+void Export_Rows(const std::wstring& path);
+void Export_Request();
+
+// The results compared with an older scan of the same root: the file list gains a "Change"
+// column and the gone objects as grey rows, the Accounts page the change per owner. A scan
+// of another root is refused with a message. A new search or scan ends the comparison.
+void Compare_With(const std::wstring& path);
+void Compare_Request();
+// The comparison in force; null when none.
+const Compare::Changes* Comparison();
+
 // ---------------------------------------------------------------- owner accounting
 
 struct Account_Information {
     Windows::Files::Owner Owner = nullptr;  // accounts are told apart by this reference
     std::int32_t Nr_Of_Files = 0;
     File_Size Disk_Usage{};
+    std::int64_t Change = 0;  // against the older scan compared with
 };
 
 struct Account_List_Traits {
@@ -191,8 +208,11 @@ const Account_List& Known_Accounts();
 // nowhere. A new owner with a name gets a row.
 void Add_To_Object_Owner(const File_Information& the_file);
 // Adds one owner's totals of a display; shown rows are repainted once all are added.
-void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage);
+void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
+                    std::int64_t the_change = 0);
 void Zero_Account_Totals();
+// The Accounts page has a "Change" column while a comparison is in force.
+void Adjust_Account_Columns(bool with_change);
 void Repaint_Accounts();
 
 std::wstring Account_Text_Handler(int for_column, void* the_account);
@@ -211,7 +231,7 @@ Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second);
 
 // ---------------------------------------------------------------- result display
 
-enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed };
+enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed, Change };
 
 // The folder shown, in the form of Folder_Name.
 const std::wstring& Display_Root();
@@ -220,7 +240,7 @@ bool Owner_Is_Displayed();
 // The logical column shown at a view position, given which optional columns exist.
 Logical_Column Column_Of(int the_position);
 
-// Rebuilds the optional columns for the results and the options in force.
+// Rebuilds the optional columns for the results, the options and the comparison in force.
 void Adjust_Gui();
 // Shows the records that pass the options, totals their owners, writes the totals line.
 void Display();
@@ -228,6 +248,8 @@ void Display();
 // In full when "Display sizes in full" is on, else abbreviated.
 std::string Image_Of(File_Size the_size);
 std::string Image_Of(int the_count, const std::string& the_unit);  // "0 files", "1 file"
+// "+12KB", "-300", "0", or "new", sizes as Image_Of shows them.
+std::string Change_Image_Of(const Compare::Change& the_change);
 // The minimum size box's text for a threshold: one that reads back as the same threshold.
 std::string Threshold_Text_Of(File_Size the_threshold);
 
