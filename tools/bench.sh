@@ -46,6 +46,7 @@ run() {
 run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
 run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
 run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
+run "scans" "$QUARRIX_BUILD/bench/bench_scans.exe" "$LARGE" "$OTHER_OWNER" "$QUARRIX_BUILD"
 
 echo
 python3 - "$OUTPUT" <<'PYTHON'
