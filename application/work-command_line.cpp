@@ -206,12 +206,8 @@ std::vector<Report::Row> Rows_Of(const File_List& the_records, const Selection& 
     std::vector<Report::Row> rows;
     auto add = [&](const File_Information& record) {
         if (!To_Be_Displayed(record, the_selection, L"")) return;
-        Report::Row row{&record, std::nullopt, false};
-        if (the_changes) {
-            const Compare::Change change = the_changes->Of(record);
-            if (!change.Is_New) row.Change = change.Bytes;
-            row.Is_Gone = change.Is_Gone;
-        }
+        Report::Row row{&record, std::nullopt};
+        if (the_changes) row.Change = the_changes->Of(record);
         rows.push_back(row);
     };
     for (auto at = First(the_records); Has_Element(at); at = Next(at)) add(Element_At(at));

@@ -36,6 +36,8 @@ std::int64_t Difference(File_Size now, File_Size then) {
     return static_cast<std::int64_t>(now.Value() - then.Value());
 }
 
+std::int64_t Signed(File_Size size) { return static_cast<std::int64_t>(size.Value()); }
+
 }  // namespace
 
 Changes::Changes(const File_List& the_records, File_List the_older_records)
@@ -49,10 +51,12 @@ Changes::Changes(const File_List& the_records, File_List the_older_records)
         const File_Information& record = Element_At(at);
         const auto older = older_by_key.find(Key_Of(record));
         if (older == older_by_key.end()) {
-            changes_.emplace(&record, Change{.Bytes = 0, .Is_New = true});
+            changes_.emplace(&record, Change{.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true});
             continue;
         }
-        changes_.emplace(&record, Change{.Bytes = Difference(record.Object_Size, older->second->Object_Size)});
+        changes_.emplace(&record, Change{.Bytes = Difference(record.Object_Size, older->second->Object_Size),
+                                         .Counted = Difference(Counted_Size_Of(record),
+                                                               Counted_Size_Of(*older->second))});
         older->second = nullptr;  // met: not gone
     }
     for (auto at = First(older_); Has_Element(at); at = Next(at)) {
@@ -60,7 +64,8 @@ Changes::Changes(const File_List& the_records, File_List the_older_records)
         const auto older = older_by_key.find(Key_Of(record));
         if (older->second != &record) continue;
         gone_.push_back(&record);
-        changes_.emplace(&record, Change{.Bytes = -static_cast<std::int64_t>(record.Object_Size.Value()),
+        changes_.emplace(&record, Change{.Bytes = -Signed(record.Object_Size),
+                                         .Counted = -Signed(Counted_Size_Of(record)),
                                          .Is_Gone = true});
     }
 }

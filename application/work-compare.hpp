@@ -14,6 +14,7 @@ namespace Work::Compare {
 
 struct Change {
     std::int64_t Bytes = 0;  // now minus then; minus the old size for a gone object
+    std::int64_t Counted = 0;  // the same of the sizes sums add (an object counts once)
     bool Is_New = false;     // no such object then
     bool Is_Gone = false;    // a record of the older scan that has none now
 };

@@ -64,7 +64,7 @@ public:
     // With a comparison: a new object adds its whole size, a gone one counts in the change only.
     void Add_Change(const File_Information& the_file, const Compare::Change& the_change) {
         if (Files::Is_Unknown(the_file.Owner)) return;
-        Tally_Of(the_file.Owner).Change += Growth_Of(the_file, the_change);
+        Tally_Of(the_file.Owner).Change += the_change.Counted;
     }
 
     void Add_To_Accounts() const {

@@ -65,10 +65,14 @@ std::string Utf8_Of(std::wstring_view text) {
     return utf8;
 }
 
-const char* Type_Of(const Row& the_row) {
-    if (the_row.Is_Gone) return the_row.File->Is_Folder ? "gone folder" : "gone file";
-    if (the_row.File->Is_Folder) return "folder";
-    return the_row.File->Is_Stream ? "stream" : "file";
+// "file", "folder", "stream", "gone file", "shared file" (another path of an object met
+// before, whose size adds to no sum)...
+std::string Type_Of(const Row& the_row) {
+    const File_Information& file = *the_row.File;
+    std::string type = file.Is_Folder ? "folder" : file.Is_Stream ? "stream" : "file";
+    if (file.Is_Shared) type = "shared " + type;
+    if (the_row.Change && the_row.Change->Is_Gone) type = "gone " + type;
+    return type;
 }
 
 // A cell's text, and whether JSON writes it as a number.
@@ -87,8 +91,8 @@ Cell Cell_Of(const Row& the_row, Cell_Kind the_kind, const std::wstring& the_roo
     case Cell_Kind::Size: return {std::to_string(file.Object_Size.Value()), true};
     case Cell_Kind::Time: return {Iso_8601_Of(file.Last_Accessed)};
     case Cell_Kind::Change:
-        if (!the_row.Change) return {"new"};
-        return {std::to_string(*the_row.Change), true};
+        if (!the_row.Change || the_row.Change->Is_New) return {"new"};
+        return {std::to_string(the_row.Change->Bytes), true};
     case Cell_Kind::Type: return {Type_Of(the_row)};
     }
     return {};
@@ -197,11 +201,10 @@ std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool 
             total = totals.insert(totals.end(), Owner_Total{owner, 0, {}, std::nullopt});
             if (with_change) total->Change = 0;
         }
-        const auto size = static_cast<std::int64_t>(row.File->Object_Size.Value());
-        if (with_change) *total->Change += row.Change.value_or(size);
-        if (row.Is_Gone) continue;
+        if (with_change && row.Change) *total->Change += row.Change->Counted;
+        if (row.Change && row.Change->Is_Gone) continue;
         ++total->Files;
-        total->Usage += row.File->Object_Size;
+        total->Usage += Counted_Size_Of(*row.File);
     }
     return totals;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "work-compare.hpp"
 #include "work-selection.hpp"
 #include "work-walk.hpp"
 
@@ -25,11 +26,10 @@ Columns Columns_For(bool is_ntfs, const Selection& the_selection);
 // Modified without owners), [Change], Type.
 std::vector<std::string> Titles_Of(const Columns& the_columns);
 
-// One row; the change is the size difference against the older scan, none for "new".
+// One row, with its change when compared with an older scan.
 struct Row {
     const File_Information* File = nullptr;
-    std::optional<std::int64_t> Change;
-    bool Is_Gone = false;  // in the older scan only: its change is minus its old size
+    std::optional<Compare::Change> Change;
 };
 
 struct Owner_Total {
@@ -39,7 +39,7 @@ struct Owner_Total {
     std::optional<std::int64_t> Change;  // when compared
 };
 // The known owners of the rows, in order of first appearance, totalled as the Accounts
-// page totals them; gone rows count in the change alone, new ones with their whole size.
+// page totals them, each object once; gone rows count in the change alone.
 std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool with_change);
 
 struct Contents {

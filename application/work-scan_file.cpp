@@ -29,8 +29,9 @@ enum Record_Flag : std::uint8_t {
     System = 8,
     Hidden = 16,
     Has_Streams = 32,
+    Shared = 64,
 };
-constexpr std::uint8_t Known_Record_Flags = 63;
+constexpr std::uint8_t Known_Record_Flags = 127;
 
 // ---------------------------------------------------------------- checksum
 
@@ -107,7 +108,8 @@ std::uint64_t Unzigzag(std::uint64_t value) { return (value >> 1) ^ (0 - (value 
 std::uint8_t Flags_Of(const File_Information& the_file) {
     return (the_file.Is_Folder ? Folder : 0) | (the_file.Is_Stream ? Stream : 0) |
            (the_file.Is_Compressed ? Compressed : 0) | (the_file.Is_System ? System : 0) |
-           (the_file.Is_Hidden ? Hidden : 0) | (the_file.Has_Streams ? Has_Streams : 0);
+           (the_file.Is_Hidden ? Hidden : 0) | (the_file.Has_Streams ? Has_Streams : 0) |
+           (the_file.Is_Shared ? Shared : 0);
 }
 
 // Owners are numbered from 1 in order of first appearance; 0 is the unknown owner.
@@ -354,6 +356,7 @@ Scan Scan_Of(std::string_view the_bytes) {
         file.Is_System = flags & System;
         file.Is_Hidden = flags & Hidden;
         file.Has_Streams = flags & Has_Streams;
+        file.Is_Shared = flags & Shared;
         Append(std::move(file), scan.Records);
     }
     if (!body.Is_At_End()) throw Inconsistent_Scan("bytes follow the last record");

@@ -41,11 +41,8 @@ bool Is_Same_Root(const std::wstring& one, const std::wstring& other) {
 }
 
 Report::Row Row_Of(const File_Information& the_file) {
-    Report::Row row{&the_file, std::nullopt, false};
-    if (!The_Comparison) return row;
-    const Compare::Change change = The_Comparison->Of(the_file);
-    if (!change.Is_New) row.Change = change.Bytes;
-    row.Is_Gone = change.Is_Gone;
+    Report::Row row{&the_file, std::nullopt};
+    if (The_Comparison) row.Change = The_Comparison->Of(the_file);
     return row;
 }
 

@@ -34,7 +34,7 @@ std::wstring Image_Of(const File_Information& record) {
            Files::Image_Of(record.Owner) + L"|" + std::to_wstring(record.Is_Folder) +
            std::to_wstring(record.Is_Stream) + std::to_wstring(record.Is_Compressed) +
            std::to_wstring(record.Is_System) + std::to_wstring(record.Is_Hidden) +
-           std::to_wstring(record.Has_Streams);
+           std::to_wstring(record.Has_Streams) + std::to_wstring(record.Is_Shared);
 }
 
 std::vector<std::wstring> Images_Of(const Work::File_List& records) {
@@ -79,7 +79,9 @@ protected:
                                 .Last_Accessed = {0xFFFFFFFF, 0x7FFFFFFF},
                                 .Is_Compressed = true,
                                 .Is_System = true,
-                                .Is_Hidden = true},
+                                .Is_Hidden = true,
+                                .Has_Streams = false,
+                                .Is_Shared = true},
                records);
         Append(File_Information{.File_Name = L"synthetic",
                                 .Folder_Name = {},
