@@ -5,7 +5,6 @@
 // minus its size then.
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "work-walk.hpp"
@@ -13,10 +12,10 @@
 namespace Work::Compare {
 
 struct Change {
-    std::int64_t Bytes = 0;  // now minus then; minus the old size for a gone object
+    std::int64_t Bytes = 0;    // now minus then; minus the old size for a gone object
     std::int64_t Counted = 0;  // the same of the sizes sums add (an object counts once)
-    bool Is_New = false;     // no such object then
-    bool Is_Gone = false;    // a record of the older scan that has none now
+    bool Is_New = false;       // no such object then
+    bool Is_Gone = false;      // a record of the older scan that has none now
 };
 
 class Changes {
@@ -26,14 +25,25 @@ public:
     Changes(const Changes&) = delete;
     Changes& operator=(const Changes&) = delete;
 
-    // For a record of the results or a gone one; Is_New for any other.
+    // For a record of the results or a gone one.
     Change Of(const File_Information& the_record) const;
     // The older scan's records that have none now, in its order.
     const std::vector<const File_Information*>& Gone() const { return gone_; }
 
 private:
+    // Only records whose size differs, new ones and gone ones are kept: a record of the
+    // results that is not here is unchanged. Open addressing, so that a million entries
+    // cost no allocation each and a look-up, made for every painted cell and every
+    // comparison of a sort, touches one or two slots.
+    struct Slot {
+        const File_Information* Record = nullptr;
+        Change Value;
+    };
+    void Keep(const File_Information& the_record, const Change& the_change);
+    const Slot* Slot_Of(const File_Information& the_record) const;
+
     File_List older_;
-    std::unordered_map<const File_Information*, Change> changes_;
+    std::vector<Slot> slots_;
     std::vector<const File_Information*> gone_;
 };
 

@@ -3,6 +3,7 @@
 // are differences from the record before, so a scan takes less than its records in memory.
 #include "work-scan_file.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <unordered_map>
@@ -55,41 +56,59 @@ constexpr Crc_Table Crc = Crc_Tables();
 
 // ---------------------------------------------------------------- writing
 
+// Bytes appended without a check of capacity each: every field makes room for its largest
+// form first.
 class Writer {
 public:
-    explicit Writer(std::size_t expected_size) { bytes_.reserve(expected_size); }
+    explicit Writer(std::size_t expected_size) : bytes_(expected_size, '\0') {}
 
     void Fixed(std::uint64_t value, int byte_count) {
-        for (int byte = 0; byte < byte_count; ++byte)
-            bytes_.push_back(static_cast<char>(value >> (8 * byte)));
+        char* next = Room_For(8);
+        for (int byte = 0; byte < byte_count; ++byte) next[byte] = static_cast<char>(value >> (8 * byte));
+        used_ += byte_count;
     }
     void Number(std::uint64_t value) {
+        char* next = Room_For(10);
+        std::size_t length = 0;
         while (value >= 0x80) {
-            bytes_.push_back(static_cast<char>(value | 0x80));
+            next[length++] = static_cast<char>(value | 0x80);
             value >>= 7;
         }
-        bytes_.push_back(static_cast<char>(value));
+        next[length++] = static_cast<char>(value);
+        used_ += length;
     }
     void Text(std::wstring_view text) {
         bool is_narrow = true;
         for (wchar_t unit : text) is_narrow = is_narrow && unit < 0x80;
         Number(std::uint64_t{text.size()} << 1 | (is_narrow ? 0 : 1));
+        char* next = Room_For(2 * text.size());
         for (wchar_t unit : text) {
-            bytes_.push_back(static_cast<char>(unit));
-            if (!is_narrow) bytes_.push_back(static_cast<char>(unit >> 8));
+            *next++ = static_cast<char>(unit);
+            if (!is_narrow) *next++ = static_cast<char>(unit >> 8);
         }
+        used_ += is_narrow ? text.size() : 2 * text.size();
     }
     void Raw(std::basic_string_view<std::uint8_t> data) {
-        bytes_.append(reinterpret_cast<const char*>(data.data()), data.size());
+        std::memcpy(Room_For(data.size()), data.data(), data.size());
+        used_ += data.size();
     }
     void Patch(std::size_t at, std::uint64_t value, int byte_count) {
-        for (int byte = 0; byte < byte_count; ++byte)
-            bytes_[at + byte] = static_cast<char>(value >> (8 * byte));
+        for (int byte = 0; byte < byte_count; ++byte) bytes_[at + byte] = static_cast<char>(value >> (8 * byte));
     }
-    std::string& Bytes() { return bytes_; }
+    std::size_t Size() const { return used_; }
+    std::string_view Written() const { return {bytes_.data(), used_}; }
+    std::string Taken() {
+        bytes_.resize(used_);
+        return std::move(bytes_);
+    }
 
 private:
+    char* Room_For(std::size_t length) {
+        if (used_ + length > bytes_.size()) bytes_.resize(std::max(2 * bytes_.size(), used_ + length));
+        return bytes_.data() + used_;
+    }
     std::string bytes_;
+    std::size_t used_ = 0;
 };
 
 std::uint64_t Value_Of(const File_Time& the_time) {
@@ -112,21 +131,21 @@ std::uint8_t Flags_Of(const File_Information& the_file) {
            (the_file.Is_Shared ? Shared : 0);
 }
 
-// Owners are numbered from 1 in order of first appearance; 0 is the unknown owner.
+// Owners are numbered from 1 in order of first appearance, 0 being the unknown owner; the
+// number one past the highest so far introduces a new owner, written there.
 class Owner_Numbers {
 public:
-    explicit Owner_Numbers(const File_List& the_records) {
-        for (auto at = First(the_records); Has_Element(at); at = Next(at)) Number_Of(Element_At(at).Owner);
-    }
-    std::uint64_t Number_Of(Files::Owner the_owner) {
-        if (the_owner == nullptr) return 0;
-        if (last_ < owners_.size() && owners_[last_] == the_owner) return last_ + 1;
+    void Write(Files::Owner the_owner, Writer& into) {
+        if (the_owner == nullptr) return into.Number(0);
+        if (last_ < owners_.size() && owners_[last_] == the_owner) return into.Number(last_ + 1);
         for (last_ = 0; last_ < owners_.size(); ++last_)
-            if (owners_[last_] == the_owner) return last_ + 1;
+            if (owners_[last_] == the_owner) return into.Number(last_ + 1);
         owners_.push_back(the_owner);
-        return last_ + 1;
+        into.Number(owners_.size());
+        into.Number(Files::Sid_Bytes_Of(the_owner).size());
+        into.Raw(Files::Sid_Bytes_Of(the_owner));
+        into.Text(Files::Image_Of(the_owner));
     }
-    const std::vector<Files::Owner>& Owners() const { return owners_; }
 
 private:
     std::vector<Files::Owner> owners_;
@@ -182,17 +201,18 @@ public:
         const std::uint64_t length = field >> 1;
         const bool is_narrow = (field & 1) == 0;
         Need(is_narrow ? length : 2 * length);
-        std::wstring text(length, L'\0');
+        // One buffer for every text: a million names cost one allocation each, not two.
+        text_.resize(length);
         const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
         if (is_narrow) {
-            for (std::size_t unit = 0; unit < length; ++unit) text[unit] = from[unit];
+            for (std::size_t unit = 0; unit < length; ++unit) text_[unit] = from[unit];
             next_ += length;
         } else {
             for (std::size_t unit = 0; unit < length; ++unit)
-                text[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
+                text_[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
             next_ += 2 * length;
         }
-        return Wide_Text::Shared(text);
+        return Wide_Text::Shared(std::wstring_view(text_));
     }
     std::basic_string_view<std::uint8_t> Raw(std::uint64_t length) {
         Need(length);
@@ -209,6 +229,7 @@ private:
     }
     const char* next_;
     const char* end_;
+    std::wstring text_;
 };
 
 std::uint64_t Fixed_At(std::string_view bytes, std::size_t at, int byte_count) {
@@ -255,16 +276,15 @@ Header Checked_Header(std::string_view bytes) {
     return header;
 }
 
-std::vector<Files::Owner> Owners_Read(Reader& body) {
-    const std::uint64_t count = body.Number();
-    std::vector<Files::Owner> owners;
-    for (std::uint64_t owner = 0; owner < count; ++owner) {
-        const auto sid = body.Raw(body.Number());
-        const Wide_Text::Shared name = body.Text();
-        owners.push_back(Files::Owner_With_Sid(sid, name.String()));
-        if (owners.back() == nullptr) throw Inconsistent_Scan("an owner is not a valid SID");
-    }
-    return owners;
+Files::Owner Owner_Read(Reader& body, std::vector<Files::Owner>& owners) {
+    const std::uint64_t owner = body.Number();
+    if (owner == 0) return nullptr;
+    if (owner <= owners.size()) return owners[owner - 1];
+    if (owner > owners.size() + 1) throw Inconsistent_Scan("an owner number out of order");
+    const auto sid = body.Raw(body.Number());
+    owners.push_back(Files::Owner_With_Sid(sid, body.Text().String()));
+    if (owners.back() == nullptr) throw Inconsistent_Scan("an owner is not a valid SID");
+    return owners.back();
 }
 
 }  // namespace
@@ -298,13 +318,7 @@ std::string Bytes_Of(const Description& the_description, const File_List& the_re
     out.Fixed(0, 8);  // the body's length, once known
 
     out.Text(the_description.Root);
-    Owner_Numbers owners(the_records);
-    out.Number(owners.Owners().size());
-    for (Files::Owner owner : owners.Owners()) {
-        out.Number(Files::Sid_Bytes_Of(owner).size());
-        out.Raw(Files::Sid_Bytes_Of(owner));
-        out.Text(Files::Image_Of(owner));
-    }
+    Owner_Numbers owners;
     Folder_Numbers folders;
     std::uint64_t previous_time = 0;
     for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
@@ -312,16 +326,16 @@ std::string Bytes_Of(const Description& the_description, const File_List& the_re
         out.Fixed(Flags_Of(file), 1);
         folders.Write(file.Folder_Name, out);
         out.Text(file.File_Name);
-        out.Number(owners.Number_Of(file.Owner));
+        owners.Write(file.Owner, out);
         if (file.Is_Stream) out.Text(file.Stream_Name);
         out.Number(file.Object_Size.Value());
         const std::uint64_t time = Value_Of(file.Last_Accessed);
         out.Number(Zigzag(time - previous_time));
         previous_time = time;
     }
-    out.Patch(32, out.Bytes().size() - Header_Size, 8);
-    out.Fixed(Crc_32_Of(out.Bytes()), 4);
-    return std::move(out.Bytes());
+    out.Patch(32, out.Size() - Header_Size, 8);
+    out.Fixed(Crc_32_Of(out.Written()), 4);
+    return out.Taken();
 }
 
 Scan Scan_Of(std::string_view the_bytes) {
@@ -331,7 +345,7 @@ Scan Scan_Of(std::string_view the_bytes) {
     scan.About.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
     scan.About.Made = header.Made;
     scan.About.Root = body.Text().String();
-    const std::vector<Files::Owner> owners = Owners_Read(body);
+    std::vector<Files::Owner> owners;
     std::vector<Wide_Text::Shared> folders;
     std::uint64_t time = 0;
     for (std::uint64_t record = 0; record < header.Record_Count; ++record) {
@@ -343,9 +357,7 @@ Scan Scan_Of(std::string_view the_bytes) {
         File_Information file;
         file.Folder_Name = folders[folder];
         file.File_Name = body.Text();
-        const std::uint64_t owner = body.Number();
-        if (owner > owners.size()) throw Inconsistent_Scan("an owner number out of range");
-        if (owner != 0) file.Owner = owners[owner - 1];
+        file.Owner = Owner_Read(body, owners);
         if (flags & Stream) file.Stream_Name = body.Text();
         file.Object_Size = File_Size::From(body.Number());
         time += Unzigzag(body.Number());

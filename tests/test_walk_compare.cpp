@@ -1,0 +1,71 @@
+// Comparisons of records as two walks give them, in the same order or not: every object's
+// change is the same whichever way its older record is found.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "work-compare.hpp"
+
+using Work::File_Information;
+using Work::File_List;
+namespace Compare = Work::Compare;
+
+namespace {
+
+File_Information Record(const wchar_t* folder, const wchar_t* name, std::uint64_t size, bool is_folder = false) {
+    File_Information record;
+    record.Folder_Name = folder;
+    record.File_Name = name;
+    record.Object_Size = Work::File_Size::From(size);
+    record.Is_Folder = is_folder;
+    return record;
+}
+
+std::wstring Path_Of(const File_Information& record) { return record.Folder_Name + L"\\" + record.File_Name; }
+
+// Each path's change as text: "+5", "new", "gone -9".
+std::map<std::wstring, std::wstring> Changes_Of(const File_List& now, const File_List& then) {
+    const Compare::Changes changes(now, then);
+    std::map<std::wstring, std::wstring> result;
+    auto add = [&](const File_Information& record) {
+        const Compare::Change change = changes.Of(record);
+        result[Path_Of(record) + (record.Is_Folder ? L"\\" : L"")] =
+            change.Is_New ? L"new" : (change.Is_Gone ? L"gone " : L"") + std::to_wstring(change.Bytes);
+    };
+    for (auto at = First(now); Has_Element(at); at = Next(at)) add(Element_At(at));
+    for (const File_Information* gone : changes.Gone()) add(*gone);
+    return result;
+}
+
+}  // namespace
+
+TEST(Compare, ChangesDoNotDependOnTheOrderOfTheWalks) {
+    File_List then, now, now_reversed;
+    for (int index = 0; index < 40; ++index) {
+        const std::wstring name = L"f" + std::to_wstring(index);
+        Append(Record(L"\\a", name.c_str(), 100 + index), then);
+        // Every fifth file grew by its number, every seventh has gone, a few are new.
+        if (index % 7 == 3) continue;
+        Append(Record(L"\\a", name.c_str(), 100 + index + (index % 5 == 0 ? index : 0)), now);
+    }
+    Append(Record(L"\\a", L"fresh", 5), now);
+    Append(Record(L"\\b", L"f1", 1), now);  // the same name in another folder is another object
+    Append(Record(L"", L"a", 4000, true), then);
+    Append(Record(L"", L"a", 4100, true), now);
+    Append(Record(L"\\a", L"f1", 0, true), now);  // a folder of a file's name is another object
+    const std::vector<File_Information> records = Elements_Of(now, 1).Elements;
+    for (auto record = records.rbegin(); record != records.rend(); ++record) Append(*record, now_reversed);
+
+    const std::map<std::wstring, std::wstring> in_order = Changes_Of(now, then);
+    EXPECT_EQ(Changes_Of(now_reversed, then), in_order);
+    EXPECT_EQ(in_order.at(L"\\a\\f15"), L"15");
+    EXPECT_EQ(in_order.at(L"\\a\\f11"), L"0");
+    EXPECT_EQ(in_order.at(L"\\a\\f3"), L"gone -103");
+    EXPECT_EQ(in_order.at(L"\\a\\fresh"), L"new");
+    EXPECT_EQ(in_order.at(L"\\b\\f1"), L"new");
+    EXPECT_EQ(in_order.at(L"\\a\\f1\\"), L"new");
+    EXPECT_EQ(in_order.at(L"\\a\\"), L"100");
+    EXPECT_EQ(in_order.size(), 40u + 3u + 1u);
+}
