@@ -147,7 +147,6 @@ struct Selection_Switches {
         if (options[Selection_Option::NEWLY_TOUCHED] + options[Selection_Option::AGED] +
                 options[Selection_Option::FOLDERS] > 1)
             throw Usage_Error("/folders, /within and /since exclude one another, as on the Selection page");
-        Chosen.Options[Selection_Option::FULL_SIZE] = true;
         Take_Time_Thresholds(Chosen, Minutes, Days);
         return Chosen;
     }
