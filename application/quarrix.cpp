@@ -34,6 +34,8 @@ int Run_Window(const Command_Line::Command& the_command) {
         Work::Create_User_Interface();
         if (the_command.The_Mode == Command_Line::Mode::Window_Searching)
             Work::Start_Search_Of(the_command.Root);
+        if (the_command.The_Mode == Command_Line::Mode::Window_Opening)
+            Work::Start_Opening(the_command.Root);
     } catch (const std::exception& failure) {
         Report(Information_Of(failure));
         Work::Shut_Down(true);
@@ -69,7 +71,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return Run_Without_Window(arguments);
     }
     if (command.The_Mode == Command_Line::Mode::Window ||
-        command.The_Mode == Command_Line::Mode::Window_Searching)
+        command.The_Mode == Command_Line::Mode::Window_Searching ||
+        command.The_Mode == Command_Line::Mode::Window_Opening)
         return Run_Window(command);
     return Run_Without_Window(arguments);
 }

@@ -289,7 +289,9 @@ Command Command_Of(const std::vector<std::wstring>& the_arguments) {
     if (is_report && command.Root.empty() == command.Scan.empty())
         throw Usage_Error("a report needs either a root or /open SCAN");
     if (command.The_Mode == Mode::Save && command.Root.empty()) throw Usage_Error("/save needs a root");
-    if (command.The_Mode == Mode::Window && !command.Root.empty()) command.The_Mode = Mode::Window_Searching;
+    if (command.The_Mode == Mode::Window && !command.Root.empty())
+        command.The_Mode = Ends_With(command.Root, std::wstring(L".") + Scan_File::Extension) ? Mode::Window_Opening
+                                                                                          : Mode::Window_Searching;
     return command;
 }
 
@@ -298,6 +300,7 @@ const char* Usage() {
            "\r\n"
            "quarrix                 opens the window\r\n"
            "quarrix ROOT            opens the window and searches ROOT at once\r\n"
+           "quarrix SCAN.qscan      opens the window showing the scan\r\n"
            "quarrix /save FILE.qscan ROOT\r\n"
            "                        searches ROOT and saves the scan, without a window\r\n"
            "quarrix /report FILE.csv|FILE.json (ROOT | /open SCAN.qscan) [/compare OLD.qscan]\r\n"

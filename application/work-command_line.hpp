@@ -26,11 +26,12 @@ enum Exit_Code : int {
     Other_Failure = 6,
 };
 
-enum class Mode { Window, Window_Searching, Help, Save, Report };
+// A scan file given alone is opened in the window, as a double click on it would.
+enum class Mode { Window, Window_Searching, Window_Opening, Help, Save, Report };
 
 struct Command {
     Mode The_Mode = Mode::Window;
-    std::wstring Root;    // the folder to walk
+    std::wstring Root;    // the folder to walk, or the scan to open in the window
     std::wstring Output;  // the scan or report to write
     std::wstring Scan;    // a report of this scan instead of a walk
     std::wstring Older;   // the scan to compare with

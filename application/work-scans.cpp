@@ -18,6 +18,7 @@ constexpr const wchar_t* Scan_Type = L"Quarrix scans";
 std::unique_ptr<Compare::Changes> The_Comparison;
 std::wstring Compared_Scan;
 File_Time Compared_Time{};
+std::wstring Scan_To_Open;  // given on the command line
 
 std::string Narrow(const std::wstring& text) { return Wide_Text::Narrowed(text); }
 
@@ -183,6 +184,11 @@ void Save_Scan_Request() {
     if (Refused_While_Busy("save the scan")) return;
     if (const auto path = Gui::File_To_Save(Scan_Type, Scan_File::Extension, Suggested_Name(Scan_File::Extension)))
         Save_Scan(*path);
+}
+
+void Start_Opening(const std::wstring& path) {
+    Scan_To_Open = path;
+    Gui::Execute([] { Open_Scan(Scan_To_Open); });
 }
 
 void Open_Scan_Request() {

@@ -169,6 +169,8 @@ void Open_Scan(const std::wstring& path);
 // The buttons' action routines: a standard dialog, then the above.
 void Save_Scan_Request();
 void Open_Scan_Request();
+// Open_Scan queued for the action handler, as "Open scan..." would run it.
+void Start_Opening(const std::wstring& path);
 // Which scan the results come from and when it was made, for the status line; empty for
 // results walked here.
 std::string Scan_Note();
