@@ -69,3 +69,30 @@ TEST(Compare, ChangesDoNotDependOnTheOrderOfTheWalks) {
     EXPECT_EQ(in_order.at(L"\\a\\"), L"100");
     EXPECT_EQ(in_order.size(), 40u + 3u + 1u);
 }
+
+TEST(Compare, AnObjectMetBeforeByAnotherPathChangesNoSum) {
+    File_List then, now;
+    Append(Record(L"", L"link", 70), then);
+    Append(Record(L"", L"grown link", 10), then);
+    File_Information link = Record(L"", L"link", 70);
+    link.Is_Shared = true;  // now a hard link to an object counted elsewhere
+    Append(link, now);
+    File_Information grown = Record(L"", L"grown link", 30);
+    grown.Is_Shared = true;
+    Append(grown, now);
+    File_Information fresh = Record(L"", L"fresh link", 5);
+    fresh.Is_Shared = true;
+    Append(fresh, now);
+    const Compare::Changes changes(now, then);
+    const auto at = First(now);
+    const File_Information& first = Element_At(at);
+    const File_Information& second = Element_At(Next(at));
+    const File_Information& third = Element_At(Next(Next(at)));
+    // The rows show the sizes' differences; the sums lose what no longer counts.
+    EXPECT_EQ(changes.Of(first).Bytes, 0);
+    EXPECT_EQ(changes.Of(first).Counted, -70);
+    EXPECT_EQ(changes.Of(second).Bytes, 20);
+    EXPECT_EQ(changes.Of(second).Counted, -10);
+    EXPECT_TRUE(changes.Of(third).Is_New);
+    EXPECT_EQ(changes.Of(third).Counted, 0);
+}
