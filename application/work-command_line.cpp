@@ -219,11 +219,14 @@ void Write_Report(const Command& the_command) {
     Scan_File::Scan scan = the_command.Scan.empty() ? Walked(the_command.Root) : Opened(the_command.Scan);
     std::optional<Compare::Changes> changes;
     if (!the_command.Older.empty()) {
-        Scan_File::Scan older = Opened(the_command.Older);
-        if (Lower(older.About.Root) != Lower(scan.About.Root))
-            throw Different_Roots("the older scan is of " + Utf8(older.About.Root) + ", not of " +
+        const std::string bytes = Files::Contents_Of(the_command.Older);
+        Scan_File::Record_Reader older(bytes);
+        if (!Compare::Is_Same_Root(older.About().Root, scan.About.Root))
+            throw Different_Roots("the older scan is of " + Utf8(older.About().Root) + ", not of " +
                                   Utf8(scan.About.Root));
-        changes.emplace(scan.Records, std::move(older.Records));
+        changes.emplace(scan.Records, older);
+        The_Console().Say("Compared with " + Utf8(the_command.Older) + ", scanned " +
+                          Report::Iso_8601_Of(older.About().Made));
     }
     const Selection selection = the_command.Options.value_or(Saved_Selection());
     Report::Contents contents{.Root = scan.About.Root,

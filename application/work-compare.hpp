@@ -7,9 +7,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "work-scan_file.hpp"
 #include "work-walk.hpp"
 
 namespace Work::Compare {
+
+// Two roots name the same folder, whatever the case of their letters.
+bool Is_Same_Root(const std::wstring& one, const std::wstring& other);
 
 struct Change {
     std::int64_t Bytes = 0;    // now minus then; minus the old size for a gone object
@@ -20,8 +24,8 @@ struct Change {
 
 class Changes {
 public:
-    // Takes the older scan's records: the gone ones are shown from them.
-    Changes(const File_List& the_records, File_List the_older_records);
+    // Goes through the older scan's records once; only the gone ones are kept, to be shown.
+    Changes(const File_List& the_records, Scan_File::Record_Reader& the_older);
     Changes(const Changes&) = delete;
     Changes& operator=(const Changes&) = delete;
 
@@ -42,7 +46,7 @@ private:
     void Keep(const File_Information& the_record, const Change& the_change);
     const Slot* Slot_Of(const File_Information& the_record) const;
 
-    File_List older_;
+    File_List older_;  // the older records not met in order
     std::vector<Slot> slots_;
     std::vector<const File_Information*> gone_;
 };

@@ -179,59 +179,6 @@ private:
 
 // ---------------------------------------------------------------- reading
 
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : next_(bytes.data()), end_(bytes.data() + bytes.size()) {}
-
-    std::uint64_t Number() {
-        std::uint64_t value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            const std::uint8_t byte = Byte();
-            value |= std::uint64_t{byte & 0x7Fu} << shift;
-            if (byte < 0x80) return value;
-        }
-        throw Inconsistent_Scan("a number runs over 64 bits");
-    }
-    std::uint8_t Byte() {
-        Need(1);
-        return static_cast<std::uint8_t>(*next_++);
-    }
-    Wide_Text::Shared Text() {
-        const std::uint64_t field = Number();
-        const std::uint64_t length = field >> 1;
-        const bool is_narrow = (field & 1) == 0;
-        Need(is_narrow ? length : 2 * length);
-        // One buffer for every text: a million names cost one allocation each, not two.
-        text_.resize(length);
-        const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
-        if (is_narrow) {
-            for (std::size_t unit = 0; unit < length; ++unit) text_[unit] = from[unit];
-            next_ += length;
-        } else {
-            for (std::size_t unit = 0; unit < length; ++unit)
-                text_[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
-            next_ += 2 * length;
-        }
-        return Wide_Text::Shared(std::wstring_view(text_));
-    }
-    std::basic_string_view<std::uint8_t> Raw(std::uint64_t length) {
-        Need(length);
-        const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
-        next_ += length;
-        return {from, static_cast<std::size_t>(length)};
-    }
-    bool Is_At_End() const { return next_ == end_; }
-
-private:
-    void Need(std::uint64_t length) const {
-        if (length > static_cast<std::uint64_t>(end_ - next_))
-            throw Inconsistent_Scan("a field runs past the end of the records");
-    }
-    const char* next_;
-    const char* end_;
-    std::wstring text_;
-};
-
 std::uint64_t Fixed_At(std::string_view bytes, std::size_t at, int byte_count) {
     std::uint64_t value = 0;
     for (int byte = byte_count - 1; byte >= 0; --byte)
@@ -274,17 +221,6 @@ Header Checked_Header(std::string_view bytes) {
     if (Fixed_At(bytes, checked_length, 4) != Crc_32_Of(bytes.substr(0, checked_length)))
         throw Bad_Checksum("the contents do not match their checksum: the file is damaged");
     return header;
-}
-
-Files::Owner Owner_Read(Reader& body, std::vector<Files::Owner>& owners) {
-    const std::uint64_t owner = body.Number();
-    if (owner == 0) return nullptr;
-    if (owner <= owners.size()) return owners[owner - 1];
-    if (owner > owners.size() + 1) throw Inconsistent_Scan("an owner number out of order");
-    const auto sid = body.Raw(body.Number());
-    owners.push_back(Files::Owner_With_Sid(sid, body.Text().String()));
-    if (owners.back() == nullptr) throw Inconsistent_Scan("an owner is not a valid SID");
-    return owners.back();
 }
 
 }  // namespace
@@ -339,40 +275,132 @@ std::string Bytes_Of(const Description& the_description, const File_List& the_re
 }
 
 Scan Scan_Of(std::string_view the_bytes) {
-    const Header header = Checked_Header(the_bytes);
-    Reader body(the_bytes.substr(Header_Size, header.Body_Length));
+    Record_Reader reader(the_bytes);
     Scan scan;
-    scan.About.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
-    scan.About.Made = header.Made;
-    scan.About.Root = body.Text().String();
-    std::vector<Files::Owner> owners;
-    std::vector<Wide_Text::Shared> folders;
-    std::uint64_t time = 0;
-    for (std::uint64_t record = 0; record < header.Record_Count; ++record) {
-        const std::uint8_t flags = body.Byte();
-        if ((flags & ~Known_Record_Flags) != 0) throw Inconsistent_Scan("unknown record flags");
-        const std::uint64_t folder = body.Number();
-        if (folder == folders.size()) folders.push_back(body.Text());
-        else if (folder > folders.size()) throw Inconsistent_Scan("a folder number out of order");
-        File_Information file;
-        file.Folder_Name = folders[folder];
-        file.File_Name = body.Text();
-        file.Owner = Owner_Read(body, owners);
-        if (flags & Stream) file.Stream_Name = body.Text();
-        file.Object_Size = File_Size::From(body.Number());
-        time += Unzigzag(body.Number());
-        file.Last_Accessed = Time_Of(time);
-        file.Is_Folder = flags & Folder;
-        file.Is_Stream = flags & Stream;
-        file.Is_Compressed = flags & Compressed;
-        file.Is_System = flags & System;
-        file.Is_Hidden = flags & Hidden;
-        file.Has_Streams = flags & Has_Streams;
-        file.Is_Shared = flags & Shared;
-        Append(std::move(file), scan.Records);
-    }
-    if (!body.Is_At_End()) throw Inconsistent_Scan("bytes follow the last record");
+    scan.About = reader.About();
+    while (reader.Next()) Append(reader.Record(), scan.Records);
     return scan;
+}
+
+Record_Reader::Record_Reader(std::string_view the_bytes) {
+    const Header header = Checked_Header(the_bytes);
+    next_ = the_bytes.data() + Header_Size;
+    end_ = next_ + header.Body_Length;
+    count_ = header.Record_Count;
+    about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
+    about_.Made = header.Made;
+    Text(name_);
+    about_.Root = name_;
+}
+
+bool Record_Reader::Next() {
+    if (read_ == count_) {
+        if (next_ != end_) throw Inconsistent_Scan("bytes follow the last record");
+        return false;
+    }
+    ++read_;
+    flags_ = Byte();
+    if ((flags_ & ~Known_Record_Flags) != 0) throw Inconsistent_Scan("unknown record flags");
+    Read_Folder();
+    Text(name_);
+    Read_Owner();
+    stream_.clear();
+    if (flags_ & Stream) Text(stream_);
+    size_ = File_Size::From(Number());
+    time_ += Unzigzag(Number());
+    return true;
+}
+
+bool Record_Reader::Is_Folder() const { return flags_ & Folder; }
+bool Record_Reader::Is_Shared() const { return flags_ & Shared; }
+
+File_Information Record_Reader::Record() const {
+    File_Information file;
+    file.Folder_Name = folders_[folder_];
+    file.File_Name = Wide_Text::Shared(std::wstring_view(name_));
+    file.Owner = owner_;
+    if (flags_ & Stream) file.Stream_Name = Wide_Text::Shared(std::wstring_view(stream_));
+    file.Object_Size = size_;
+    file.Last_Accessed = Time_Of(time_);
+    file.Is_Folder = flags_ & Folder;
+    file.Is_Stream = flags_ & Stream;
+    file.Is_Compressed = flags_ & Compressed;
+    file.Is_System = flags_ & System;
+    file.Is_Hidden = flags_ & Hidden;
+    file.Has_Streams = flags_ & Has_Streams;
+    file.Is_Shared = flags_ & Shared;
+    return file;
+}
+
+void Record_Reader::Need(std::uint64_t length) const {
+    if (length > static_cast<std::uint64_t>(end_ - next_))
+        throw Inconsistent_Scan("a field runs past the end of the records");
+}
+
+std::uint8_t Record_Reader::Byte() {
+    Need(1);
+    return static_cast<std::uint8_t>(*next_++);
+}
+
+std::uint64_t Record_Reader::Number() {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        const std::uint8_t byte = Byte();
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if (byte < 0x80) return value;
+    }
+    throw Inconsistent_Scan("a number runs over 64 bits");
+}
+
+// Into a buffer kept from record to record: a record's texts cost no allocation to read.
+void Record_Reader::Text(std::wstring& into) {
+    const std::uint64_t field = Number();
+    const std::uint64_t length = field >> 1;
+    const bool is_narrow = (field & 1) == 0;
+    Need(is_narrow ? length : 2 * length);
+    into.resize(length);
+    const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+    if (is_narrow) {
+        for (std::size_t unit = 0; unit < length; ++unit) into[unit] = from[unit];
+        next_ += length;
+    } else {
+        for (std::size_t unit = 0; unit < length; ++unit)
+            into[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
+        next_ += 2 * length;
+    }
+}
+
+std::basic_string_view<std::uint8_t> Record_Reader::Raw(std::uint64_t length) {
+    Need(length);
+    const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+    next_ += length;
+    return {from, static_cast<std::size_t>(length)};
+}
+
+void Record_Reader::Read_Folder() {
+    const std::uint64_t folder = Number();
+    if (folder > folders_.size()) throw Inconsistent_Scan("a folder number out of order");
+    if (folder == folders_.size()) {
+        Text(text_);
+        folders_.emplace_back(std::wstring_view(text_));
+    }
+    folder_ = static_cast<std::size_t>(folder);
+}
+
+void Record_Reader::Read_Owner() {
+    const std::uint64_t owner = Number();
+    if (owner == 0) {
+        owner_ = nullptr;
+    } else if (owner <= owners_.size()) {
+        owner_ = owners_[owner - 1];
+    } else {
+        if (owner > owners_.size() + 1) throw Inconsistent_Scan("an owner number out of order");
+        const auto sid = Raw(Number());
+        Text(text_);
+        owner_ = Files::Owner_With_Sid(sid, text_);
+        if (owner_ == nullptr) throw Inconsistent_Scan("an owner is not a valid SID");
+        owners_.push_back(owner_);
+    }
 }
 
 void Save(const std::wstring& path, const Description& the_description,

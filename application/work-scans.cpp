@@ -36,11 +36,6 @@ std::wstring Comparison_Image() {
     return L"compared with " + Name_Of(Compared_Scan) + L" of " + Files::Image_Of(Compared_Time);
 }
 
-bool Is_Same_Root(const std::wstring& one, const std::wstring& other) {
-    return CompareStringOrdinal(one.data(), static_cast<int>(one.size()), other.data(),
-                                static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
-}
-
 Report::Row Row_Of(const File_Information& the_file) {
     Report::Row row{&the_file, std::nullopt};
     if (The_Comparison) row.Change = The_Comparison->Of(the_file);
@@ -91,25 +86,29 @@ void Compare_With(const std::wstring& path) {
         Gui::Message_Box("There is nothing to compare yet: search or open a scan first.", true);
         return;
     }
-    Scan_File::Scan older;
+    std::unique_ptr<Compare::Changes> comparison;
+    Scan_File::Description older;
     try {
-        older = Scan_File::Load(path);
+        const std::string bytes = Files::Contents_Of(path);
+        Scan_File::Record_Reader reader(bytes);
+        older = reader.About();
+        if (!Compare::Is_Same_Root(older.Root, Search_Root())) {
+            Gui::Message_Box(Narrow(path) + " is a scan of " + Narrow(older.Root) +
+                                 ", the results shown are of " + Narrow(Search_Root()) +
+                                 ": only scans of the same folder can be compared.",
+                             true);
+            return;
+        }
+        comparison = std::make_unique<Compare::Changes>(Known_Files(), reader);
     } catch (const std::exception& failure) {
         Report_Failure("compare with", path, failure);
         return;
     }
-    if (!Is_Same_Root(older.About.Root, Search_Root())) {
-        Gui::Message_Box(Narrow(path) + " is a scan of " + Narrow(older.About.Root) +
-                             ", the results shown are of " + Narrow(Search_Root()) +
-                             ": only scans of the same folder can be compared.",
-                         true);
-        return;
-    }
     // The rows may refer to the gone records of a comparison before.
     Gui::Remove_All_From(Controls().File_List_View);
-    The_Comparison = std::make_unique<Compare::Changes>(Known_Files(), std::move(older.Records));
+    The_Comparison = std::move(comparison);
     Compared_Scan = path;
-    Compared_Time = older.About.Made;
+    Compared_Time = older.Made;
     Log::Write("Compared with " + Narrow(path));
     Adjust_Gui();
     Show_Passing_Records();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "work-compare.hpp"
+#include "work-scan_file.hpp"
 
 using Work::File_Information;
 using Work::File_List;
@@ -23,11 +24,21 @@ File_Information Record(const wchar_t* folder, const wchar_t* name, std::uint64_
     return record;
 }
 
+// The changes against the older records as a scan file holds them.
+struct Comparison {
+    Comparison(const File_List& now, const File_List& then)
+        : bytes(Work::Scan_File::Bytes_Of({L"Z:\\root", false, {}}, then)), reader(bytes), changes(now, reader) {}
+    std::string bytes;
+    Work::Scan_File::Record_Reader reader;
+    Compare::Changes changes;
+};
+
 std::wstring Path_Of(const File_Information& record) { return record.Folder_Name + L"\\" + record.File_Name; }
 
 // Each path's change as text: "+5", "new", "gone -9".
 std::map<std::wstring, std::wstring> Changes_Of(const File_List& now, const File_List& then) {
-    const Compare::Changes changes(now, then);
+    const Comparison comparison(now, then);
+    const Compare::Changes& changes = comparison.changes;
     std::map<std::wstring, std::wstring> result;
     auto add = [&](const File_Information& record) {
         const Compare::Change change = changes.Of(record);
@@ -83,7 +94,8 @@ TEST(Compare, AnObjectMetBeforeByAnotherPathChangesNoSum) {
     File_Information fresh = Record(L"", L"fresh link", 5);
     fresh.Is_Shared = true;
     Append(fresh, now);
-    const Compare::Changes changes(now, then);
+    const Comparison comparison(now, then);
+    const Compare::Changes& changes = comparison.changes;
     const auto at = First(now);
     const File_Information& first = Element_At(at);
     const File_Information& second = Element_At(Next(at));

@@ -244,6 +244,17 @@ TEST_F(Scans, AComparisonShowsEveryChangeAndExportsWhatIsShown) {
                          "shrinks.txt|" + folder + "|" + owner + "|200|-300|file",
                          "grows.txt|" + folder + "|" + owner + "|1100|1000|file"}));
 
+    // A damaged scan leaves the comparison shown as it was.
+    std::string damaged = Files::Contents_Of(older);
+    damaged[damaged.size() - 20] ^= 2;
+    Files::Replace_Contents(tree.Path_Of(L"damaged.qscan"), damaged);
+    const Work::Compare::Changes* shown = Work::Comparison();
+    const int rows = Row_Count(Files_View());
+    Work::Compare_With(tree.Path_Of(L"damaged.qscan"));
+    EXPECT_NE(Last_Message().find("BAD_CHECKSUM"), std::string::npos) << Last_Message();
+    EXPECT_EQ(Work::Comparison(), shown);
+    EXPECT_EQ(Row_Count(Files_View()), rows);
+
     // Only a scan of the same folder compares.
     Search(tree.Path_Of(L"root\\sub"));
     Work::Compare_With(tree.Path_Of(L"other.qscan"));
