@@ -176,6 +176,7 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
                                     .Is_Gone = true}});
     }
     slots_.resize(Capacity_For(changed.size()));
+    is_occupied_.resize(slots_.size());
     for (const auto& [record, change] : changed) Keep(*record, change);
 }
 
@@ -183,10 +184,13 @@ void Changes::Keep(const File_Information& the_record, const Change& the_change)
     std::size_t index = Slot_Index(&the_record, slots_.size());
     while (slots_[index].Record) index = (index + 1) & (slots_.size() - 1);
     slots_[index] = {&the_record, the_change};
+    is_occupied_[index] = true;
 }
 
 const Changes::Slot* Changes::Slot_Of(const File_Information& the_record) const {
-    for (std::size_t index = Slot_Index(&the_record, slots_.size()); slots_[index].Record;
+    const std::size_t home = Slot_Index(&the_record, slots_.size());
+    if (!is_occupied_[home]) return nullptr;
+    for (std::size_t index = home; slots_[index].Record;
          index = (index + 1) & (slots_.size() - 1))
         if (slots_[index].Record == &the_record) return &slots_[index];
     return nullptr;

@@ -48,6 +48,9 @@ private:
 
     File_List older_;  // the older records not met in order
     std::vector<Slot> slots_;
+    // One bit a slot, small enough to stay in the cache: most records of a display are
+    // unchanged, and their empty home slot is told here without reading the table.
+    std::vector<bool> is_occupied_;
     std::vector<const File_Information*> gone_;
 };
 
