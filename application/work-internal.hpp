@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "work.hpp"
 
@@ -32,6 +33,13 @@ void Forget_Results();
 void Empty_File_View();
 // Shows the records that pass the selection in force, without reading any control.
 void Show_Passing_Records();
+
+// The map's records: the shown ones, handed over by every display, and forgotten before
+// the records go. Its layout thread lives as long as the searcher.
+void Show_On_Map(std::vector<const File_Information*> the_records);
+void Forget_Map();
+void Start_Map();
+void End_Map();
 
 // The searcher thread's life: started with the package, ended with the program, or by the
 // termination handler while a walk may still run.

@@ -162,6 +162,7 @@ bool Searching_Ntfs() { return Results_Are_Ntfs; }
 
 void Forget_Results() {
     Empty_File_View();
+    Forget_Map();
     Clear(Results);
 }
 

@@ -235,6 +235,8 @@ void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based,
 void Remove_All_From(const List_View& the_list_view);
 void Notify_Item_Update(const List_View& the_list_view, int item_ordinal);  // 1-based
 void Make_Last_Visible_In(const List_View& the_list_view);
+// Selects the row of the information alone and scrolls it into view; false when no row has it.
+bool Select_Row_Of(const List_View& the_list_view, const void* the_information);
 int Visible_Region_Of(const List_View& the_list_view);
 void Add_Gridlines(const List_View& the_list_view);
 void Remove_Gridlines(const List_View& the_list_view);
