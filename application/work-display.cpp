@@ -172,6 +172,12 @@ std::string Image_Of(File_Size the_size) {
     return Files::Image_Of(the_size);
 }
 
+std::string Inline_Image_Of(File_Size the_size) {
+    std::string image = Work::Image_Of(the_size);
+    image.erase(0, image.find_first_not_of(' '));
+    return image;
+}
+
 std::string Image_Of(int the_count, const std::string& the_unit) {
     return std::to_string(the_count) + " " + the_unit + (the_count == 1 ? "" : "s");
 }

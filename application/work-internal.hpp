@@ -27,6 +27,9 @@ bool Size_Differs(const Selection_Page_Reading& the_reading);
 // taken from their texts; the minimum size too when asked for.
 Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
 
+// The size image without the blank the abbreviated one begins with, for use within a text.
+std::string Inline_Image_Of(File_Size the_size);
+
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();
 // The views refer to the records: emptied before the records go.

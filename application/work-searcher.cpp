@@ -100,7 +100,7 @@ std::string Grouped_Image(std::uint64_t the_count) {
 void Show_Progress(const Walk_Progress& the_progress) {
     const std::string count = Grouped_Image(the_progress.Objects) +
                               (the_progress.Objects == 1 ? " object, " : " objects, ");
-    Gui::Set_Status_Line(Wide_Text::Widened("Searching... " + count + Work::Image_Of(the_progress.Size) + ": ") +
+    Gui::Set_Status_Line(Wide_Text::Widened("Searching... " + count + Inline_Image_Of(the_progress.Size) + ": ") +
                          the_progress.Folder);
 }
 
