@@ -93,6 +93,11 @@ public:
         if (const Map::Tile* tile = Map::Tile_At(laid_out_.Tiles, x, y)) the_use(laid_out_.Tree, *tile);
     }
 
+    bool Is_Laid_Out() {
+        std::lock_guard lock(mutex_);
+        return has_records_ && laid_out_.Generation == generation_;
+    }
+
     // Display thread: true when the mouse moved onto another tile.
     bool Hover(int x, int y) {
         std::lock_guard lock(mutex_);
@@ -306,6 +311,7 @@ void Start_Map() { The_Map.Start(); }
 void End_Map() { The_Map.End(); }
 void Show_On_Map(std::vector<const File_Information*> the_records) { The_Map.Show(std::move(the_records), Display_Root()); }
 void Forget_Map() { The_Map.Forget(); }
+bool Testing::Map_Is_Laid_Out() { return The_Map.Is_Laid_Out(); }
 
 void Map_Draw_Handler(HDC into, int width, int height) {
     The_Map.Draw({0, 0, width, height}, [&](const Map_State::Laid_Out* the_map, const std::wstring& the_notice) {

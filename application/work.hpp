@@ -226,6 +226,7 @@ File_List& Results_To_Change();
 void Set_Searching_Ntfs(bool is_ntfs);
 void Set_Searcher_Busy(bool is_busy);
 void Want_Search();  // as a start does, for Search called directly
+bool Map_Is_Laid_Out();  // the map's tiles are those of the records shown now
 }  // namespace Testing
 
 }  // namespace Work
