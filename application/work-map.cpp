@@ -122,27 +122,26 @@ private:
         std::reverse(pending_.begin() + static_cast<std::ptrdiff_t>(first_child), pending_.end());
     }
 
+    // The children too small for a pixel are summed as they are met: only the others are
+    // sorted, largest first, equal sizes in the tree's order.
     void Items_Of(std::uint32_t node, double pixels) {
         items_.clear();
         const Node& parent = tree_.Nodes[node];
         const double scale = pixels / static_cast<double>(parent.Size);
         std::uint64_t shown = 0;
+        double merged = 0;
         for (std::uint32_t child : tree_.Children_Of(node)) {
             const std::uint64_t size = tree_.Nodes[child].Size;
             if (size == 0) continue;
             shown += size;
-            items_.push_back({static_cast<double>(size) * scale, child});
+            const double share = static_cast<double>(size) * scale;
+            if (share < Smallest_Tile) merged += share;
+            else items_.push_back({share, child});
         }
-        std::stable_sort(items_.begin(), items_.end(),
-                         [](const Item& one, const Item& other) { return one.Share > other.Share; });
-        const auto too_small = std::find_if(items_.begin(), items_.end(),
-                                            [](const Item& item) { return item.Share < Smallest_Tile; });
-        if (too_small != items_.end()) {
-            double merged = 0;
-            for (auto item = too_small; item != items_.end(); ++item) merged += item->Share;
-            items_.erase(too_small, items_.end());
-            items_.push_back({merged, node, true});
-        }
+        std::sort(items_.begin(), items_.end(), [](const Item& one, const Item& other) {
+            return one.Share != other.Share ? one.Share > other.Share : one.Node < other.Node;
+        });
+        if (merged > 0) items_.push_back({merged, node, true});
         if (parent.Size > shown)
             items_.push_back({static_cast<double>(parent.Size - shown) * scale, node, false, true});
     }
@@ -221,11 +220,11 @@ Tree Tree_Of(std::span<const File_Information* const> records, const std::wstrin
             const std::uint32_t node = folders.Of(std::wstring_view(record->Folder_Name + L'\\' + record->File_Name));
             if (node == 0) continue;
             tree.Nodes[node].Record = record;
-            tree.Nodes[node].Size = record->Object_Size.Value();
+            tree.Nodes[node].Size = Counted_Size_Of(*record).Value();
             continue;
         }
         const std::uint32_t folder = folders.Of(record->Folder_Name);
-        tree.Nodes.push_back({.Size = record->Object_Size.Value(), .Record = record, .Folder = {}, .Parent = folder});
+        tree.Nodes.push_back({.Size = Counted_Size_Of(*record).Value(), .Record = record, .Folder = {}, .Parent = folder});
     }
     Link_Children(tree);
     return tree;

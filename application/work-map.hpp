@@ -36,7 +36,8 @@ struct Tree {
 };
 
 // The records, all below the shown folder (in Folder_Name's form), grouped by their
-// folders: a folder's own record, when shown, becomes its folder's node.
+// folders: a folder's own record, when shown, becomes its folder's node. An object met
+// before under another name takes no room: its size is counted where it was first met.
 Tree Tree_Of(std::span<const File_Information* const> records, const std::wstring& shown_folder);
 
 // A tree built directly, for tests and benchmarks: sizes[i] is node i's size and parents[i]

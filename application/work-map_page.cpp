@@ -293,7 +293,9 @@ std::wstring Path_Of(const Map::Node& the_node) {
 std::wstring Description_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
     const Map::Node& node = the_tree.Nodes[the_tile.Node];
     if (the_tile.Is_Merged) return Path_Of(node) + L": objects too small to draw one by one";
-    std::wstring text = Path_Of(node) + L": " + Wide_Text::Widened(Inline_Image_Of(File_Size::From(node.Size)));
+    const File_Size size = node.Record ? node.Record->Object_Size : File_Size::From(node.Size);
+    std::wstring text = Path_Of(node) + L": " + Wide_Text::Widened(Inline_Image_Of(size));
+    if (node.Record && node.Record->Is_Shared) text += L" (counted where first met)";
     if (node.Record && !Files::Is_Unknown(node.Record->Owner))
         text += L", owner " + Files::Image_Of(node.Record->Owner);
     return text;

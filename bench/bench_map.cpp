@@ -80,34 +80,49 @@ double Fastest_Display() {
 
 void Measure_Layout(const RECT& client) {
     const std::vector<const Work::File_Information*> shown = Shown_Records();
-    double fastest = 1e9;
+    double fastest = 1e9, grouping = 1e9;
     std::size_t tiles = 0;
     for (int round = 0; round < Rounds; ++round) {
         Bench::Stopwatch watch;
         const Work::Map::Tree tree = Work::Map::Tree_Of(shown, Work::Display_Root());
+        grouping = std::min(grouping, watch.Seconds());
         tiles = Work::Map::Layout(tree, {0, 0, int(client.right), int(client.bottom)}).size();
         fastest = std::min(fastest, watch.Seconds());
     }
     const double display = Fastest_Display();
     Bench::Note("map: " + std::to_string(shown.size()) + " records in " + std::to_string(tiles) + " tiles of " +
-                std::to_string(client.right) + "x" + std::to_string(client.bottom) + " pixels");
+                std::to_string(client.right) + "x" + std::to_string(client.bottom) + " pixels; grouping by folder " +
+                Bench::Fixed(grouping, 3) + " s of it");
     Bench::Report("7 map layout (" + std::to_string(shown.size()) + " records)", Bench::Fixed(fastest, 3) + " s",
                   Bench::Fixed(display, 3) + " s (Work.Display)", fastest / display, "<= 3", fastest / display <= 3);
 }
 
+// The picture's own paint, timed where it runs: the display thread's WM_PAINT.
+WNDPROC Picture_Procedure = nullptr;
+double Fastest_Paint = 1e9;
+
+LRESULT CALLBACK Timed_Picture(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+    if (message != WM_PAINT) return CallWindowProcW(Picture_Procedure, window, message, w_param, l_param);
+    Bench::Stopwatch watch;
+    const LRESULT result = CallWindowProcW(Picture_Procedure, window, message, w_param, l_param);
+    GdiFlush();
+    Fastest_Paint = std::min(Fastest_Paint, watch.Seconds());
+    return result;
+}
+
 // A repaint of the unchanged map against a copy of a bitmap of the same size to the
-// picture, both from this thread, each the fastest of many.
+// picture, each the fastest of many.
 void Measure_Repaint(HWND picture, const RECT& client) {
     constexpr int Repaints = 50;
-    double repaint = 1e9, copy = 1e9;
+    Picture_Procedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(picture, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Timed_Picture)));
+    double copy = 1e9;
     HDC screen = GetDC(picture);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
     HGDIOBJ previous = SelectObject(memory, bitmap);
     for (int round = 0; round < Repaints; ++round) {
-        Bench::Stopwatch painted;
         RedrawWindow(picture, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        repaint = std::min(repaint, painted.Seconds());
         Bench::Stopwatch copied;
         BitBlt(screen, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
         GdiFlush();
@@ -117,6 +132,8 @@ void Measure_Repaint(HWND picture, const RECT& client) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(picture, screen);
+    SetWindowLongPtrW(picture, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Picture_Procedure));
+    const double repaint = Fastest_Paint;
     Bench::Report("7 map repaint, unchanged", Bench::Fixed(repaint * 1000, 2) + " ms",
                   Bench::Fixed(copy * 1000, 2) + " ms (one BitBlt)", repaint / copy, "<= 2, < 16.7 ms",
                   repaint / copy <= 2 && repaint < 1.0 / 60);
@@ -138,9 +155,19 @@ int main(int argc, char** argv) {
 
     Work::Pretend_Windows_Nt(false);
     Search(Bench::Windows_Path_Of(argv[1]));
+    // Shown, then resized time and again: every change of size is a new layout.
     prober.Begin();
     Show_Map_Page();
     Wait_For_Map();
+    RECT window{};
+    GetWindowRect(Gui::Main_Window(), &window);
+    for (int round = 0; round < 10; ++round) {
+        const int change = round % 2 ? 0 : 40;
+        SetWindowPos(Gui::Main_Window(), nullptr, 0, 0, window.right - window.left + change,
+                     window.bottom - window.top + change, SWP_NOMOVE | SWP_NOZORDER);
+        Sleep(20);
+        Wait_For_Map();
+    }
     Sleep(100);
     const Bench::Probe_Statistics laying_out = prober.End();
     const double share = laying_out.Share_In_Time();
