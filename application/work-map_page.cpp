@@ -217,6 +217,7 @@ private:
 };
 
 constexpr int Smallest_Named_Width = 24;
+constexpr int Smallest_Outlined = 8;
 
 class Selected_Font {
 public:
@@ -260,12 +261,14 @@ void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Ou
     for (const Map::Tile& tile : the_map.Tiles) {
         if (tile.Node == 0 && !tile.Is_Merged) continue;
         const COLORREF color = Color_Of(the_map.Tree, tile);
-        canvas.Fill(tile.Area, Tint(color, 96));
+        canvas.Fill(tile.Area, Tint(color, 80));
         canvas.Bevel(tile.Area, Tint(color, 32), Tint(color, 200));
     }
-    // Folders outlined over their contents, so that what belongs together shows.
+    // Folders outlined over their contents, so that what belongs together shows; a folder
+    // of a few pixels would be all outline.
     for (const Map::Tile& tile : the_map.Tiles)
-        if (tile.Node != 0 && !tile.Is_Merged && the_map.Tree.Nodes[tile.Node].Child_Count > 0)
+        if (tile.Node != 0 && !tile.Is_Merged && the_map.Tree.Nodes[tile.Node].Child_Count > 0 &&
+            tile.Area.Right - tile.Area.Left >= Smallest_Outlined && tile.Area.Bottom - tile.Area.Top >= Smallest_Outlined)
             canvas.Frame(tile.Area, Tint(Gui::Red, 256));
     canvas.Copy_To(the_context);
     Draw_Names(the_context, the_map.Tree, the_map.Tiles);
