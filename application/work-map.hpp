@@ -51,6 +51,7 @@ struct Box {
     int Bottom = 0;
     long long Area() const { return static_cast<long long>(Right - Left) * (Bottom - Top); }
     bool Holds(int x, int y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
+    bool operator==(const Box&) const = default;
 };
 
 struct Tile {

@@ -16,10 +16,6 @@ namespace Files = Windows::Files;
 
 namespace {
 
-bool operator==(const Map::Box& one, const Map::Box& other) {
-    return one.Left == other.Left && one.Top == other.Top && one.Right == other.Right && one.Bottom == other.Bottom;
-}
-
 // The shown records and their layout. Records are only read here: whoever frees them
 // forgets the map first, and that waits for a layout in progress.
 class Map_State {
@@ -75,7 +71,7 @@ public:
     void Draw(const Map::Box& the_area, Drawing&& the_drawing) {
         std::lock_guard lock(mutex_);
         if (!has_records_) return the_drawing(nullptr, L"Search to see the map of a folder");
-        if (laid_out_.Generation != generation_ || !(laid_out_.Area == the_area)) {
+        if (laid_out_.Generation != generation_ || laid_out_.Area != the_area) {
             wanted_area_ = the_area;
             is_wanted_ = true;
             changed_.notify_all();

@@ -154,7 +154,7 @@ private:
 // has the report come on time.
 class Progress_Watch {
 public:
-    Progress_Watch(const Walk_Request& request)
+    explicit Progress_Watch(const Walk_Request& request)
         : report_(request.Report_Progress), interval_(request.Progress_Interval), root_(request.Root) {
         if (report_) reporter_ = std::thread([this] { Report_Until_Ended(); });
     }

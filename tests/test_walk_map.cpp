@@ -88,8 +88,7 @@ TEST(Map_Layout, RandomTreesNestWithoutOverlapsAndGiveNothingForNothing) {
             }
         EXPECT_EQ(Layout(tree, area).size(), tiles.size());
         EXPECT_TRUE(std::equal(tiles.begin(), tiles.end(), Layout(tree, area).begin(), [](const Tile& a, const Tile& b) {
-            return a.Node == b.Node && a.Area.Left == b.Area.Left && a.Area.Top == b.Area.Top &&
-                   a.Area.Right == b.Area.Right && a.Area.Bottom == b.Area.Bottom;
+            return a.Node == b.Node && a.Area == b.Area;
         })) << "the same tree gives the same picture";
     }
     EXPECT_TRUE(Layout(Tree_Of(std::vector<std::uint64_t>{0, 0, 0}, std::vector<std::uint32_t>{0, 0, 0}),
