@@ -70,7 +70,7 @@ public:
     template <typename Drawing>
     void Draw(const Map::Box& the_area, Drawing&& the_drawing) {
         std::lock_guard lock(mutex_);
-        if (!has_records_) return the_drawing(nullptr, L"Search to see the map of a folder");
+        if (!has_records_) return the_drawing(nullptr, L"The map shows the results of a search");
         if (laid_out_.Generation != generation_ || laid_out_.Area != the_area) {
             wanted_area_ = the_area;
             is_wanted_ = true;
