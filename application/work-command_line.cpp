@@ -177,7 +177,15 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
           .Report_Unreadable =
               [](const std::wstring& path, unsigned long error) {
                   The_Console().Say("Cannot read " + Utf8(path) + ": error " + std::to_string(error));
-              }},
+              },
+          // A line every few seconds tells a long walk is going on, without flooding the console.
+          .Report_Progress =
+              [](const Walk_Progress& progress) {
+                  The_Console().Say(std::to_string(progress.Objects) + " objects, " +
+                                    std::to_string(progress.Size.Value()) + " bytes so far, in " +
+                                    Utf8(progress.Folder));
+              },
+          .Progress_Interval = std::chrono::seconds(5)},
          scan.Records);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     The_Console().Say(std::to_string(Length_Of(scan.Records)) + " objects found in " +

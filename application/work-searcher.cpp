@@ -87,6 +87,25 @@ void Log_Unreadable(const std::wstring& the_path, unsigned long the_error) {
     Log::Write("Cannot read " + Narrow(the_path) + ": error " + std::to_string(the_error));
 }
 
+// "1,234,567": a count the eye takes in at a glance while it grows.
+std::string Grouped_Image(std::uint64_t the_count) {
+    const std::string digits = std::to_string(the_count);
+    std::string image;
+    for (std::size_t position = 0; position < digits.size(); ++position) {
+        if (position > 0 && (digits.size() - position) % 3 == 0) image += ',';
+        image += digits[position];
+    }
+    return image;
+}
+
+// "Searching... 123,456 objects, 12GB: C:\Users\ann", in the totals line's size image.
+void Show_Progress(const Walk_Progress& the_progress) {
+    const std::string count = Grouped_Image(the_progress.Objects) +
+                              (the_progress.Objects == 1 ? " object, " : " objects, ");
+    Gui::Set_Status_Line(Wide_Text::Widened("Searching... " + count + Inline_Image_Of(the_progress.Size) + ": ") +
+                         the_progress.Folder);
+}
+
 std::string Options_Image(const Selection& the_selection) {
     std::string image;
     constexpr const char* Letters = "RASDUFTHY";  // in the options' order
@@ -157,6 +176,7 @@ void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
 
 void Forget_Results() {
     Empty_File_View();
+    Forget_Map();
     End_Comparison();
     Clear(Results);
 }
@@ -183,7 +203,8 @@ bool Search(const std::wstring& root) {
           .Owners_And_Streams = Results_Are_Ntfs,
           .Lookup_Threads = Lookup_Thread_Count,
           .Is_Wanted = &Is_Wanted,
-          .Report_Unreadable = Log_Unreadable},
+          .Report_Unreadable = Log_Unreadable,
+          .Report_Progress = Show_Progress},
          Results);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +

@@ -45,7 +45,9 @@ run() {
 }
 run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
 run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
+run "walk with progress" "$QUARRIX_BUILD/bench/bench_walk.exe" progress "$LARGE"
 run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
+run "map" "$QUARRIX_BUILD/bench/bench_map.exe" "$LARGE"
 run "scans" "$QUARRIX_BUILD/bench/bench_scans.exe" "$LARGE" "$OTHER_OWNER" "$QUARRIX_BUILD"
 
 echo
