@@ -97,7 +97,7 @@ void Measure_Save(const std::wstring& scan) {
     const double encode = Fastest([&] { Scan_File::Bytes_Of(Description(), Work::Known_Files()); });
     Bench::Note("save: encoding " + Bench::Fixed(encode, 3) + " s of " + Bench::Fixed(save, 3) +
                 " s; the rest is the write, its flush and the rename");
-    Bench::Report("7 save scan (" + std::to_string(records) + " records)", Bench::Fixed(save, 3) + " s",
+    Bench::Report("8 save scan (" + std::to_string(records) + " records)", Bench::Fixed(save, 3) + " s",
                   Bench::Fixed(write, 3) + " s (one WriteFile)", save / write, "<= 2", save / write <= 2);
 }
 
@@ -108,7 +108,7 @@ void Measure_Open(const std::wstring& scan) {
     const double display = Display();
     const double baseline = read + display;
     Bench::Note("open: reading " + Bench::Fixed(read, 3) + " s, display " + Bench::Fixed(display, 3) + " s");
-    Bench::Report("8 open scan and show (" + std::to_string(records) + " records)", Bench::Fixed(open, 3) + " s",
+    Bench::Report("9 open scan and show (" + std::to_string(records) + " records)", Bench::Fixed(open, 3) + " s",
                   Bench::Fixed(baseline, 3) + " s (read + display)", open / baseline, "<= 2",
                   open / baseline <= 2);
 }
@@ -123,7 +123,7 @@ void Measure_Size(const std::wstring& scan) {
     const double records = Length_Of(loaded.Records);
     const double file_per_record = bytes.size() / records;
     const double memory_per_record = growth / records;
-    Bench::Report("9 scan file size (" + std::to_string(bytes.size()) + " bytes)",
+    Bench::Report("10 scan file size (" + std::to_string(bytes.size()) + " bytes)",
                   Bench::Fixed(file_per_record, 1) + " B/record",
                   Bench::Fixed(memory_per_record, 1) + " B/record in memory",
                   file_per_record / memory_per_record, "<= 1", file_per_record <= memory_per_record);
@@ -161,7 +161,7 @@ void Measure_Compare(const std::wstring& older) {
     });
     Bench::Note("compare: reading the older scan's bytes " + Bench::Fixed(read, 3) + " s, the changes " +
                 Bench::Fixed(changes, 3) + " s, of " + Bench::Fixed(compare, 3) + " s");
-    Bench::Report("10 compare two scans (" + std::to_string(records) + " records)", Bench::Fixed(compare, 3) + " s",
+    Bench::Report("11 compare two scans (" + std::to_string(records) + " records)", Bench::Fixed(compare, 3) + " s",
                   Bench::Fixed(display, 3) + " s (display)", compare / display, "<= 3", compare / display <= 3);
 }
 

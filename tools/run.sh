@@ -26,7 +26,8 @@ fi
 if [ -n "${QUARRIX_KEEP_DISPLAY:-}" ]; then
     wine "$QUARRIX_BUILD/quarrix.exe" "$ROOT"
 else
-    # The program's log (a machine-wide setting of this prefix) says when the rows are shown.
+    # The program's log, a machine-wide setting of this prefix for this run only, says when
+    # the rows are shown.
     LOG=$QUARRIX_BUILD/quarrix-run.log
     rm -f "$LOG"
     wine reg add 'HKLM\Software\Vornhale\Quarrix' /v Log /d "$(winepath -w "$LOG" 2>/dev/null)" /f \
@@ -38,6 +39,7 @@ else
     done
     sleep 1  # the last paint
     import -window root "$QUARRIX_BUILD/quarrix.png"
+    wine reg delete 'HKLM\Software\Vornhale\Quarrix' /v Log /f >/dev/null 2>&1 || true
     grep -m1 "Shown:" "$LOG" 2>/dev/null | sed 's/.*Shown: /Totals: /' || echo "The search had not ended."
     echo "No display was set: Quarrix searched $FOLDER under Xvfb; screenshot in $QUARRIX_BUILD/quarrix.png"
     wineserver -k
