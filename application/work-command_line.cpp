@@ -5,7 +5,6 @@
 
 #include <shellapi.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cwctype>
