@@ -248,6 +248,9 @@ void Write_Report(const Command& the_command) {
                             the_command.Is_Json ? Report::Json_Of(contents) : Report::Csv_Of(contents));
     The_Console().Say("Report written to " + Utf8(the_command.Output) + ": " +
                       std::to_string(contents.Rows.size()) + " rows");
+    if (contents.Rows.empty())
+        The_Console().Say("No object passes the options: /files, /folders and /subfolders choose what a "
+                          "report holds.");
 }
 
 int Failed(Exit_Code the_code, const std::exception& the_failure) {
