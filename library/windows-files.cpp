@@ -387,14 +387,8 @@ const Sid_Body* Known_Owner_With(PSID sid) {
     return nullptr;
 }
 
-// The cache entry for the owner a security descriptor names.
-Owner Known_Owner_For(void* descriptor) {
-    PSID sid = nullptr;
-    BOOL is_defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || sid == nullptr ||
-        !IsValidSid(sid) || GetLengthSid(sid) > sizeof(Sid_Body::Nt_Sid))
-        return nullptr;
-
+Owner Known_Owner_With_Sid(PSID sid) {
+    if (!IsValidSid(sid) || GetLengthSid(sid) > sizeof(Sid_Body::Nt_Sid)) return nullptr;
     std::lock_guard<std::mutex> lock(Owner_Guard);
     if (const Sid_Body* known = Known_Owner_With(sid)) return known;
     Sid_Body& entry = Known_Owners.emplace_back();
@@ -403,6 +397,14 @@ Owner Known_Owner_For(void* descriptor) {
     entry.Next = Known_Owner_Head;
     Known_Owner_Head = &entry;
     return &entry;
+}
+
+// The cache entry for the owner a security descriptor names.
+Owner Known_Owner_For(void* descriptor) {
+    PSID sid = nullptr;
+    BOOL is_defaulted = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || sid == nullptr) return nullptr;
+    return Known_Owner_With_Sid(sid);
 }
 
 Owner Owner_Of(HANDLE file) {
@@ -441,6 +443,16 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
 }
 
 void Ask_Again_For_Streams() { Platform_Reports_No_Streams = false; }
+
+Owner Owner_With_Sid(const std::uint8_t* sid, std::size_t length) {
+    // Copied first: the bytes come from a volume, unaligned, and only their length is known.
+    constexpr std::size_t fixed_part = 8;
+    alignas(8) std::uint8_t copy[sizeof(Sid_Body::Nt_Sid)]{};
+    if (length < fixed_part || length > sizeof copy) return nullptr;
+    std::memcpy(copy, sid, length);
+    if (fixed_part + 4 * std::size_t(copy[1]) != length) return nullptr;
+    return Known_Owner_With_Sid(copy);
+}
 
 bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
 

@@ -134,6 +134,8 @@ File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -
 // Owners.
 // Null when the owner cannot be read. Safe from any thread: the cache has its own guard.
 Owner Owner_Of(const std::wstring& filename);
+// The entry for an owner's SID as a volume stores it; null when the bytes are no valid SID.
+Owner Owner_With_Sid(const std::uint8_t* sid, std::size_t length);
 bool Is_Unknown(Owner the_sid);
 const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
 

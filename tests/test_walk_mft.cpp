@@ -1,0 +1,184 @@
+// The master file table reader on a real NTFS volume made by ntfs-3g for the test run, read
+// back by libfsntfs as the oracle, and listed by the walk through ntfs-3g's mount for what
+// the platform shows there (names, order, sizes: Wine shows neither owners nor streams).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "temporary_tree.hpp"
+#include "walking.hpp"
+#include "wide_text.hpp"
+#include "work-walk.hpp"
+
+namespace Mft = Windows::Mft;
+using Work::File_Information;
+
+namespace {
+
+std::atomic<bool> Wanted = true;
+
+std::wstring Folder_Of_This_Program() {
+    std::wstring path(1024, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+// The volumes live next to the test program, so that the one made in an earlier run is
+// used again while the script that makes it is unchanged.
+const std::wstring Folder = Folder_Of_This_Program() + L"\\ntfs-volumes";
+const std::wstring Image = Folder + L"\\volume.img";
+
+bool Run_Script(const std::wstring& arguments) {
+    return Run_Host_Command(L"/usr/bin/python3 " + Wide_Text::From_Utf8(QUARRIX_NTFS_SCRIPT) + L" " +
+                            arguments);
+}
+
+std::string Contents_Of(const std::wstring& path) {
+    std::ifstream file{std::filesystem::path(path)};
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::wstring Sid_Image(Windows::Files::Owner owner) {
+    if (owner == nullptr) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(const_cast<std::uint8_t*>(owner->Nt_Sid), &text)) return L"?";
+    std::wstring image(text);
+    LocalFree(text);
+    return image;
+}
+
+Work::Walk_Request Request(bool owners_and_streams) {
+    return {.Root = L"", .Owners_And_Streams = owners_and_streams, .Is_Wanted = &Wanted, .Report_Unreadable = {}};
+}
+
+std::vector<File_Information> Records_Below(const Mft::Table& table, const std::wstring& root,
+                                            bool owners_and_streams = true) {
+    Work::File_List records;
+    Work::Records_From_Table(table, root, Request(owners_and_streams), records);
+    return Elements_Of(records, 1).Elements;
+}
+
+// One line a record, as the oracle script writes its own.
+std::string Line_Of(const File_Information& record) {
+    const FILETIME& time = record.Last_Accessed;
+    const std::uint64_t ticks = (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const std::wstring flags = std::wstring(record.Is_Folder ? L"F" : L"-") +
+                               (record.Is_Stream ? L"S" : L"-") + (record.Is_Compressed ? L"C" : L"-") +
+                               (record.Is_System ? L"Y" : L"-") + (record.Is_Hidden ? L"H" : L"-") +
+                               (record.Has_Streams ? L"M" : L"-");
+    return Wide_Text::Utf8_Of(Walking::Path_Of(record) + L"\t" +
+                              std::to_wstring(record.Object_Size.Value()) + L"\t" +
+                              Sid_Image(record.Owner) + L"\t" + std::to_wstring(ticks) + L"\t" + flags);
+}
+
+std::vector<std::wstring> Paths_And_Sizes(const std::vector<File_Information>& records,
+                                          const std::wstring& leaving_out) {
+    std::vector<std::wstring> lines;
+    for (const File_Information& record : records) {
+        const std::wstring path = Walking::Path_Of(record);
+        if (path.starts_with(leaving_out)) continue;
+        lines.push_back(path + (record.Is_Folder ? L" folder " : L" ") +
+                        std::to_wstring(record.Object_Size.Value()));
+    }
+    return lines;
+}
+
+class Ntfs_Volume_Test : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::filesystem::create_directories(std::filesystem::path(Folder));
+        if (!Run_Script(L"make " + Host_Path_Of(Folder)))
+            status_ = "the NTFS test volume could not be made";
+        else
+            status_ = Contents_Of(Folder + L"\\status");
+    }
+
+    void SetUp() override {
+        if (status_ != "ready") GTEST_SKIP() << status_;
+    }
+
+    static Mft::Table Table_Of(const std::wstring& image) { return Mft::Read_Table(image, true, Wanted); }
+
+    static inline std::string status_;
+};
+
+}  // namespace
+
+TEST_F(Ntfs_Volume_Test, RecordsAreWhatLibfsntfsReads) {
+    const Mft::Table table = Table_Of(Image);
+    // The whole volume, and a root below it named in other case than on the volume.
+    for (const auto& [root, oracle_root] : {std::pair<std::wstring, std::wstring>{L"", L"/"},
+                                            {L"LINKS", L"/links"},
+                                            {L"flags\\packed", L"/flags/packed"}}) {
+        const std::wstring records_file = Folder + L"\\records.txt";
+        const std::wstring report_file = Folder + L"\\report.txt";
+        {
+            std::ofstream out{std::filesystem::path(records_file), std::ios::binary};
+            for (const File_Information& record : Records_Below(table, root)) out << Line_Of(record) << '\n';
+        }
+        const bool agrees = Run_Script(L"expect " + Host_Path_Of(Image) + L" " + oracle_root + L" " +
+                                       Host_Path_Of(records_file) + L" " + Host_Path_Of(report_file));
+        EXPECT_TRUE(agrees) << "root \"" << Wide_Text::Utf8_Of(root) << "\": " << Contents_Of(report_file);
+    }
+}
+
+TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsThroughTheMount) {
+    const std::wstring mounted = Folder + L"\\mounted";
+    std::filesystem::create_directories(std::filesystem::path(mounted));
+    ASSERT_TRUE(Run_Script(L"mount " + Host_Path_Of(Image) + L" " + Host_Path_Of(mounted)));
+    Host_Command_At_Exit unmount(L"/bin/umount " + Host_Path_Of(mounted));
+    Work::File_List walked;
+    Work::Walk({.Root = mounted, .Owners_And_Streams = false, .Is_Wanted = &Wanted, .Report_Unreadable = {}}, walked);
+    // The platform follows junctions and links there: they are compared with libfsntfs.
+    const std::vector<std::wstring> listed = Paths_And_Sizes(Elements_Of(walked, 1).Elements, L"\\reparse");
+    const std::vector<std::wstring> read =
+        Paths_And_Sizes(Records_Below(Table_Of(Image), L"", false), L"\\reparse");
+    ASSERT_GT(read.size(), 3000u);
+    ASSERT_EQ(listed.size(), read.size());
+    for (std::size_t index = 0; index < read.size(); ++index)
+        ASSERT_EQ(listed[index], read[index]) << "record " << index;
+}
+
+TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {
+    const std::vector<File_Information> whole = Records_Below(Table_Of(Image), L"");
+    const std::wstring copy = Folder + L"\\damaged.img";
+    for (const wchar_t* kind : {L"truncated", L"fixup", L"attribute-length"}) {
+        ASSERT_TRUE(Run_Script(std::wstring(L"damage ") + Host_Path_Of(Image) + L" " + kind + L" " +
+                               Host_Path_Of(copy)));
+        EXPECT_THROW(Table_Of(copy), Mft::Damaged_Volume) << Wide_Text::Utf8_Of(kind);
+    }
+    // A folder named as a child of its own child, or of a record not in use, is no longer
+    // below the root; nothing else changes but the sums above it.
+    const std::wstring lost = L"\\plain\\nested";
+    for (const wchar_t* kind : {L"loop", L"no-parent"}) {
+        ASSERT_TRUE(Run_Script(std::wstring(L"damage ") + Host_Path_Of(Image) + L" " + kind + L" " +
+                               Host_Path_Of(copy)));
+        const std::vector<File_Information> records = Records_Below(Table_Of(copy), L"");
+        std::vector<std::wstring> paths, expected_paths;
+        for (const File_Information& record : records) paths.push_back(Walking::Path_Of(record));
+        for (const File_Information& record : whole)
+            if (!Walking::Path_Of(record).starts_with(lost)) expected_paths.push_back(Walking::Path_Of(record));
+        EXPECT_EQ(paths, expected_paths) << Wide_Text::Utf8_Of(kind);
+    }
+    DeleteFileW(copy.c_str());
+}
+
+TEST_F(Ntfs_Volume_Test, AVolumeOfAnotherKindOrAStopEndsTheRead) {
+    const std::wstring other = Folder + L"\\not-ntfs.img";
+    std::ofstream{std::filesystem::path(other), std::ios::binary} << std::string(65536, 'x');
+    EXPECT_THROW(Table_Of(other), Mft::Not_Ntfs);
+    EXPECT_THROW(Table_Of(Folder + L"\\absent.img"), Mft::Unreadable_Volume);
+    DeleteFileW(other.c_str());
+    Wanted = false;
+    EXPECT_THROW(Table_Of(Image), Mft::Stopped);
+    Wanted = true;
+}
