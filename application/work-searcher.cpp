@@ -85,6 +85,31 @@ void Log_Unreadable(const std::wstring& the_path, unsigned long the_error) {
     Log::Write("Cannot read " + Narrow(the_path) + ": error " + std::to_string(the_error));
 }
 
+void Log_Walk_Instead(const Failure& reason) {
+    Log::Write("Walking instead of reading the master file table: " + Information_Of(reason));
+}
+
+// The records from the volume's master file table, when it opens raw and reads whole; false,
+// with nothing recorded, when the walk must do instead. A stop while the table is read
+// leaves nothing recorded, as the searcher expects of a stopped search.
+bool Read_From_Table(const Walk_Request& request) {
+    try {
+        Read_Master_File_Table(request, Results);
+        return true;
+    } catch (const Windows::Mft::Stopped&) {
+        return true;
+    } catch (const Windows::Mft::Not_Ntfs& reason) {
+        Log_Walk_Instead(reason);
+    } catch (const Windows::Mft::Unreadable_Volume& reason) {
+        Log_Walk_Instead(reason);
+    } catch (const Windows::Mft::Damaged_Volume& reason) {
+        Log_Walk_Instead(reason);
+    } catch (const Root_Not_In_Table& reason) {
+        Log_Walk_Instead(reason);
+    }
+    return false;
+}
+
 std::string Options_Image(const Selection& the_selection) {
     std::string image;
     constexpr const char* Letters = "RASDUFTHY";  // in the options' order
@@ -160,17 +185,21 @@ bool Search(const std::wstring& root) {
     Gui::Set_Status_Line("Searching...");
     Log::Write("Search of " + Narrow(Results_Root) + " with " + Options_Image(Selection_In_Force()));
     const auto start = std::chrono::steady_clock::now();
-    Walk({.Root = Results_Root,
-          .Owners_And_Streams = Results_Are_Ntfs,
-          .Lookup_Threads = Lookup_Thread_Count,
-          .Is_Wanted = &Is_Wanted,
-          .Report_Unreadable = Log_Unreadable},
-         Results);
+    const Walk_Request request{.Root = Results_Root,
+                               .Owners_And_Streams = Results_Are_Ntfs,
+                               .Lookup_Threads = Lookup_Thread_Count,
+                               .Is_Wanted = &Is_Wanted,
+                               .Report_Unreadable = Log_Unreadable};
+    const bool is_from_table = Results_Are_Ntfs && Read_From_Table(request);
+    if (!is_from_table) Walk(request, Results);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +
                std::to_string(Length_Of(Results)) + " records in " +
-               std::to_string(taken.count()) + " s");
-    if (Is_Wanted) Display();
+               std::to_string(taken.count()) + " s" +
+               (is_from_table ? " from the master file table" : ""));
+    if (!Is_Wanted) return true;
+    if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
+    Display();
     return true;
 }
 

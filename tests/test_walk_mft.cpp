@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ntfs_test_volume.hpp"
 #include "temporary_tree.hpp"
 #include "walking.hpp"
 #include "wide_text.hpp"
@@ -26,21 +27,9 @@ namespace {
 
 std::atomic<bool> Wanted = true;
 
-std::wstring Folder_Of_This_Program() {
-    std::wstring path(1024, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path.substr(0, path.rfind(L'\\'));
-}
-
-// The volumes live next to the test program, so that the one made in an earlier run is
-// used again while the script that makes it is unchanged.
-const std::wstring Folder = Folder_Of_This_Program() + L"\\ntfs-volumes";
-const std::wstring Image = Folder + L"\\volume.img";
-
-bool Run_Script(const std::wstring& arguments) {
-    return Run_Host_Command(L"/usr/bin/python3 " + Wide_Text::From_Utf8(QUARRIX_NTFS_SCRIPT) + L" " +
-                            arguments);
-}
+const std::wstring& Folder = Ntfs_Test_Volume::Folder();
+const std::wstring& Image = Ntfs_Test_Volume::Image();
+using Ntfs_Test_Volume::Run_Script;
 
 std::string Contents_Of(const std::wstring& path) {
     std::ifstream file{std::filesystem::path(path)};
@@ -56,8 +45,8 @@ std::wstring Sid_Image(Windows::Files::Owner owner) {
     return image;
 }
 
-Work::Walk_Request Request(bool owners_and_streams) {
-    return {.Root = L"", .Owners_And_Streams = owners_and_streams, .Is_Wanted = &Wanted, .Report_Unreadable = {}};
+Work::Walk_Request Request(bool owners_and_streams, const std::wstring& root = L"") {
+    return {.Root = root, .Owners_And_Streams = owners_and_streams, .Is_Wanted = &Wanted, .Report_Unreadable = {}};
 }
 
 std::vector<File_Information> Records_Below(const Mft::Table& table, const std::wstring& root,
@@ -94,21 +83,15 @@ std::vector<std::wstring> Paths_And_Sizes(const std::vector<File_Information>& r
 
 class Ntfs_Volume_Test : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        std::filesystem::create_directories(std::filesystem::path(Folder));
-        if (!Run_Script(L"make " + Host_Path_Of(Folder)))
-            status_ = "the NTFS test volume could not be made";
-        else
-            status_ = Contents_Of(Folder + L"\\status");
-    }
+    static void SetUpTestSuite() { why_not_ = Ntfs_Test_Volume::Made(); }
 
     void SetUp() override {
-        if (status_ != "ready") GTEST_SKIP() << status_;
+        if (!why_not_.empty()) GTEST_SKIP() << why_not_;
     }
 
     static Mft::Table Table_Of(const std::wstring& image) { return Mft::Read_Table(image, true, Wanted); }
 
-    static inline std::string status_;
+    static inline std::string why_not_;
 };
 
 }  // namespace
@@ -131,21 +114,30 @@ TEST_F(Ntfs_Volume_Test, RecordsAreWhatLibfsntfsReads) {
     }
 }
 
-TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsThroughTheMount) {
-    const std::wstring mounted = Folder + L"\\mounted";
-    std::filesystem::create_directories(std::filesystem::path(mounted));
-    ASSERT_TRUE(Run_Script(L"mount " + Host_Path_Of(Image) + L" " + Host_Path_Of(mounted)));
-    Host_Command_At_Exit unmount(L"/bin/umount " + Host_Path_Of(mounted));
-    Work::File_List walked;
-    Work::Walk({.Root = mounted, .Owners_And_Streams = false, .Is_Wanted = &Wanted, .Report_Unreadable = {}}, walked);
+std::vector<File_Information> Elements(const Work::File_List& records) { return Elements_Of(records, 1).Elements; }
+
+TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsOnTheVolumesDrive) {
+    const Ntfs_Test_Volume::Drive drive(Image);
+    ASSERT_TRUE(drive.Is_Ready());
+    Work::File_List walked, read;
+    Work::Walk(Request(false, L"N:"), walked);
+    Work::Read_Master_File_Table(Request(false, L"N:"), read);
     // The platform follows junctions and links there: they are compared with libfsntfs.
-    const std::vector<std::wstring> listed = Paths_And_Sizes(Elements_Of(walked, 1).Elements, L"\\reparse");
-    const std::vector<std::wstring> read =
-        Paths_And_Sizes(Records_Below(Table_Of(Image), L"", false), L"\\reparse");
-    ASSERT_GT(read.size(), 3000u);
-    ASSERT_EQ(listed.size(), read.size());
-    for (std::size_t index = 0; index < read.size(); ++index)
-        ASSERT_EQ(listed[index], read[index]) << "record " << index;
+    const std::vector<std::wstring> listed = Paths_And_Sizes(Elements(walked), L"\\reparse");
+    const std::vector<std::wstring> read_lines = Paths_And_Sizes(Elements(read), L"\\reparse");
+    ASSERT_GT(read_lines.size(), 3000u);
+    ASSERT_EQ(listed.size(), read_lines.size());
+    for (std::size_t index = 0; index < read_lines.size(); ++index)
+        ASSERT_EQ(listed[index], read_lines[index]) << "record " << index;
+
+    // A root below, typed in other case; one reached through a junction, where the table
+    // cannot follow.
+    Work::File_List below;
+    Work::Read_Master_File_Table(Request(true, L"N:\\PLAIN\\Nested"), below);
+    EXPECT_EQ(Paths_And_Sizes(Elements(below), L"?"),
+              Paths_And_Sizes(Records_Below(Table_Of(Image), L"plain\\nested"), L"?"));
+    EXPECT_THROW(Work::Read_Master_File_Table(Request(true, L"N:\\reparse\\junction"), below),
+                 Work::Root_Not_In_Table);
 }
 
 TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {

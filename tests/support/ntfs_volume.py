@@ -26,7 +26,9 @@ ACL_SIDS = ["S-1-5-21-7-8-9-500", "S-1-5-18"]
 
 
 def run(*command):
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Started from under Wine, the search path may be the Windows side's.
+    environment = dict(os.environ, PATH="/usr/sbin:/usr/bin:/sbin:/bin")
+    subprocess.run(command, env=environment, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def sid_bytes(text):
