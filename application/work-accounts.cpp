@@ -34,7 +34,7 @@ void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size th
 
 void Add_To_Object_Owner(const File_Information& the_file) {
     if (Files::Is_Unknown(the_file.Owner)) return;
-    Add_To_Account(the_file.Owner, 1, the_file.Object_Size);
+    Add_To_Account(the_file.Owner, 1, Counted_Size_Of(the_file));
 }
 
 void Zero_Account_Totals() {

@@ -25,10 +25,10 @@ public:
     void Add(const File_Information& the_file) {
         if (the_file.Is_Folder) {
             ++folders_;
-            if (the_file.Folder_Name.size() <= Shown_Folder.size()) size_ += the_file.Object_Size;
+            if (the_file.Folder_Name.size() <= Shown_Folder.size()) size_ += Counted_Size_Of(the_file);
         } else {
             ++files_;
-            size_ += the_file.Object_Size;
+            size_ += Counted_Size_Of(the_file);
         }
     }
 
@@ -51,7 +51,7 @@ public:
         if (Files::Is_Unknown(the_file.Owner)) return;
         Tally& tally = Tally_Of(the_file.Owner);
         ++tally.Files;
-        tally.Usage += the_file.Object_Size;
+        tally.Usage += Counted_Size_Of(the_file);
     }
 
     void Add_To_Accounts() const {
@@ -207,6 +207,17 @@ void Display() {
     Show_Passing_Records();
 }
 
+namespace {
+
+// An object met before by another path is marked: its size adds to no total.
+std::wstring Size_Text_Of(const File_Information& the_file) {
+    std::wstring text = Wide_Text::Widened(Work::Image_Of(the_file.Object_Size));
+    if (the_file.Is_Shared) text.push_back(L'=');
+    return text;
+}
+
+}  // namespace
+
 std::wstring File_Text_Handler(int for_column, void* the_file) {
     const File_Information& file = File_At(the_file);
     switch (Column_Of(for_column)) {
@@ -214,7 +225,7 @@ std::wstring File_Text_Handler(int for_column, void* the_file) {
     case Logical_Column::In_Folder: return Search_Root() + file.Folder_Name;
     case Logical_Column::Owner: return Files::Image_Of(file.Owner);
     case Logical_Column::Stream: return file.Stream_Name.String();
-    case Logical_Column::Size: return Wide_Text::Widened(Work::Image_Of(file.Object_Size));
+    case Logical_Column::Size: return Size_Text_Of(file);
     case Logical_Column::Last_Accessed:
         return Files::Image_Of(file.Last_Accessed);
     }

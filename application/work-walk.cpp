@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "windows.hpp"
@@ -158,15 +159,18 @@ constexpr std::size_t Listing_Chunk = 1024;
 
 // One folder on the way from the root down to the one being walked.
 struct Folder_Frame {
-    Folder_Frame(Wide_Text::Shared folder_name, std::size_t path_length, bool is_ancestor)
+    Folder_Frame(Wide_Text::Shared folder_name, std::size_t path_length, bool is_ancestor,
+                 bool is_shared)
         : Folder_Name(std::move(folder_name)),
           Path_Length(path_length),
-          Is_Ancestor(is_ancestor) {}
+          Is_Ancestor(is_ancestor),
+          Is_Shared(is_shared) {}
 
     Folder_Listing Listing;
     const Wide_Text::Shared Folder_Name;  // relative to the root, as its records have it
     const std::size_t Path_Length;        // of its platform path, with the trailing backslash
     const bool Is_Ancestor;               // its file index is among the ancestors
+    const bool Is_Shared;                 // reached before by another path
     bool Has_Listed_All = false;          // or the walk has stopped here
     // The listed entries not yet recorded: the walk's shared chunk, or, once a subfolder's
     // listing needs that, the folder's own copy of the rest, the subfolder's entry first.
@@ -175,7 +179,15 @@ struct Folder_Frame {
     std::size_t Count = 0;
     std::vector<Files::Find_Record> Kept;
     std::vector<Lookup> Details;  // of the entries, when owners and streams are looked up
-    File_Size Size{};
+    File_Size Size{};        // what its contents add to the sums: each object once
+    File_Size Shown_Size{};  // the sizes its contents' records show
+
+    // The size its own record shows: a folder reached again shows what it holds.
+    File_Size Object_Size() const { return Is_Shared ? Shown_Size : Size; }
+    void Add(File_Size object_size, bool is_shared) {
+        if (!is_shared) Size += object_size;
+        Shown_Size += object_size;
+    }
 };
 
 // One walk, depth first, without recursion: the frames of the folders from the root down to
@@ -202,10 +214,11 @@ public:
         for (;;) {
             Folder_Frame& frame = frames_.back();
             if (frame.Next == frame.Count && !Listed_A_Chunk(frame)) {
-                const File_Size size = frame.Size;
+                const File_Size size = frame.Object_Size();
+                const bool is_shared = frame.Is_Shared;
                 Pop();
                 if (frames_.empty()) return size;
-                Record_Entered_Folder(frames_.back(), size);
+                Record_Entered_Folder(frames_.back(), size, is_shared);
             } else if (crew_ ? !Is_To_Go_On(frame.Details[frame.Next]) : !Is_To_Go_On()) {
                 frame.Next = frame.Count;
                 frame.Has_Listed_All = true;
@@ -232,10 +245,20 @@ private:
         return folder && std::find(ancestors_.begin(), ancestors_.end(), *folder) != ancestors_.end();
     }
 
+    // Hard links, and under Wine the host's symbolic links, which it follows, lead to one
+    // object by several paths: only the first one met adds its size to the sums. Only the
+    // walk with look-ups knows every object's index (its handle is open anyway), and only
+    // there can an object be met twice: the walk without is for volumes without links. The
+    // volume is not compared, as a walk that enters no reparse point stays on one volume.
+    bool Is_Met_Before(const std::optional<std::uint64_t>& index) {
+        return crew_ && index && !met_.insert(*index).second;
+    }
+
     // The folder whose platform path is path_ becomes the one being walked.
     void Push(Wide_Text::Shared folder_name, const std::optional<std::uint64_t>& index) {
         if (index) ancestors_.push_back(*index);
-        frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value());
+        frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value(),
+                             Is_Met_Before(index));
     }
 
     void Pop() {
@@ -289,27 +312,33 @@ private:
             }
             if (!Files::Is_Reparse_Point(entry)) {
                 const std::optional<std::uint64_t> index =
-                    Files::File_Index_Of(std::wstring(path_).append(filename));
+                    details && details->File_Index
+                        ? details->File_Index
+                        : Files::File_Index_Of(std::wstring(path_).append(filename));
                 if (!Is_Ancestor(index)) return Enter(frame, filename, index);
             }
             Save_Information(frame, entry, Wide_Text::Shared(filename), owner, File_Size(),
-                             Wide_Text::Shared(), false);
+                             Wide_Text::Shared(), false, false);
             ++frame.Next;
             return;
         }
+        // A link's own index is not the one its handle gives, which is its target's.
+        const bool is_shared = !Files::Is_Reparse_Point(entry) && details &&
+                               Is_Met_Before(details->File_Index);
         const Wide_Text::Shared name(filename);
         File_Size object_size{};
         bool has_streams = false;
         if (details) {
             for (const Files::Stream_Record& stream : details->Streams) {
-                Save_Information(frame, entry, name, owner, stream.Size, stream.Name, true);
+                Save_Information(frame, entry, name, owner, stream.Size, stream.Name, true, is_shared);
                 object_size += stream.Size;
             }
             has_streams = !details->Streams.empty();
         }
         if (!has_streams) object_size = Files::File_Size_Of(entry);
-        Save_Information(frame, entry, name, owner, object_size, Wide_Text::Shared(), has_streams);
-        frame.Size += object_size;
+        Save_Information(frame, entry, name, owner, object_size, Wide_Text::Shared(), has_streams,
+                         is_shared);
+        frame.Add(object_size, is_shared);
         ++frame.Next;
     }
 
@@ -329,18 +358,18 @@ private:
     }
 
     // The subfolder at the frame's next entry has been walked.
-    void Record_Entered_Folder(Folder_Frame& frame, File_Size size) {
+    void Record_Entered_Folder(Folder_Frame& frame, File_Size size, bool is_shared) {
         const Files::Find_Record& entry = frame.Entries[frame.Next];
         const Files::Owner owner = crew_ ? frame.Details[frame.Next].Result.The_Owner : nullptr;
         Save_Information(frame, entry, Wide_Text::Shared(Files::Filename_Of(entry)), owner, size,
-                         Wide_Text::Shared(), false);
-        frame.Size += size;
+                         Wide_Text::Shared(), false, is_shared);
+        frame.Add(size, is_shared);
         ++frame.Next;
     }
 
     void Save_Information(const Folder_Frame& frame, const Files::Find_Record& entry,
                           const Wide_Text::Shared& name, Files::Owner owner, File_Size object_size,
-                          const Wide_Text::Shared& stream_name, bool has_streams) {
+                          const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
         Append(File_Information{.File_Name = name,
                                 .Folder_Name = frame.Folder_Name,
                                 .Owner = owner,
@@ -352,7 +381,8 @@ private:
                                 .Is_Compressed = Files::Is_Compressed(entry),
                                 .Is_System = Files::Is_System(entry),
                                 .Is_Hidden = Files::Is_Hidden(entry),
-                                .Has_Streams = has_streams},
+                                .Has_Streams = has_streams,
+                                .Is_Shared = is_shared},
                records_);
     }
 
@@ -368,6 +398,7 @@ private:
     std::wstring path_;  // of the folder being walked, with its trailing backslash
     std::deque<Folder_Frame> frames_;
     std::vector<std::uint64_t> ancestors_;  // by file index, as far as they could be told
+    std::unordered_set<std::uint64_t> met_;  // file indices, in a walk with look-ups
 };
 
 }  // namespace

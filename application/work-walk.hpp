@@ -31,7 +31,15 @@ struct File_Information {
     bool Is_System = false;
     bool Is_Hidden = false;
     bool Has_Streams = false;  // the file's streams are recorded separately
+    // Another name or path of an object met before in the walk (a hard link, or a link the
+    // platform followed): its size is shown but added to no sum.
+    bool Is_Shared = false;
 };
+
+// What the record adds to its folder's size and to the totals.
+inline File_Size Counted_Size_Of(const File_Information& the_file) {
+    return the_file.Is_Shared ? File_Size{} : the_file.Object_Size;
+}
 
 struct File_List_Traits {
     static constexpr const char* Name = "WORK.FILE_LIST";
@@ -48,7 +56,8 @@ struct Walk_Request {
 };
 
 // Appends the records of everything below the root to the list, each folder's contents
-// before the folder, in the order the file system lists them; returns the root's size. A
+// before the folder, in the order the file system lists them; returns the root's size, each
+// object counted once. A
 // stop is noticed between two entries: what was recorded until then stays, with the sums
 // of what was recorded.
 File_Size Walk(const Walk_Request& request, File_List& into);

@@ -146,6 +146,18 @@ Unique_Handle Opened(const std::wstring& filename, DWORD access) {
     return Unique_Handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
 }
 
+std::optional<std::uint64_t> Index_In(HANDLE file) {
+    if (Platform_Query) {
+        std::uint64_t index = 0;
+        Io_Status_Block status{};
+        if (Platform_Query(file, &status, &index, sizeof index, File_Internal_Information_Class) >= 0)
+            return index;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) return std::nullopt;
+    return (std::uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+}
+
 constexpr std::int32_t Status_Not_Implemented = std::int32_t(0xC0000002);
 constexpr std::int32_t Status_Invalid_Info_Class = std::int32_t(0xC0000003);
 
@@ -184,16 +196,7 @@ void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& proc
 std::optional<std::uint64_t> File_Index_Of(const std::wstring& path) {
     Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
     if (!file) return std::nullopt;
-    if (Platform_Query) {
-        std::uint64_t index = 0;
-        Io_Status_Block status{};
-        if (Platform_Query(file.get(), &status, &index, sizeof index,
-                           File_Internal_Information_Class) >= 0)
-            return index;
-    }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
-    return (std::uint64_t(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return Index_In(file.get());
 }
 
 // ---------------------------------------------------------------- times
@@ -435,6 +438,7 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
         return result;
     }
     result.The_Owner = Owner_Of(file.get());
+    result.File_Index = Index_In(file.get());
     if (!is_folder)
         Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size) {
             result.Streams.push_back({name, size});

@@ -100,9 +100,9 @@ bool Is_Special_Directory(std::wstring_view name);  // "." and ".."
 using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
 
-// The owner and the streams of one object through a single handle, which is what makes a
-// walk with owners affordable; a folder's streams are not asked for. When the object
-// cannot be opened its owner is still asked for by name. Safe from any thread.
+// The owner, the streams and the file index of one object through a single handle, which is
+// what makes a walk with owners affordable; a folder's streams are not asked for. When the
+// object cannot be opened its owner is still asked for by name. Safe from any thread.
 struct Stream_Record {
     Wide_Text::Shared Name;
     File_Size Size;
@@ -110,6 +110,7 @@ struct Stream_Record {
 struct Owner_And_Streams {
     const Sid_Body* The_Owner = nullptr;
     std::vector<Stream_Record> Streams;
+    std::optional<std::uint64_t> File_Index;  // as File_Index_Of gives it
 };
 Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
 // Once the platform's query has said it knows no streams, it is not asked again. A walk

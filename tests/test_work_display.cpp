@@ -2,11 +2,13 @@
 // totals, colours, sorting, drill-down and "Back", refresh, and the owners' accounts.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "registry.hpp"
 #include "substitute_stream_query.hpp"
+#include "temporary_tree.hpp"
 #include "wide_text.hpp"
 #include "work_window.hpp"
 
@@ -543,4 +545,70 @@ TEST_F(Results, AccountRowsShownDuringASecondSearchShowItsTotals) {
         UpdateWindow(accounts);
         return Pixels_Of(accounts) != before;
     }, 3000)) << "the account rows still show the first search's totals";
+}
+
+// Hard links, and the host's symbolic links, which Wine follows, lead to one object by
+// several paths: each object adds its size once, as du counts it, and the rows of the
+// others are marked. Which path comes first is the listing's order, so the test asks only
+// that exactly one of them counts.
+TEST_F(Results, AnObjectReachedBySeveralPathsCountsOnce) {
+    Temporary_Tree tree;
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty()) GTEST_SKIP() << "no host system here";
+    tree.Make_File(L"a\\big", 10000);
+    tree.Make_File(L"a\\small", 300);
+    tree.Make_File(L"d\\own", 77);
+    tree.Make_Folder(L"b");
+    // Gone before the tree is removed, which would follow them.
+    const Host_Command_At_Exit unlink(L"/bin/rm -f " + host_root + L"/b/soft " + host_root + L"/c");
+    ASSERT_TRUE(Run_Host_Command(L"/bin/ln " + host_root + L"/a/big " + host_root + L"/b/hard"));
+    ASSERT_TRUE(Run_Host_Command(L"/bin/ln -s ../a/small " + host_root + L"/b/soft"));
+    ASSERT_TRUE(Run_Host_Command(L"/bin/ln -s a " + host_root + L"/c"));
+    // du counts each object once; folders and links have sizes of their own there, which the
+    // walk does not see.
+    const std::wstring oracle = tree.Root() + L".du";
+    ASSERT_TRUE(Run_Host_Python(
+        "import subprocess, sys\n"
+        "du = int(subprocess.run(['du', '-sb', '--apparent-size', sys.argv[1]], check=True,\n"
+        "         capture_output=True, text=True).stdout.split()[0])\n"
+        "own = subprocess.run(['find', sys.argv[1], '(', '-type', 'd', '-o', '-type', 'l', ')',\n"
+        "         '-printf', '%s\\n'], check=True, capture_output=True, text=True).stdout.split()\n"
+        "open(sys.argv[2], 'w').write(str(du - sum(map(int, own))))\n",
+        host_root + L" " + Host_Path_Of(oracle)));
+    std::uint64_t du_total = 0;
+    ASSERT_TRUE(std::ifstream(std::filesystem::path(oracle)) >> du_total);
+    DeleteFileW(oracle.c_str());
+    EXPECT_EQ(du_total, 10377u);
+
+    Open_Window();
+    Gui::Set(Work::Controls().Display_Folders);
+    Gui::Set(Work::Controls().Display_Full_Size);
+    Search(tree.Root());
+    EXPECT_EQ(Status_Line(), "0 files and 4 folders. Total size=" + std::to_string(du_total));
+
+    // One path of each object adds its size; the rows of the others show their size marked.
+    auto counted_paths = [](std::initializer_list<std::wstring> paths) {
+        int counted = 0;
+        for (const Work::File_Information& record : Elements_Of(Work::Known_Files(), 1).Elements)
+            for (const std::wstring& path : paths)
+                if (record.Folder_Name + L"\\" + record.File_Name.String() == path &&
+                    Work::Counted_Size_Of(record).Value() != 0)
+                    ++counted;
+        return counted;
+    };
+    EXPECT_EQ(counted_paths({L"\\a\\big", L"\\b\\hard", L"\\c\\big"}), 1);
+    EXPECT_EQ(counted_paths({L"\\a\\small", L"\\b\\soft", L"\\c\\small"}), 1);
+    // The link to a folder is either not entered or entered as the same folder.
+    EXPECT_LE(counted_paths({L"\\a", L"\\c"}), 1);
+    for (const Work::File_Information& record : Elements_Of(Work::Known_Files(), 1).Elements)
+        if (record.Is_Shared && !record.Is_Folder)
+            EXPECT_EQ(Work::File_Text_Handler(3, const_cast<Work::File_Information*>(&record)),
+                      std::to_wstring(record.Object_Size.Value()) + L"=");
+
+    // The owner's usage counts each object once too.
+    Show(Accounts_Tab);
+    const Gui::List_View& accounts = Work::Controls().Account_List_View;
+    const int my_row = Row_Named(accounts, Files::Image_Of(Files::Owner_Of(tree.Path_Of(L"d\\own"))));
+    ASSERT_GE(my_row, 0);
+    EXPECT_EQ(Cell(accounts, my_row, 2), Size_Cell(du_total));
 }
