@@ -33,7 +33,11 @@ struct Table_Frame {
 class Table_Walk {
 public:
     Table_Walk(const Mft::Table& table, const Walk_Request& request, File_List& into)
-        : table_(table), request_(request), records_(into), is_entered_(table.Record_Count()) {}
+        : table_(table),
+          request_(request),
+          records_(into),
+          is_entered_(table.Record_Count()),
+          is_met_(table.Record_Count()) {}
 
     File_Size Run(Mft::Record_Number root) {
         is_entered_[root] = true;
@@ -87,37 +91,41 @@ private:
             is_entered_[entry.Object] = true;
             Push(entry.Object, Wide_Text::Shared((frame.Folder_Name + L'\\').append(entry.Text)));
         } else {
-            Save_Information(frame, entry, *object, File_Size(), Wide_Text::Shared(), false);
+            Save_Information(frame, entry, *object, File_Size(), Wide_Text::Shared(), false, false);
             ++frame.Next;
         }
     }
 
     // A file with named streams is recorded stream by stream, the unnamed one first, then
-    // once more with their sum.
+    // once more with their sum. Of a file's hard links, the first met adds to the sums.
     void Record_File(Table_Frame& frame, const Mft::Name& entry, const Mft::Object& object) {
+        const bool is_shared = is_met_[entry.Object];
+        is_met_[entry.Object] = true;
         File_Size size = object.Data_Size;
         const bool has_streams = request_.Owners_And_Streams && object.Stream_Count > 0;
         if (has_streams) {
-            Save_Information(frame, entry, object, object.Data_Size, Unnamed_Stream, false);
+            Save_Information(frame, entry, object, object.Data_Size, Unnamed_Stream, false, is_shared);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
-                Save_Information(frame, entry, object, stream.Size, stream.Name, false);
+                Save_Information(frame, entry, object, stream.Size, stream.Name, false, is_shared);
                 size += stream.Size;
             }
         }
-        Save_Information(frame, entry, object, size, Wide_Text::Shared(), has_streams);
-        frame.Size += size;
+        Save_Information(frame, entry, object, size, Wide_Text::Shared(), has_streams, is_shared);
+        if (!is_shared) frame.Size += size;
         ++frame.Next;
     }
 
     void Record_Entered_Folder(Table_Frame& frame, File_Size size) {
         const Mft::Name& entry = frame.Entries[frame.Next];
-        Save_Information(frame, entry, *table_.Object_At(entry.Object), size, Wide_Text::Shared(), false);
+        Save_Information(frame, entry, *table_.Object_At(entry.Object), size, Wide_Text::Shared(), false,
+                         false);
         frame.Size += size;
         ++frame.Next;
     }
 
     void Save_Information(const Table_Frame& frame, const Mft::Name& entry, const Mft::Object& object,
-                          File_Size object_size, const Wide_Text::Shared& stream_name, bool has_streams) {
+                          File_Size object_size, const Wide_Text::Shared& stream_name, bool has_streams,
+                          bool is_shared) {
         Append(File_Information{
                    .File_Name = entry.Text,
                    .Folder_Name = frame.Folder_Name,
@@ -130,7 +138,8 @@ private:
                    .Is_Compressed = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_COMPRESSED),
                    .Is_System = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_SYSTEM),
                    .Is_Hidden = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_HIDDEN),
-                   .Has_Streams = has_streams},
+                   .Has_Streams = has_streams,
+                   .Is_Shared = is_shared},
                records_);
     }
 
@@ -138,6 +147,7 @@ private:
     const Walk_Request& request_;
     File_List& records_;
     std::vector<bool> is_entered_;
+    std::vector<bool> is_met_;  // files, by record
     std::deque<Table_Frame> frames_;
     bool has_stopped_ = false;
 };

@@ -252,6 +252,8 @@ def expected_records(volume, root_path):
     owners = Owners(volume)
     records = []
 
+    met = set()
+
     def record(folder, entry, stream, size, flags_of):
         information = entry.get_attribute(0)
         attributes = information.file_attribute_flags
@@ -272,17 +274,21 @@ def expected_records(volume, root_path):
             attributes = entry.get_attribute(0).file_attribute_flags
             if entry.has_directory_entries_index():
                 size = 0 if attributes & 0x400 else walk(entry, folder + "\\" + entry.name)
-                record(folder, entry, "", size, "-")
+                record(folder, entry, "", size, "--")
+                total += size
             else:
+                # Of a file's hard links, the first met adds to the sums.
+                shared = "=" if reference in met else "-"
+                met.add(reference)
                 streams = [(stream.name, stream.size) for stream in entry.alternate_data_streams]
                 size = entry.size
                 if streams:
-                    record(folder, entry, "::$DATA", entry.size, "-")
+                    record(folder, entry, "::$DATA", entry.size, "-" + shared)
                     for name, stream_size in sorted(streams, key=lambda pair: pair[0].upper()):
-                        record(folder, entry, ":%s:$DATA" % name, stream_size, "-")
+                        record(folder, entry, ":%s:$DATA" % name, stream_size, "-" + shared)
                         size += stream_size
-                record(folder, entry, "", size, "M" if streams else "-")
-            total += size
+                record(folder, entry, "", size, ("M" if streams else "-") + shared)
+                total += 0 if shared == "=" else size
         return total
 
     root = volume.get_file_entry_by_path(root_path.replace("/", "\\")) if root_path != "/" \
