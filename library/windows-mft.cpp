@@ -3,6 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -82,11 +89,12 @@ public:
         return Bytes(data_ + offset, length);
     }
 
-    std::wstring Text(std::size_t offset, std::size_t characters) const {
+    // Names on a volume count their characters in one byte.
+    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters) const {
         Check(offset, characters * 2);
-        std::wstring text(characters, L'\0');
-        std::memcpy(text.data(), data_ + offset, characters * 2);
-        return text;
+        wchar_t text[255];
+        std::memcpy(text, data_ + offset, characters * 2);
+        return Wide_Text::Shared(std::wstring_view(text, characters));
     }
 
 private:
@@ -293,6 +301,84 @@ private:
     std::uint64_t expected_vcn_ = 0;
 };
 
+// Reads a stream's blocks ahead on a thread of its own while the caller works on the one
+// before: on a volume in the cache, parsing costs about what reading does.
+class Read_Ahead {
+public:
+    explicit Read_Ahead(Stream_Reader& reader) : reader_(reader) {
+        for (auto& buffer : buffers_) buffer.resize(Read_Block);
+        for (std::size_t index = 0; index < Buffer_Count; ++index) free_.push_back(index);
+        thread_ = std::thread([this] { Read(); });
+    }
+    ~Read_Ahead() {
+        {
+            std::lock_guard lock(mutex_);
+            is_ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    Read_Ahead(const Read_Ahead&) = delete;
+    Read_Ahead& operator=(const Read_Ahead&) = delete;
+
+    // The next block, empty at the stream's end; it stays valid until the next call. The
+    // reading thread's failure is raised here.
+    Bytes Next() {
+        std::unique_lock lock(mutex_);
+        if (taken_) free_.push_back(*taken_);
+        taken_.reset();
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !filled_.empty() || failure_ || has_ended_; });
+        if (failure_) std::rethrow_exception(failure_);
+        if (filled_.empty()) return Bytes(nullptr, 0);
+        const auto [index, length] = filled_.front();
+        filled_.pop_front();
+        taken_ = index;
+        return Bytes(buffers_[index].data(), length);
+    }
+
+private:
+    static constexpr std::size_t Buffer_Count = 3;
+
+    void Read() {
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return is_ending_ || !free_.empty(); });
+                if (is_ending_) return;
+                index = free_.front();
+                free_.pop_front();
+            }
+            std::size_t length = 0;
+            std::exception_ptr failure;
+            try {
+                length = reader_.Next(buffers_[index].data(), Read_Block);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(mutex_);
+            if (failure) failure_ = failure;
+            else if (length == 0) has_ended_ = true;
+            else filled_.emplace_back(index, length);
+            changed_.notify_all();
+            if (failure || length == 0) return;
+        }
+    }
+
+    Stream_Reader& reader_;
+    std::array<std::vector<std::uint8_t>, Buffer_Count> buffers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::size_t> free_;
+    std::deque<std::pair<std::size_t, std::size_t>> filled_;  // buffer, length
+    std::optional<std::size_t> taken_;
+    std::exception_ptr failure_;
+    bool has_ended_ = false;
+    bool is_ending_ = false;
+    std::thread thread_;
+};
+
 // Applies the update sequence: false when a sector's last two bytes do not carry the
 // record's check value, which a torn or foreign write leaves.
 bool Is_Fixed_Up(std::uint8_t* record, std::size_t size) {
@@ -330,11 +416,8 @@ const Object* Table::Object_At(Record_Number record) const {
 }
 
 std::span<const Name> Table::Names_In(Record_Number folder) const {
-    const auto by_parent = [](const Name& name, Record_Number parent) { return name.Parent < parent; };
-    const auto first = std::lower_bound(names_.begin(), names_.end(), folder, by_parent);
-    auto last = first;
-    while (last != names_.end() && last->Parent == folder) ++last;
-    return {first, last};
+    if (folder >= objects_.size()) return {};
+    return std::span<const Name>(names_).subspan(name_starts_[folder], name_starts_[folder + 1] - name_starts_[folder]);
 }
 
 std::span<const Stream> Table::Named_Streams_Of(const Object& object) const {
@@ -416,19 +499,19 @@ private:
 
     void Read_Records() {
         const std::uint64_t count = mft_.Data_Size / geometry_.Record_Size;
-        if (count < First_User_Record || count > Reference_Record_Mask)
+        if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max())
             throw Damaged_Volume("a master file table of impossible size");
         table_.objects_.resize(static_cast<std::size_t>(count));
-        std::vector<std::uint8_t> block(Read_Block);
         Stream_Reader reader(volume_, geometry_, mft_);
+        Read_Ahead blocks(reader);
         Record_Number number = 0;
         while (number < count) {
             if (!is_wanted_) throw Stopped();
-            const std::size_t filled = reader.Next(block.data(), block.size());
-            if (filled == 0) throw Damaged_Volume("the master file table is longer than its runs");
-            for (std::size_t offset = 0; offset + geometry_.Record_Size <= filled && number < count;
+            const Bytes block = blocks.Next();
+            if (block.Size() == 0) throw Damaged_Volume("the master file table is longer than its runs");
+            for (std::size_t offset = 0; offset + geometry_.Record_Size <= block.Size() && number < count;
                  offset += geometry_.Record_Size)
-                Take_Record(block.data() + offset, number++);
+                Take_Record(const_cast<std::uint8_t*>(block.Data()) + offset, number++);
         }
     }
 
@@ -473,14 +556,14 @@ private:
     void Take_Attribute(std::uint32_t type, const Bytes& attribute, Record_Number owner,
                         std::uint16_t sequence, bool is_base) {
         const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
-        const std::wstring name = attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
-                                                 attribute.At<std::uint8_t>(Attribute_Name_Length));
+        const Wide_Text::Shared name = attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
+                                                      attribute.At<std::uint8_t>(Attribute_Name_Length));
         if (is_bootstrapping_) {
             if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
             if (type == Attribute_List && owner == 0) Take_Mft_Extensions(attribute);
             return;
         }
-        if (type == Data) return Take_Data(attribute, name, is_resident, owner, sequence);
+        if (type == Data) return Take_Data(attribute, name, is_resident, owner, sequence, is_base);
         if (type == Security_Descriptor && with_owners_ && !(is_resident && is_base))
             return Take_Descriptor_Elsewhere(attribute, is_resident, owner, sequence);
         if (!is_resident) return;
@@ -495,11 +578,14 @@ private:
         } else if (type == File_Name) {
             if (value.At<std::uint8_t>(Name_Space) == Dos_Name_Space) return;
             const auto parent = value.At<std::uint64_t>(Name_Parent);
-            names_.push_back({{.Parent = parent & Reference_Record_Mask,
-                               .Object = owner,
-                               .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length)),
-                               .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)},
-                              sequence});
+            Name entry{.Parent = parent & Reference_Record_Mask,
+                       .Object = owner,
+                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length)),
+                       .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
+            if (is_base)
+                table_.names_.push_back(std::move(entry));
+            else
+                names_.push_back({std::move(entry), sequence});
         } else if (type == Security_Descriptor && with_owners_) {
             object.Owner = Owner_Of_Descriptor(value);
         }
@@ -522,8 +608,8 @@ private:
         }
     }
 
-    void Take_Data(const Bytes& attribute, const std::wstring& name, bool is_resident,
-                   Record_Number owner, std::uint16_t sequence) {
+    void Take_Data(const Bytes& attribute, const Wide_Text::Shared& name, bool is_resident,
+                   Record_Number owner, std::uint16_t sequence, bool is_base) {
         if (owner == Upcase_File && name.empty() && !is_resident) Take_Runs(upcase_, attribute);
         if (owner == Secure_File && name == L"$SDS" && !is_resident) Take_Runs(sds_, attribute);
         std::uint64_t size;
@@ -535,7 +621,12 @@ private:
             if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
             size = attribute.At<std::uint64_t>(Attribute_Data_Size);
         }
-        const Wide_Text::Shared stream_name = name.empty() ? std::wstring() : L':' + name + L":$DATA";
+        // The object's own record needs no check that the object is the one it names.
+        if (name.empty() && is_base) {
+            table_.objects_[owner].Data_Size = Files::File_Size::From(size);
+            return;
+        }
+        const Wide_Text::Shared stream_name = name.empty() ? std::wstring() : L":" + name + L":$DATA";
         streams_.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
     }
 
@@ -591,20 +682,32 @@ private:
             table_.upcase_[index] = static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
     }
 
+    // In index order: by parent, each parent's names in the volume's collation, then in
+    // exact case for names that differ only in it (POSIX names). Parents are counted out
+    // first, so that only the names of one folder are compared with each other.
     void Put_Names_Together() {
-        table_.names_.reserve(names_.size());
+        std::vector<Name>& names = table_.names_;
         for (Found_Name& found : names_)
-            if (Is_Current(found.Entry.Object, found.Object_Sequence))
-                table_.names_.push_back(std::move(found.Entry));
+            if (Is_Current(found.Entry.Object, found.Object_Sequence)) names.push_back(std::move(found.Entry));
         names_ = {};
-        // In index order: the volume's collation, then exact case for names that differ
-        // only in it (POSIX names).
-        std::sort(table_.names_.begin(), table_.names_.end(), [this](const Name& left, const Name& right) {
-            if (left.Parent != right.Parent) return left.Parent < right.Parent;
+        const std::size_t records = table_.objects_.size();
+        std::vector<std::uint32_t>& starts = table_.name_starts_;
+        starts.assign(records + 1, 0);
+        for (const Name& name : names)
+            if (name.Parent < records) ++starts[name.Parent + 1];
+        for (std::size_t record = 0; record < records; ++record) starts[record + 1] += starts[record];
+        std::vector<Name> by_parent(starts[records]);
+        std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
+        for (Name& name : names)
+            if (name.Parent < records) by_parent[next[name.Parent]++] = std::move(name);
+        names = std::move(by_parent);
+        const auto in_order = [this](const Name& left, const Name& right) {
             const int order = table_.Compare(left.Text, right.Text);
-            if (order != 0) return order < 0;
-            return left.Text.View() < right.Text.View();
-        });
+            return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
+        };
+        for (std::size_t record = 0; record < records; ++record)
+            if (starts[record + 1] - starts[record] > 1)
+                std::sort(names.begin() + starts[record], names.begin() + starts[record + 1], in_order);
     }
 
     void Put_Streams_Together() {
