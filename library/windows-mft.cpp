@@ -502,6 +502,7 @@ private:
         if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max())
             throw Damaged_Volume("a master file table of impossible size");
         table_.objects_.resize(static_cast<std::size_t>(count));
+        table_.names_.reserve(static_cast<std::size_t>(count));
         Stream_Reader reader(volume_, geometry_, mft_);
         Read_Ahead blocks(reader);
         Record_Number number = 0;
@@ -705,9 +706,17 @@ private:
             const int order = table_.Compare(left.Text, right.Text);
             return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
         };
-        for (std::size_t record = 0; record < records; ++record)
-            if (starts[record + 1] - starts[record] > 1)
-                std::sort(names.begin() + starts[record], names.begin() + starts[record + 1], in_order);
+        const auto sort_folders = [&](std::size_t first, std::size_t last) {
+            for (std::size_t record = first; record < last; ++record)
+                if (starts[record + 1] - starts[record] > 1)
+                    std::sort(names.begin() + starts[record], names.begin() + starts[record + 1], in_order);
+        };
+        // Two halves by names, the second on a thread of its own: folders are independent.
+        const std::size_t middle = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() - 1);
+        std::thread second_half(sort_folders, middle, records);
+        sort_folders(0, middle);
+        second_half.join();
     }
 
     void Put_Streams_Together() {
