@@ -75,7 +75,8 @@ run() {
 run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
 run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
 run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
-show_as_drive_n "$NTFS_LARGE" && run "table read" "$QUARRIX_BUILD/bench/bench_mft.exe" scan "$MFT_EXTENTS"
+show_as_drive_n "$NTFS_LARGE" && run "table read" "$QUARRIX_BUILD/bench/bench_mft.exe" scan "$MFT_EXTENTS" &&
+    run "table read in the window" "$QUARRIX_BUILD/bench/bench_mft.exe" window
 show_as_drive_n "$NTFS_SMALL" && run "table read vs walk" "$QUARRIX_BUILD/bench/bench_mft.exe" versus
 hide_drive_n
 
