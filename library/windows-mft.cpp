@@ -173,6 +173,8 @@ Geometry Geometry_Of(const Bytes& boot) {
         !Is_Power_Of_Two(geometry.Cluster_Size) || geometry.Cluster_Size > (std::uint64_t(1) << 21))
         throw Not_Ntfs("the boot sector's geometry is not NTFS's");
     geometry.Cluster_Count = boot.At<std::uint64_t>(Boot_Total_Sectors) / sectors;
+    if (geometry.Cluster_Count > std::numeric_limits<std::uint64_t>::max() / geometry.Cluster_Size)
+        throw Not_Ntfs("the boot sector's size is not NTFS's");
     const std::uint64_t mft_cluster = boot.At<std::uint64_t>(Boot_Mft_Cluster);
     const auto per_record = boot.At<std::int8_t>(Boot_Clusters_Per_Record);
     const std::uint64_t record_size = per_record > 0 ? per_record * geometry.Cluster_Size
@@ -223,6 +225,12 @@ std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
 struct Run_Pieces {
     std::vector<Run> Runs;
     std::uint64_t Data_Size = 0;
+
+    std::uint64_t Clusters() const {
+        std::uint64_t clusters = 0;
+        for (const Run& run : Runs) clusters += run.Length;
+        return clusters;
+    }
 
     void Add(std::vector<Run> more) {
         Runs.insert(Runs.end(), more.begin(), more.end());
@@ -282,7 +290,10 @@ public:
     }
 
     std::vector<std::uint8_t> Whole() {
-        if (stream_.Data_Size > Largest_Whole_Stream) throw Damaged_Volume("a stream of impossible size");
+        // Checked before anything is allocated for it: the size is read from the volume.
+        if (stream_.Data_Size > Largest_Whole_Stream ||
+            stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
+            throw Damaged_Volume("a stream of impossible size");
         const std::uint64_t rounded =
             (stream_.Data_Size + geometry_.Cluster_Size - 1) / geometry_.Cluster_Size * geometry_.Cluster_Size;
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
@@ -499,7 +510,8 @@ private:
 
     void Read_Records() {
         const std::uint64_t count = mft_.Data_Size / geometry_.Record_Size;
-        if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max())
+        if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max() ||
+            mft_.Data_Size > mft_.Clusters() * geometry_.Cluster_Size)
             throw Damaged_Volume("a master file table of impossible size");
         table_.objects_.resize(static_cast<std::size_t>(count));
         table_.names_.reserve(static_cast<std::size_t>(count));
@@ -676,6 +688,7 @@ private:
     }
 
     void Read_Upcase() {
+        if (upcase_.Data_Size != Upcase_Entries * 2) throw Damaged_Volume("the upper-case table is missing");
         const std::vector<std::uint8_t> bytes = Stream_Reader(volume_, geometry_, upcase_).Whole();
         if (bytes.size() != Upcase_Entries * 2) throw Damaged_Volume("the upper-case table is missing");
         table_.upcase_.resize(Upcase_Entries);

@@ -149,10 +149,10 @@ TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {
                                Host_Path_Of(copy)));
         EXPECT_THROW(Table_Of(copy), Mft::Damaged_Volume) << Wide_Text::Utf8_Of(kind);
     }
-    // A folder named as a child of its own child, or of a record not in use, is no longer
-    // below the root; nothing else changes but the sums above it.
+    // A folder named as a child of its own child, of itself, or of a record not in use, is no
+    // longer below the root; nothing else changes but the sums above it.
     const std::wstring lost = L"\\plain\\nested";
-    for (const wchar_t* kind : {L"loop", L"no-parent"}) {
+    for (const wchar_t* kind : {L"loop", L"self", L"no-parent"}) {
         ASSERT_TRUE(Run_Script(std::wstring(L"damage ") + Host_Path_Of(Image) + L" " + kind + L" " +
                                Host_Path_Of(copy)));
         const std::vector<File_Information> records = Records_Below(Table_Of(copy), L"");

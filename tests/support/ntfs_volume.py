@@ -353,12 +353,12 @@ def damage(image, kind, copy):
     elif kind == "attribute-length":
         record = record_offset(image, record_of(image, "\\plain\\size300"))
         struct.pack_into("<I", data, first_attribute(data, record, 0x10) + 4, 0x2000)
-    elif kind in ("loop", "no-parent"):
+    elif kind in ("loop", "self", "no-parent"):
         record = record_offset(image, record_of(image, "\\plain\\nested"))
         name = first_attribute(data, record, 0x30)
         value = name + struct.unpack_from("<H", data, name + 0x14)[0]
-        if kind == "loop":
-            parent = record_of(image, "\\plain\\nested\\deeper")
+        if kind != "no-parent":
+            parent = record_of(image, "\\plain\\nested\\deeper" if kind == "loop" else "\\plain\\nested")
             sequence = struct.unpack_from("<H", data, record_offset(image, parent) + 0x10)[0]
         else:
             parent, sequence = 60, 1  # a record never used
