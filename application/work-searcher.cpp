@@ -85,29 +85,24 @@ void Log_Unreadable(const std::wstring& the_path, unsigned long the_error) {
     Log::Write("Cannot read " + Narrow(the_path) + ": error " + std::to_string(the_error));
 }
 
-void Log_Walk_Instead(const Failure& reason) {
-    Log::Write("Walking instead of reading the master file table: " + Information_Of(reason));
-}
-
-// The records from the volume's master file table, when it opens raw and reads whole; false,
-// with nothing recorded, when the walk must do instead. A stop while the table is read
-// leaves nothing recorded, as the searcher expects of a stopped search.
-bool Read_From_Table(const Walk_Request& request) {
+// The records from the volume's master file table, when it opens raw and reads whole: then
+// nothing is returned. Otherwise nothing is recorded, and why the walk must do is returned.
+// A stop while the table is read leaves nothing recorded, as a stopped search expects.
+std::optional<std::string> Read_From_Table(const Walk_Request& request) {
     try {
         Read_Master_File_Table(request, Results);
-        return true;
+        return std::nullopt;
     } catch (const Windows::Mft::Stopped&) {
-        return true;
+        return std::nullopt;
     } catch (const Windows::Mft::Not_Ntfs& reason) {
-        Log_Walk_Instead(reason);
+        return Information_Of(reason);
     } catch (const Windows::Mft::Unreadable_Volume& reason) {
-        Log_Walk_Instead(reason);
+        return Information_Of(reason);
     } catch (const Windows::Mft::Damaged_Volume& reason) {
-        Log_Walk_Instead(reason);
+        return Information_Of(reason);
     } catch (const Root_Not_In_Table& reason) {
-        Log_Walk_Instead(reason);
+        return Information_Of(reason);
     }
-    return false;
 }
 
 std::string Options_Image(const Selection& the_selection) {
@@ -190,13 +185,17 @@ bool Search(const std::wstring& root) {
                                .Lookup_Threads = Lookup_Thread_Count,
                                .Is_Wanted = &Is_Wanted,
                                .Report_Unreadable = Log_Unreadable};
-    const bool is_from_table = Results_Are_Ntfs && Read_From_Table(request);
+    const std::optional<std::string> why_walked =
+        Results_Are_Ntfs ? Read_From_Table(request) : std::string();
+    const bool is_from_table = !why_walked;
     if (!is_from_table) Walk(request, Results);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +
                std::to_string(Length_Of(Results)) + " records in " +
                std::to_string(taken.count()) + " s" +
-               (is_from_table ? " from the master file table" : ""));
+               (is_from_table         ? " from the master file table"
+                : why_walked->empty() ? ""
+                                      : "; walked, the master file table unread: " + *why_walked));
     if (!Is_Wanted) return true;
     if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
     Display();

@@ -74,7 +74,8 @@ private:
     // metadata files, a folder's name for itself, a name left from an earlier object.
     const Mft::Object* Listed_Object(const Table_Frame& frame, const Mft::Name& entry) const {
         if (entry.Object == frame.Folder || entry.Parent_Sequence != frame.Sequence) return nullptr;
-        if (frame.Folder == Mft::Root_Folder && entry.Object < Mft::First_User_Record) return nullptr;
+        if (frame.Folder == Mft::Root_Folder && entry.Object < Mft::First_User_Record)
+            return nullptr;
         return table_.Object_At(entry.Object);
     }
 
@@ -104,7 +105,8 @@ private:
         File_Size size = object.Data_Size;
         const bool has_streams = request_.Owners_And_Streams && object.Stream_Count > 0;
         if (has_streams) {
-            Save_Information(frame, entry, object, object.Data_Size, Unnamed_Stream, false, is_shared);
+            Save_Information(frame, entry, object, object.Data_Size, Unnamed_Stream, false,
+                             is_shared);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
                 Save_Information(frame, entry, object, stream.Size, stream.Name, false, is_shared);
                 size += stream.Size;
@@ -117,30 +119,32 @@ private:
 
     void Record_Entered_Folder(Table_Frame& frame, File_Size size) {
         const Mft::Name& entry = frame.Entries[frame.Next];
-        Save_Information(frame, entry, *table_.Object_At(entry.Object), size, Wide_Text::Shared(), false,
-                         false);
+        Save_Information(frame, entry, *table_.Object_At(entry.Object), size, Wide_Text::Shared(),
+                         false, false);
         frame.Size += size;
         ++frame.Next;
     }
 
-    void Save_Information(const Table_Frame& frame, const Mft::Name& entry, const Mft::Object& object,
-                          File_Size object_size, const Wide_Text::Shared& stream_name, bool has_streams,
-                          bool is_shared) {
-        Append(File_Information{
-                   .File_Name = entry.Text,
-                   .Folder_Name = frame.Folder_Name,
-                   .Owner = request_.Owners_And_Streams ? object.Owner : nullptr,
-                   .Stream_Name = stream_name,
-                   .Object_Size = object_size,
-                   .Last_Accessed = object.Last_Accessed,
-                   .Is_Folder = Is_Folder(object),
-                   .Is_Stream = !stream_name.empty(),
-                   .Is_Compressed = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_COMPRESSED),
-                   .Is_System = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_SYSTEM),
-                   .Is_Hidden = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_HIDDEN),
-                   .Has_Streams = has_streams,
-                   .Is_Shared = is_shared},
-               records_);
+    void Save_Information(const Table_Frame& frame, const Mft::Name& entry,
+                          const Mft::Object& object, File_Size object_size,
+                          const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
+        Append(
+            File_Information{
+                .File_Name = entry.Text,
+                .Folder_Name = frame.Folder_Name,
+                .Owner = request_.Owners_And_Streams ? object.Owner : nullptr,
+                .Stream_Name = stream_name,
+                .Object_Size = object_size,
+                .Last_Accessed = object.Last_Accessed,
+                .Is_Folder = Is_Folder(object),
+                .Is_Stream = !stream_name.empty(),
+                .Is_Compressed =
+                    Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_COMPRESSED),
+                .Is_System = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_SYSTEM),
+                .Is_Hidden = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_HIDDEN),
+                .Has_Streams = has_streams,
+                .Is_Shared = is_shared},
+            records_);
     }
 
     const Mft::Table& table_;
@@ -156,7 +160,8 @@ private:
 // followed, since the table tells nothing of where they lead.
 Mft::Record_Number Record_Of_Root(const Mft::Table& table, const std::wstring& relative_root) {
     Mft::Record_Number folder = Mft::Root_Folder;
-    if (table.Object_At(folder) == nullptr) throw Root_Not_In_Table("the volume has no root folder");
+    if (table.Object_At(folder) == nullptr)
+        throw Root_Not_In_Table("the volume has no root folder");
     std::size_t start = 0;
     while (start < relative_root.size()) {
         std::size_t end = relative_root.find(L'\\', start);
@@ -184,8 +189,10 @@ File_Size Records_From_Table(const Mft::Table& table, const std::wstring& relati
 
 File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
     const std::optional<Mft::Volume_Location> location = Mft::Volume_Location_Of(request.Root);
-    if (!location) throw Mft::Unreadable_Volume(Wide_Text::Utf8_Of(request.Root) + " is on no local volume");
-    const Mft::Table table = Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted);
+    if (!location)
+        throw Mft::Unreadable_Volume(Wide_Text::Utf8_Of(request.Root) + " is on no local volume");
+    const Mft::Table table =
+        Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted);
     return Records_From_Table(table, location->Relative_Path, request, into);
 }
 

@@ -36,13 +36,14 @@ using Unique_Handle = std::unique_ptr<void, Handle_Closer>;
 double Timed_Floor(const std::string& extents_file, std::uint64_t& bytes) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;
     std::ifstream extents_in{std::filesystem::path(Bench::Windows_Path_Of(extents_file))};
-    for (std::uint64_t offset, length; extents_in >> offset >> length;) extents.emplace_back(offset, length);
+    for (std::uint64_t offset, length; extents_in >> offset >> length;)
+        extents.emplace_back(offset, length);
     constexpr std::size_t block = 1 << 20;
     std::vector<char> buffer(block);
     Bench::Stopwatch watch;
     Unique_Handle volume(CreateFileW(L"\\\\.\\N:", GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     bytes = 0;
     for (const auto& [offset, length] : extents) {
         LARGE_INTEGER position;
@@ -60,7 +61,10 @@ double Timed_Floor(const std::string& extents_file, std::uint64_t& bytes) {
 }
 
 Work::Walk_Request Request() {
-    return {.Root = Root, .Owners_And_Streams = true, .Lookup_Threads = 16, .Is_Wanted = &Wanted,
+    return {.Root = Root,
+            .Owners_And_Streams = true,
+            .Lookup_Threads = 16,
+            .Is_Wanted = &Wanted,
             .Report_Unreadable = {}};
 }
 
@@ -85,16 +89,18 @@ void Scan(const std::string& extents_file) {
     const std::uint64_t committed_growth = Bench::Committed_Private_Bytes() - committed_before;
     const double floor = std::min(floor_first, Timed_Floor(extents_file, bytes));
     const std::size_t count = static_cast<std::size_t>(Length_Of(records));
-    Bench::Note("table read: floor " + Bench::Fixed(floor_first, 2) + " s then " + Bench::Fixed(floor, 2) +
-                " s for " + std::to_string(bytes) + " bytes; read " + Bench::Fixed(read, 2) + " s, " +
-                std::to_string(count) + " records");
-    Bench::Report("6 table read, owners+streams (" + std::to_string(count) + " records)", Rate(count, read),
-                  Bench::Fixed(floor, 2) + " s (read $MFT)", read / floor, "<= 2", read / floor <= 2);
+    Bench::Note("table read: floor " + Bench::Fixed(floor_first, 2) + " s then " +
+                Bench::Fixed(floor, 2) + " s for " + std::to_string(bytes) + " bytes; read " +
+                Bench::Fixed(read, 2) + " s, " + std::to_string(count) + " records");
+    Bench::Report("6 table read, owners+streams (" + std::to_string(count) + " records)",
+                  Rate(count, read), Bench::Fixed(floor, 2) + " s (read $MFT)", read / floor,
+                  "<= 2", read / floor <= 2);
     const double per_record = count ? double(committed_growth) / count : 0;
     Bench::Report("3 memory per record, table read (" + std::to_string(count) + " records)",
                   Bench::Fixed(per_record, 1) + " B (VirtualQuery)",
                   std::to_string(sizeof(Work::File_Information)) + " B (record struct)",
-                  per_record / sizeof(Work::File_Information), "<= 160 B", count > 0 && per_record <= 160);
+                  per_record / sizeof(Work::File_Information), "<= 160 B",
+                  count > 0 && per_record <= 160);
 }
 
 void Versus() {
@@ -104,10 +110,12 @@ void Versus() {
     const double walk = watch.Seconds();
     const double read = Timed_Read(read_records);
     const std::size_t count = static_cast<std::size_t>(Length_Of(read_records));
-    Bench::Note("walk with owners " + Bench::Fixed(walk, 2) + " s, " + std::to_string(Length_Of(walked)) +
-                " records; table read " + Bench::Fixed(read, 3) + " s, " + std::to_string(count) + " records");
-    Bench::Report("7 table read vs walk, owners (" + std::to_string(count) + " records)", Rate(count, read),
-                  Rate(count, walk), walk / read, ">= 20 (walk/read)", walk / read >= 20);
+    Bench::Note("walk with owners " + Bench::Fixed(walk, 2) + " s, " +
+                std::to_string(Length_Of(walked)) + " records; table read " +
+                Bench::Fixed(read, 3) + " s, " + std::to_string(count) + " records");
+    Bench::Report("7 table read vs walk, owners (" + std::to_string(count) + " records)",
+                  Rate(count, read), Rate(count, walk), walk / read, ">= 20 (walk/read)",
+                  walk / read >= 20);
 }
 
 // A search of the drive through the searcher, as the button starts it, with the window
@@ -128,11 +136,13 @@ void Window() {
     while (Work::Searcher_Is_Busy()) Sleep(5);
     const double seconds = watch.Seconds();
     const Bench::Probe_Statistics probes = prober.End();
-    Bench::Note("searcher: table read and display of " + std::to_string(Length_Of(Work::Known_Files())) +
-                " records in " + Bench::Fixed(seconds, 2) + " s");
+    Bench::Note("searcher: table read and display of " +
+                std::to_string(Length_Of(Work::Known_Files())) + " records in " +
+                Bench::Fixed(seconds, 2) + " s");
     const double share = probes.Share_In_Time();
-    Bench::Report("8 answers during table read", Bench::Fixed(100 * share, 1) + " % of " +
-                  std::to_string(probes.Sent) + " (slowest " + Bench::Fixed(probes.Slowest_Milliseconds, 0) + " ms)",
+    Bench::Report("8 answers during table read",
+                  Bench::Fixed(100 * share, 1) + " % of " + std::to_string(probes.Sent) +
+                      " (slowest " + Bench::Fixed(probes.Slowest_Milliseconds, 0) + " ms)",
                   "", share, ">= 99 %", share >= 0.99);
     std::fflush(stdout);
     // The searcher thread waits for requests; the figures are out, so the process just ends.

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
 #include <thread>
-#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -30,9 +30,8 @@ constexpr std::size_t Boot_Oem_Name = 0x03, Boot_Bytes_Per_Sector = 0x0B,
                       Boot_Mft_Cluster = 0x30, Boot_Clusters_Per_Record = 0x40;
 
 constexpr std::size_t Record_Update_Offset = 0x04, Record_Update_Count = 0x06,
-                      Record_Sequence = 0x10, Record_First_Attribute = 0x14,
-                      Record_Flags = 0x16, Record_Bytes_In_Use = 0x18, Record_Base = 0x20,
-                      Record_Header_Size = 0x30;
+                      Record_Sequence = 0x10, Record_First_Attribute = 0x14, Record_Flags = 0x16,
+                      Record_Bytes_In_Use = 0x18, Record_Base = 0x20, Record_Header_Size = 0x30;
 constexpr std::uint16_t Record_In_Use = 0x0001, Record_Is_Folder = 0x0002;
 constexpr std::size_t Fixup_Stride = 512;
 
@@ -107,7 +106,8 @@ private:
 };
 
 // Little-endian integer of 1 to 8 bytes, as data runs store them; signed when asked.
-std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t length, bool is_signed) {
+std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t length,
+                         bool is_signed) {
     const Bytes field = bytes.Part(offset, length);
     std::uint64_t value = 0;
     for (std::size_t index = length; index-- > 0;) value = (value << 8) | field.Data()[index];
@@ -121,8 +121,8 @@ public:
     explicit Volume_File(const std::wstring& path) {
         // Read only, and never in anyone's way: the volume stays in use while it is read.
         HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (opened == INVALID_HANDLE_VALUE)
             throw Unreadable_Volume(Wide_Text::Utf8_Of(path) + ": error " +
                                     std::to_string(GetLastError()));
@@ -165,8 +165,8 @@ Geometry Geometry_Of(const Bytes& boot) {
     const std::uint64_t sector = boot.At<std::uint16_t>(Boot_Bytes_Per_Sector);
     const std::uint8_t per_cluster = boot.At<std::uint8_t>(Boot_Sectors_Per_Cluster);
     // Above 128 the count is a negative power of two: 2 ** (256 - value).
-    const std::uint64_t sectors = per_cluster > 128 ? std::uint64_t(1) << std::min(256 - per_cluster, 16)
-                                                    : per_cluster;
+    const std::uint64_t sectors =
+        per_cluster > 128 ? std::uint64_t(1) << std::min(256 - per_cluster, 16) : per_cluster;
     Geometry geometry;
     geometry.Cluster_Size = sector * sectors;
     if (!Is_Power_Of_Two(sector) || sector < 256 || sector > 4096 ||
@@ -177,8 +177,9 @@ Geometry Geometry_Of(const Bytes& boot) {
         throw Not_Ntfs("the boot sector's size is not NTFS's");
     const std::uint64_t mft_cluster = boot.At<std::uint64_t>(Boot_Mft_Cluster);
     const auto per_record = boot.At<std::int8_t>(Boot_Clusters_Per_Record);
-    const std::uint64_t record_size = per_record > 0 ? per_record * geometry.Cluster_Size
-                                                     : std::uint64_t(1) << std::min(-per_record, 31);
+    const std::uint64_t record_size = per_record > 0
+                                          ? per_record * geometry.Cluster_Size
+                                          : std::uint64_t(1) << std::min(-per_record, 31);
     if (!Is_Power_Of_Two(record_size) || record_size < 1024 || record_size > 65536 ||
         mft_cluster >= geometry.Cluster_Count)
         throw Not_Ntfs("the boot sector's master file table is not NTFS's");
@@ -189,7 +190,7 @@ Geometry Geometry_Of(const Bytes& boot) {
 
 struct Run {
     std::uint64_t First_Vcn;
-    std::uint64_t Length;  // clusters
+    std::uint64_t Length;              // clusters
     std::optional<std::uint64_t> Lcn;  // none for a sparse run
 };
 
@@ -234,8 +235,9 @@ struct Run_Pieces {
 
     void Add(std::vector<Run> more) {
         Runs.insert(Runs.end(), more.begin(), more.end());
-        std::sort(Runs.begin(), Runs.end(),
-                  [](const Run& left, const Run& right) { return left.First_Vcn < right.First_Vcn; });
+        std::sort(Runs.begin(), Runs.end(), [](const Run& left, const Run& right) {
+            return left.First_Vcn < right.First_Vcn;
+        });
     }
 };
 
@@ -272,8 +274,8 @@ public:
             const Run& run = stream_.Runs[run_];
             if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
             const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
-            const std::size_t part =
-                static_cast<std::size_t>(std::min<std::uint64_t>(run_bytes - in_run_, length - filled));
+            const std::size_t part = static_cast<std::size_t>(
+                std::min<std::uint64_t>(run_bytes - in_run_, length - filled));
             if (run.Lcn)
                 volume_.Read(*run.Lcn * geometry_.Cluster_Size + in_run_, buffer + filled, part);
             else
@@ -294,8 +296,8 @@ public:
         if (stream_.Data_Size > Largest_Whole_Stream ||
             stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
             throw Damaged_Volume("a stream of impossible size");
-        const std::uint64_t rounded =
-            (stream_.Data_Size + geometry_.Cluster_Size - 1) / geometry_.Cluster_Size * geometry_.Cluster_Size;
+        const std::uint64_t rounded = (stream_.Data_Size + geometry_.Cluster_Size - 1) /
+                                      geometry_.Cluster_Size * geometry_.Cluster_Size;
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
         if (Next(bytes.data(), bytes.size()) < stream_.Data_Size)
             throw Damaged_Volume("a stream longer than its runs");
@@ -332,20 +334,20 @@ public:
     Read_Ahead(const Read_Ahead&) = delete;
     Read_Ahead& operator=(const Read_Ahead&) = delete;
 
-    // The next block, empty at the stream's end; it stays valid until the next call. The
+    // The next block, empty at the stream's end; it is the caller's until the next call. The
     // reading thread's failure is raised here.
-    Bytes Next() {
+    std::span<std::uint8_t> Next() {
         std::unique_lock lock(mutex_);
         if (taken_) free_.push_back(*taken_);
         taken_.reset();
         changed_.notify_all();
         changed_.wait(lock, [this] { return !filled_.empty() || failure_ || has_ended_; });
         if (failure_) std::rethrow_exception(failure_);
-        if (filled_.empty()) return Bytes(nullptr, 0);
+        if (filled_.empty()) return {};
         const auto [index, length] = filled_.front();
         filled_.pop_front();
         taken_ = index;
-        return Bytes(buffers_[index].data(), length);
+        return std::span<std::uint8_t>(buffers_[index].data(), length);
     }
 
 private:
@@ -369,9 +371,12 @@ private:
                 failure = std::current_exception();
             }
             std::lock_guard lock(mutex_);
-            if (failure) failure_ = failure;
-            else if (length == 0) has_ended_ = true;
-            else filled_.emplace_back(index, length);
+            if (failure)
+                failure_ = failure;
+            else if (length == 0)
+                has_ended_ = true;
+            else
+                filled_.emplace_back(index, length);
             changed_.notify_all();
             if (failure || length == 0) return;
         }
@@ -406,16 +411,41 @@ bool Is_Fixed_Up(std::uint8_t* record, std::size_t size) {
     return true;
 }
 
-// The owner of a self-relative security descriptor; null when it names none or is damaged.
-Files::Owner Owner_Of_Descriptor(const Bytes& descriptor) {
+// The owner's SID in a self-relative security descriptor; empty when it names none or is
+// damaged.
+std::span<const std::uint8_t> Owner_Sid_In(const Bytes& descriptor) {
     constexpr std::size_t owner_field = 4, sid_fixed_part = 8;
-    if (!descriptor.Holds(0, owner_field + 4) || descriptor.At<std::uint8_t>(0) != 1) return nullptr;
+    if (!descriptor.Holds(0, owner_field + 4) || descriptor.At<std::uint8_t>(0) != 1) return {};
     const std::size_t offset = descriptor.At<std::uint32_t>(owner_field);
-    if (offset == 0 || !descriptor.Holds(offset, sid_fixed_part)) return nullptr;
-    const std::size_t length = sid_fixed_part + 4 * std::size_t(descriptor.At<std::uint8_t>(offset + 1));
-    if (!descriptor.Holds(offset, length)) return nullptr;
-    return Files::Owner_With_Sid(descriptor.Data() + offset, length);
+    if (offset == 0 || !descriptor.Holds(offset, sid_fixed_part)) return {};
+    const std::size_t length =
+        sid_fixed_part + 4 * std::size_t(descriptor.At<std::uint8_t>(offset + 1));
+    if (!descriptor.Holds(offset, length)) return {};
+    return {descriptor.Data() + offset, length};
 }
+
+// The owners of the descriptors met so far: on a volume whose files keep their own
+// descriptors, every file names one of a few owners, and the shared cache has a lock.
+class Owner_Cache {
+public:
+    Files::Owner Owner_Of(const Bytes& descriptor) {
+        const std::span<const std::uint8_t> sid = Owner_Sid_In(descriptor);
+        if (sid.empty()) return nullptr;
+        for (const Known& known : known_)
+            if (std::ranges::equal(known.Sid, sid)) return known.Owner;
+        const Files::Owner owner = Files::Owner_With_Sid(sid.data(), sid.size());
+        if (known_.size() < Most_Known) known_.push_back({{sid.begin(), sid.end()}, owner});
+        return owner;
+    }
+
+private:
+    static constexpr std::size_t Most_Known = 64;
+    struct Known {
+        std::vector<std::uint8_t> Sid;
+        Files::Owner Owner;
+    };
+    std::vector<Known> known_;
+};
 
 }  // namespace
 
@@ -428,7 +458,8 @@ const Object* Table::Object_At(Record_Number record) const {
 
 std::span<const Name> Table::Names_In(Record_Number folder) const {
     if (folder >= objects_.size()) return {};
-    return std::span<const Name>(names_).subspan(name_starts_[folder], name_starts_[folder + 1] - name_starts_[folder]);
+    return std::span<const Name>(names_).subspan(name_starts_[folder],
+                                                 name_starts_[folder + 1] - name_starts_[folder]);
 }
 
 std::span<const Stream> Table::Named_Streams_Of(const Object& object) const {
@@ -520,11 +551,13 @@ private:
         Record_Number number = 0;
         while (number < count) {
             if (!is_wanted_) throw Stopped();
-            const Bytes block = blocks.Next();
-            if (block.Size() == 0) throw Damaged_Volume("the master file table is longer than its runs");
-            for (std::size_t offset = 0; offset + geometry_.Record_Size <= block.Size() && number < count;
+            const std::span<std::uint8_t> block = blocks.Next();
+            if (block.empty())
+                throw Damaged_Volume("the master file table is longer than its runs");
+            for (std::size_t offset = 0;
+                 offset + geometry_.Record_Size <= block.size() && number < count;
                  offset += geometry_.Record_Size)
-                Take_Record(const_cast<std::uint8_t*>(block.Data()) + offset, number++);
+                Take_Record(block.data() + offset, number++);
         }
     }
 
@@ -560,7 +593,8 @@ private:
             if (type == End_Of_Attributes) return;
             const std::size_t length = in_use.At<std::uint32_t>(offset + Attribute_Length);
             if (length < Resident_Header_Size || length % 8 != 0 || !in_use.Holds(offset, length))
-                throw Damaged_Volume("record " + std::to_string(number) + " has an attribute past its end");
+                throw Damaged_Volume("record " + std::to_string(number) +
+                                     " has an attribute past its end");
             Take_Attribute(type, in_use.Part(offset, length), owner, sequence, base == 0);
             offset += length;
         }
@@ -569,8 +603,9 @@ private:
     void Take_Attribute(std::uint32_t type, const Bytes& attribute, Record_Number owner,
                         std::uint16_t sequence, bool is_base) {
         const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
-        const Wide_Text::Shared name = attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
-                                                      attribute.At<std::uint8_t>(Attribute_Name_Length));
+        const Wide_Text::Shared name =
+            attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
+                           attribute.At<std::uint8_t>(Attribute_Name_Length));
         if (is_bootstrapping_) {
             if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
             if (type == Attribute_List && owner == 0) Take_Mft_Extensions(attribute);
@@ -584,8 +619,9 @@ private:
         Object& object = table_.objects_[owner];
         if (type == Standard_Information && is_base) {
             object.Last_Accessed = File_Time_Of(value.At<std::uint64_t>(Information_Accessed));
-            object.Attributes = (object.Attributes & FILE_ATTRIBUTE_DIRECTORY) |
-                                (value.At<std::uint32_t>(Information_Attributes) & ~FILE_ATTRIBUTE_DIRECTORY);
+            object.Attributes =
+                (object.Attributes & FILE_ATTRIBUTE_DIRECTORY) |
+                (value.At<std::uint32_t>(Information_Attributes) & ~FILE_ATTRIBUTE_DIRECTORY);
             if (value.Holds(Information_Security_Id, 4))
                 object.Security_Id = value.At<std::uint32_t>(Information_Security_Id);
         } else if (type == File_Name) {
@@ -600,7 +636,7 @@ private:
             else
                 names_.push_back({std::move(entry), sequence});
         } else if (type == Security_Descriptor && with_owners_) {
-            object.Owner = Owner_Of_Descriptor(value);
+            object.Owner = owners_.Owner_Of(value);
         }
     }
 
@@ -612,7 +648,8 @@ private:
         if (!is_resident && (!attribute.Holds(0, Non_Resident_Header_Size) ||
                              attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0))
             return;
-        Found_Descriptor& found = descriptors_.emplace_back(Found_Descriptor{owner, sequence, {}, {}});
+        Found_Descriptor& found =
+            descriptors_.emplace_back(Found_Descriptor{owner, sequence, {}, {}});
         if (is_resident) {
             const Bytes value = Value_Of(attribute);
             found.Resident.assign(value.Data(), value.Data() + value.Size());
@@ -629,7 +666,8 @@ private:
         if (is_resident) {
             size = Value_Of(attribute).Size();
         } else {
-            if (!attribute.Holds(0, Non_Resident_Header_Size)) throw Damaged_Volume("a short attribute");
+            if (!attribute.Holds(0, Non_Resident_Header_Size))
+                throw Damaged_Volume("a short attribute");
             // Only the first piece of an attribute carries its sizes.
             if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
             size = attribute.At<std::uint64_t>(Attribute_Data_Size);
@@ -639,12 +677,14 @@ private:
             table_.objects_[owner].Data_Size = Files::File_Size::From(size);
             return;
         }
-        const Wide_Text::Shared stream_name = name.empty() ? std::wstring() : L":" + name + L":$DATA";
+        const Wide_Text::Shared stream_name =
+            name.empty() ? std::wstring() : L":" + name + L":$DATA";
         streams_.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
     }
 
     void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {
-        if (!attribute.Holds(0, Non_Resident_Header_Size)) throw Damaged_Volume("a short attribute");
+        if (!attribute.Holds(0, Non_Resident_Header_Size))
+            throw Damaged_Volume("a short attribute");
         if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0)
             pieces.Data_Size = attribute.At<std::uint64_t>(Attribute_Data_Size);
         pieces.Add(Runs_Of(attribute, geometry_.Cluster_Count));
@@ -659,9 +699,11 @@ private:
         for (std::size_t offset = 0; offset + entry_header <= list.Size();) {
             const std::size_t length = list.At<std::uint16_t>(offset + entry_length);
             if (length < entry_header) throw Damaged_Volume("an attribute list entry of no length");
-            const Record_Number record = list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
+            const Record_Number record =
+                list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
             if (list.At<std::uint32_t>(offset) == Data && record != 0 &&
-                std::find(mft_extensions_.begin(), mft_extensions_.end(), record) == mft_extensions_.end())
+                std::find(mft_extensions_.begin(), mft_extensions_.end(), record) ==
+                    mft_extensions_.end())
                 mft_extensions_.push_back(record);
             offset += length;
         }
@@ -688,12 +730,15 @@ private:
     }
 
     void Read_Upcase() {
-        if (upcase_.Data_Size != Upcase_Entries * 2) throw Damaged_Volume("the upper-case table is missing");
+        if (upcase_.Data_Size != Upcase_Entries * 2)
+            throw Damaged_Volume("the upper-case table is missing");
         const std::vector<std::uint8_t> bytes = Stream_Reader(volume_, geometry_, upcase_).Whole();
-        if (bytes.size() != Upcase_Entries * 2) throw Damaged_Volume("the upper-case table is missing");
+        if (bytes.size() != Upcase_Entries * 2)
+            throw Damaged_Volume("the upper-case table is missing");
         table_.upcase_.resize(Upcase_Entries);
         for (std::size_t index = 0; index < Upcase_Entries; ++index)
-            table_.upcase_[index] = static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+            table_.upcase_[index] =
+                static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
     }
 
     // In index order: by parent, each parent's names in the volume's collation, then in
@@ -702,14 +747,16 @@ private:
     void Put_Names_Together() {
         std::vector<Name>& names = table_.names_;
         for (Found_Name& found : names_)
-            if (Is_Current(found.Entry.Object, found.Object_Sequence)) names.push_back(std::move(found.Entry));
+            if (Is_Current(found.Entry.Object, found.Object_Sequence))
+                names.push_back(std::move(found.Entry));
         names_ = {};
         const std::size_t records = table_.objects_.size();
         std::vector<std::uint32_t>& starts = table_.name_starts_;
         starts.assign(records + 1, 0);
         for (const Name& name : names)
             if (name.Parent < records) ++starts[name.Parent + 1];
-        for (std::size_t record = 0; record < records; ++record) starts[record + 1] += starts[record];
+        for (std::size_t record = 0; record < records; ++record)
+            starts[record + 1] += starts[record];
         std::vector<Name> by_parent(starts[records]);
         std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
         for (Name& name : names)
@@ -722,11 +769,13 @@ private:
         const auto sort_folders = [&](std::size_t first, std::size_t last) {
             for (std::size_t record = first; record < last; ++record)
                 if (starts[record + 1] - starts[record] > 1)
-                    std::sort(names.begin() + starts[record], names.begin() + starts[record + 1], in_order);
+                    std::sort(names.begin() + starts[record], names.begin() + starts[record + 1],
+                              in_order);
         };
         // Two halves by names, the second on a thread of its own: folders are independent.
         const std::size_t middle = static_cast<std::size_t>(
-            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() - 1);
+            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
+            1);
         std::thread second_half(sort_folders, middle, records);
         sort_folders(0, middle);
         second_half.join();
@@ -742,41 +791,58 @@ private:
                 named.push_back(std::move(found));
         }
         streams_ = {};
-        std::sort(named.begin(), named.end(), [this](const Found_Stream& left, const Found_Stream& right) {
-            if (left.Object != right.Object) return left.Object < right.Object;
-            return table_.Compare(left.Entry.Name, right.Entry.Name) < 0;
-        });
+        std::sort(named.begin(), named.end(),
+                  [this](const Found_Stream& left, const Found_Stream& right) {
+                      if (left.Object != right.Object) return left.Object < right.Object;
+                      return table_.Compare(left.Entry.Name, right.Entry.Name) < 0;
+                  });
         table_.streams_.reserve(named.size());
         for (Found_Stream& found : named) {
             Object& object = table_.objects_[found.Object];
-            if (object.Stream_Count == 0) object.First_Stream = static_cast<std::uint32_t>(table_.streams_.size());
+            if (object.Stream_Count == 0)
+                object.First_Stream = static_cast<std::uint32_t>(table_.streams_.size());
             ++object.Stream_Count;
             table_.streams_.push_back(std::move(found.Entry));
         }
     }
 
-    // Owners by security id from $Secure:$SDS, for the objects that have no descriptor of
-    // their own. Entries are walked block by block: the rest of a block after its last
-    // entry is unused, and every other block is a mirror.
     void Find_Owners() {
-        for (Found_Descriptor& found : descriptors_) {
-            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
-            if (found.Resident.empty()) {
-                if (found.Runs.Data_Size > Largest_Descriptor) throw Damaged_Volume("a descriptor of impossible size");
-                found.Resident = Stream_Reader(volume_, geometry_, found.Runs).Whole();
-            }
-            table_.objects_[found.Object].Owner =
-                Owner_Of_Descriptor(Bytes(found.Resident.data(), found.Resident.size()));
-        }
-        descriptors_ = {};
+        Read_Descriptors_Elsewhere();
         std::unordered_set<std::uint32_t> wanted;
         for (const Object& object : table_.objects_)
             if (object.Is_In_Use && object.Owner == nullptr && object.Security_Id != 0)
                 wanted.insert(object.Security_Id);
         if (wanted.empty() || sds_.Runs.empty()) return;
+        const std::unordered_map<std::uint32_t, Files::Owner> by_id = Shared_Owners(wanted);
+        for (Object& object : table_.objects_) {
+            if (!object.Is_In_Use || object.Owner != nullptr) continue;
+            const auto found = by_id.find(object.Security_Id);
+            if (found != by_id.end()) object.Owner = found->second;
+        }
+    }
+
+    void Read_Descriptors_Elsewhere() {
+        for (Found_Descriptor& found : descriptors_) {
+            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
+            if (found.Resident.empty()) {
+                if (found.Runs.Data_Size > Largest_Descriptor)
+                    throw Damaged_Volume("a descriptor of impossible size");
+                found.Resident = Stream_Reader(volume_, geometry_, found.Runs).Whole();
+            }
+            table_.objects_[found.Object].Owner =
+                owners_.Owner_Of(Bytes(found.Resident.data(), found.Resident.size()));
+        }
+        descriptors_ = {};
+    }
+
+    // The owners of the wanted security ids, from $Secure:$SDS. Entries are walked block by
+    // block: the rest of a block after its last entry is unused, and every other block is
+    // a mirror.
+    std::unordered_map<std::uint32_t, Files::Owner> Shared_Owners(
+        const std::unordered_set<std::uint32_t>& wanted) {
         const std::vector<std::uint8_t> sds = Stream_Reader(volume_, geometry_, sds_).Whole();
         const Bytes all(sds.data(), sds.size());
-        std::unordered_map<std::uint32_t, Files::Owner> owners;
+        std::unordered_map<std::uint32_t, Files::Owner> by_id;
         for (std::size_t block = 0; block < sds.size(); block += 2 * Sds_Block) {
             const std::size_t end = std::min(sds.size(), block + Sds_Block);
             for (std::size_t offset = block; offset + Sds_Entry_Header <= end;) {
@@ -785,16 +851,13 @@ private:
                 const std::size_t length = all.At<std::uint32_t>(offset + 16);
                 if (where != offset || length < Sds_Entry_Header || length > end - offset) break;
                 if (wanted.contains(id))
-                    owners.emplace(id, Owner_Of_Descriptor(all.Part(offset + Sds_Entry_Header,
-                                                                    length - Sds_Entry_Header)));
-                offset += (length + Sds_Entry_Alignment - 1) / Sds_Entry_Alignment * Sds_Entry_Alignment;
+                    by_id.emplace(id, owners_.Owner_Of(all.Part(offset + Sds_Entry_Header,
+                                                                length - Sds_Entry_Header)));
+                offset +=
+                    (length + Sds_Entry_Alignment - 1) / Sds_Entry_Alignment * Sds_Entry_Alignment;
             }
         }
-        for (Object& object : table_.objects_) {
-            if (!object.Is_In_Use || object.Owner != nullptr) continue;
-            const auto found = owners.find(object.Security_Id);
-            if (found != owners.end()) object.Owner = found->second;
-        }
+        return by_id;
     }
 
     Volume_File volume_;
@@ -809,6 +872,7 @@ private:
     std::vector<Found_Name> names_;
     std::vector<Found_Stream> streams_;
     std::vector<Found_Descriptor> descriptors_;
+    Owner_Cache owners_;
     Table table_;
 };
 
@@ -824,13 +888,15 @@ std::optional<Volume_Location> Volume_Location_Of(const std::wstring& path) {
     if (full.starts_with(L"\\\\?\\UNC\\") || !full.starts_with(long_prefix)) return std::nullopt;
     full.erase(0, long_prefix.size());
     std::wstring volume_path(full.size() + 2, L'\0');
-    if (!GetVolumePathNameW(full.c_str(), volume_path.data(), static_cast<DWORD>(volume_path.size())))
+    if (!GetVolumePathNameW(full.c_str(), volume_path.data(),
+                            static_cast<DWORD>(volume_path.size())))
         return std::nullopt;
     volume_path.resize(std::wcslen(volume_path.c_str()));
     if (volume_path.empty() || volume_path.back() != L'\\') volume_path.push_back(L'\\');
     if (GetDriveTypeW(volume_path.c_str()) == DRIVE_REMOTE) return std::nullopt;
     Volume_Location location;
-    std::wstring relative = full.size() > volume_path.size() ? full.substr(volume_path.size()) : L"";
+    std::wstring relative =
+        full.size() > volume_path.size() ? full.substr(volume_path.size()) : L"";
     while (!relative.empty() && relative.back() == L'\\') relative.pop_back();
     location.Relative_Path = relative;
     if (volume_path.size() == 3 && volume_path[1] == L':') {
@@ -840,7 +906,8 @@ std::optional<Volume_Location> Volume_Location_Of(const std::wstring& path) {
     // A volume mounted in a folder: its own name, less the trailing backslash, opens it.
     constexpr DWORD volume_name_length = 64;  // "\\?\Volume{GUID}\" and more
     std::wstring volume_name(volume_name_length, L'\0');
-    if (!GetVolumeNameForVolumeMountPointW(volume_path.c_str(), volume_name.data(), volume_name_length))
+    if (!GetVolumeNameForVolumeMountPointW(volume_path.c_str(), volume_name.data(),
+                                           volume_name_length))
         return std::nullopt;
     volume_name.resize(std::wcslen(volume_name.c_str()));
     while (!volume_name.empty() && volume_name.back() == L'\\') volume_name.pop_back();

@@ -70,7 +70,7 @@ public:
 private:
     friend class Table_Reader;
     std::vector<Object> objects_;
-    std::vector<Name> names_;  // by parent, then in collation order
+    std::vector<Name> names_;                 // by parent, then in collation order
     std::vector<std::uint32_t> name_starts_;  // by record: its first name as a parent
     std::vector<Stream> streams_;
     std::vector<wchar_t> upcase_;

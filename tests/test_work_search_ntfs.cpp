@@ -3,9 +3,9 @@
 // apart: it reports every file as merely archived and owned by the Linux user, where the
 // table has the hidden flag and the owners the volume stores.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -30,7 +30,8 @@ std::vector<std::wstring> Images_Of(const std::vector<File_Information>& records
     return images;
 }
 
-const File_Information* Record_Of(const std::vector<File_Information>& records, const std::wstring& path) {
+const File_Information* Record_Of(const std::vector<File_Information>& records,
+                                  const std::wstring& path) {
     for (const File_Information& record : records)
         if (Path_Of(record) == path) return &record;
     return nullptr;
@@ -46,7 +47,10 @@ protected:
     static std::vector<File_Information> Walked(const std::wstring& root) {
         std::atomic<bool> wanted = true;
         Work::File_List records;
-        Work::Walk({.Root = root, .Owners_And_Streams = true, .Is_Wanted = &wanted, .Report_Unreadable = {}},
+        Work::Walk({.Root = root,
+                    .Owners_And_Streams = true,
+                    .Is_Wanted = &wanted,
+                    .Report_Unreadable = {}},
                    records);
         return Elements_Of(records, 1).Elements;
     }

@@ -37,14 +37,15 @@ const std::wstring& Image() {
 }
 
 bool Run_Script(const std::wstring& arguments) {
-    return Run_Host_Command(L"/usr/bin/python3 " + Wide_Text::From_Utf8(QUARRIX_NTFS_SCRIPT) + L" " +
-                            arguments);
+    return Run_Host_Command(L"/usr/bin/python3 " + Wide_Text::From_Utf8(QUARRIX_NTFS_SCRIPT) +
+                            L" " + arguments);
 }
 
 std::string Made() {
     std::filesystem::create_directories(std::filesystem::path(Folder()));
     if (Host_Path_Of(Folder()).empty()) return "no host system here to make an NTFS volume";
-    if (!Run_Script(L"make " + Host_Path_Of(Folder()))) return "the NTFS test volume could not be made";
+    if (!Run_Script(L"make " + Host_Path_Of(Folder())))
+        return "the NTFS test volume could not be made";
     const std::string status = Contents_Of(Folder() + L"\\status");
     return status == "ready" ? std::string() : status;
 }
