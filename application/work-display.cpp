@@ -120,6 +120,14 @@ void Show_Display_Root() {
     Display();
 }
 
+// "Back" is on the Display page and on the Map page alike.
+void Enable_Back(bool is_enabled) {
+    for (const Gui::Button* button : {&Controls().Back_Button, &Controls().Map_Back_Button}) {
+        if (is_enabled) Gui::Enable(*button);
+        else Gui::Disable(*button);
+    }
+}
+
 std::optional<std::string> Minimum_Size_Text() {
     if (Controls().Minimum_Size_Box.Is_Null()) return std::nullopt;
     return Gui::Contents_Of(Controls().Minimum_Size_Box);
@@ -164,6 +172,12 @@ std::string Image_Of(File_Size the_size) {
     return Files::Image_Of(the_size);
 }
 
+std::string Inline_Image_Of(File_Size the_size) {
+    std::string image = Work::Image_Of(the_size);
+    image.erase(0, image.find_first_not_of(' '));
+    return image;
+}
+
 std::string Image_Of(int the_count, const std::string& the_unit) {
     return std::to_string(the_count) + " " + the_unit + (the_count == 1 ? "" : "s");
 }
@@ -188,14 +202,17 @@ void Show_Passing_Records() {
     Totals totals;
     Owner_Tally owners;
     Row_Batch rows(Controls().File_List_View);
+    std::vector<const File_Information*> shown;
     for (auto position = First(Known_Files()); Has_Element(position); position = Next(position)) {
         const File_Information& the_file = Element_At(position);
         if (!To_Be_Displayed(the_file, selection, Shown_Folder)) continue;
         rows.Add(the_file);
+        shown.push_back(&the_file);
         totals.Add(the_file);
         if (has_owners) owners.Add(the_file);
     }
     rows.Hand_Over();
+    Show_On_Map(std::move(shown));
     owners.Add_To_Accounts();
     Repaint_Accounts();
     Gui::Set_Status_Line(totals.Image());
@@ -261,9 +278,13 @@ void File_Click_Routine(void* the_file) {
     if (Searcher_Is_Busy()) return;
     const File_Information& file = File_At(the_file);
     if (!file.Is_Folder) return;
-    Shown_Folder = file.Folder_Name + L'\\' + file.File_Name;
+    Open_Folder(file.Folder_Name + L'\\' + file.File_Name);
+}
+
+void Open_Folder(const std::wstring& the_folder) {
+    Shown_Folder = the_folder;
     Show_Display_Root();
-    Gui::Enable(Controls().Back_Button);
+    Enable_Back(true);
 }
 
 void Back_Request() {
@@ -271,7 +292,7 @@ void Back_Request() {
     const std::size_t last = Wide_Text::Location_Of(L'\\', Shown_Folder);
     if (last == Wide_Text::Not_Found) Shown_Folder.clear();
     else Wide_Text::Truncate(Shown_Folder, last);
-    if (Wide_Text::Is_Null(Shown_Folder)) Gui::Disable(Controls().Back_Button);
+    if (Wide_Text::Is_Null(Shown_Folder)) Enable_Back(false);
     Show_Display_Root();
 }
 

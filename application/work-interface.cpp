@@ -49,6 +49,15 @@ void Add_Display_Page() {
     Gui::Registered::Add_Column(The_Controls.File_List_View, "In Folder", 200, Gui::Justification::Left);
 }
 
+// "Back" and the map below it.
+void Add_Map_Page() {
+    The_Controls.Map_Page = Gui::Add_Page("Map", Gui::Default_Page_Style, Refresh_Display);
+    The_Controls.Map_Back_Button = Gui::Create(The_Controls.Map_Page, "Back", Back_Request, Button_Size);
+    if (Wide_Text::Is_Null(Display_Root())) Gui::Disable(The_Controls.Map_Back_Button);
+    The_Controls.Map_Picture =
+        Gui::Create(The_Controls.Map_Page, Map_Draw_Handler, Map_Hover_Routine, Map_Press_Routine);
+}
+
 void Add_Account_Page() {
     The_Controls.Account_Page = Gui::Add_Page("Accounts");
     The_Controls.Account_List_View = Gui::Create(
@@ -120,6 +129,7 @@ void Start_Application(const std::string& the_name) {
     The_Controls = {};
     Is_Nt = Windows::Is_Nt();
     Start_Searcher();
+    Start_Map();
     Log::Open(The_Application_Name);
     Log::Write(The_Application_Name + " " + The_Version + " started on " + Windows::System_Image());
 }
@@ -136,6 +146,7 @@ void Create_User_Interface() {
     Gui::Set_Status_Line(The_Application_Name + " from Vornhale - www.vornhale.com");
     Get_Options_From_Registery();
     Add_Display_Page();
+    Add_Map_Page();
     Add_Selection_Page();
     if (!Windows::Is_Nt() && !Windows::Is_Win98()) {
         Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);
@@ -157,6 +168,7 @@ void Shut_Down(bool after_failed_start) {
     // Without a window the termination handler never ran: the searcher is told here.
     End_Searcher();
     Join_Searcher();
+    End_Map();
     Log::Write(The_Application_Name + " ended");
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "work.hpp"
 
@@ -26,12 +27,22 @@ bool Size_Differs(const Selection_Page_Reading& the_reading);
 // taken from their texts; the minimum size too when asked for.
 Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
 
+// The size image without the blank the abbreviated one begins with, for use within a text.
+std::string Inline_Image_Of(File_Size the_size);
+
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();
 // The views refer to the records: emptied before the records go.
 void Empty_File_View();
 // Shows the records that pass the selection in force, without reading any control.
 void Show_Passing_Records();
+
+// The map's records: the shown ones, handed over by every display, and forgotten before
+// the records go. Its layout thread lives as long as the searcher.
+void Show_On_Map(std::vector<const File_Information*> the_records);
+void Forget_Map();
+void Start_Map();
+void End_Map();
 
 // The searcher thread's life: started with the package, ended with the program, or by the
 // termination handler while a walk may still run.

@@ -85,6 +85,25 @@ void Log_Unreadable(const std::wstring& the_path, unsigned long the_error) {
     Log::Write("Cannot read " + Narrow(the_path) + ": error " + std::to_string(the_error));
 }
 
+// "1,234,567": a count the eye takes in at a glance while it grows.
+std::string Grouped_Image(std::uint64_t the_count) {
+    const std::string digits = std::to_string(the_count);
+    std::string image;
+    for (std::size_t position = 0; position < digits.size(); ++position) {
+        if (position > 0 && (digits.size() - position) % 3 == 0) image += ',';
+        image += digits[position];
+    }
+    return image;
+}
+
+// "Searching... 123,456 objects, 12GB: C:\Users\ann", in the totals line's size image.
+void Show_Progress(const Walk_Progress& the_progress) {
+    const std::string count = Grouped_Image(the_progress.Objects) +
+                              (the_progress.Objects == 1 ? " object, " : " objects, ");
+    Gui::Set_Status_Line(Wide_Text::Widened("Searching... " + count + Inline_Image_Of(the_progress.Size) + ": ") +
+                         the_progress.Folder);
+}
+
 // The records from the volume's master file table, when it opens raw and reads whole: then
 // nothing is returned. Otherwise nothing is recorded, and why the walk must do is returned.
 // A stop while the table is read leaves nothing recorded, as a stopped search expects.
@@ -163,6 +182,7 @@ bool Searching_Ntfs() { return Results_Are_Ntfs; }
 
 void Forget_Results() {
     Empty_File_View();
+    Forget_Map();
     Clear(Results);
 }
 
@@ -184,7 +204,8 @@ bool Search(const std::wstring& root) {
                                .Owners_And_Streams = Results_Are_Ntfs,
                                .Lookup_Threads = Lookup_Thread_Count,
                                .Is_Wanted = &Is_Wanted,
-                               .Report_Unreadable = Log_Unreadable};
+                               .Report_Unreadable = Log_Unreadable,
+                               .Report_Progress = Show_Progress};
     const std::optional<std::string> why_walked =
         Results_Are_Ntfs ? Read_From_Table(request) : std::string();
     const bool is_from_table = !why_walked;

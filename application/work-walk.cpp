@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "windows.hpp"
@@ -148,6 +149,77 @@ private:
     std::vector<std::thread> helpers_;
 };
 
+// Tells the walk's progress from a thread of its own, at its interval: the walk only counts,
+// so it pays next to nothing for the report, and a folder that takes long to list still
+// has the report come on time.
+class Progress_Watch {
+public:
+    explicit Progress_Watch(const Walk_Request& request)
+        : report_(request.Report_Progress), interval_(request.Progress_Interval), root_(request.Root) {
+        if (report_) reporter_ = std::thread([this] { Report_Until_Ended(); });
+    }
+    Progress_Watch(const Progress_Watch&) = delete;
+    Progress_Watch& operator=(const Progress_Watch&) = delete;
+    ~Progress_Watch() { Stop_Reporter(); }
+
+    // Only the walking thread counts: a plain add, seen by the reporter sooner or later.
+    void Recorded(File_Size file_size) {
+        objects_.store(objects_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        size_.store(size_.load(std::memory_order_relaxed) + file_size.Value(), std::memory_order_relaxed);
+    }
+
+    void Entered(const Wide_Text::Shared& folder_name) {
+        if (!report_) return;
+        std::lock_guard lock(mutex_);
+        folder_ = folder_name;
+    }
+
+    // The last report has been made once this returns; a report's failure is raised here.
+    void End() {
+        Stop_Reporter();
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
+
+private:
+    void Stop_Reporter() {
+        if (!reporter_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            has_ended_ = true;
+        }
+        ended_.notify_all();
+        reporter_.join();
+    }
+
+    void Report_Until_Ended() {
+        try {
+            std::unique_lock lock(mutex_);
+            while (!ended_.wait_for(lock, interval_, [this] { return has_ended_; })) {
+                Walk_Progress progress{.Objects = objects_.load(std::memory_order_relaxed),
+                                       .Size = File_Size::From(size_.load(std::memory_order_relaxed)),
+                                       .Folder = root_ + folder_};
+                lock.unlock();
+                report_(progress);
+                lock.lock();
+            }
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+    const std::function<void(const Walk_Progress&)>& report_;
+    const std::chrono::milliseconds interval_;
+    const std::wstring& root_;
+    std::atomic<std::uint64_t> objects_{0};
+    std::atomic<std::uint64_t> size_{0};
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    Wide_Text::Shared folder_;  // relative to the root; under the mutex
+    bool has_ended_ = false;    // under the mutex
+    std::exception_ptr failure_;
+    std::thread reporter_;
+};
+
 struct Lookup {
     bool Was_Begun = false;  // before the walk was stopped
     Files::Owner_And_Streams Result;
@@ -201,6 +273,7 @@ public:
           root_(request.Root),
           is_wanted_(*request.Is_Wanted),
           report_unreadable_(request.Report_Unreadable),
+          progress_(request),
           chunk_(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk)) {
         Files::Ask_Again_For_Streams();
         if (request.Owners_And_Streams) crew_.emplace(std::max(1, request.Lookup_Threads));
@@ -217,7 +290,10 @@ public:
                 const File_Size size = frame.Object_Size();
                 const bool is_shared = frame.Is_Shared;
                 Pop();
-                if (frames_.empty()) return size;
+                if (frames_.empty()) {
+                    progress_.End();
+                    return size;
+                }
                 Record_Entered_Folder(frames_.back(), size, is_shared);
             } else if (crew_ ? !Is_To_Go_On(frame.Details[frame.Next]) : !Is_To_Go_On()) {
                 frame.Next = frame.Count;
@@ -259,6 +335,7 @@ private:
         if (index) ancestors_.push_back(*index);
         frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value(),
                              Is_Met_Before(index));
+        progress_.Entered(frames_.back().Folder_Name);
     }
 
     void Pop() {
@@ -267,7 +344,9 @@ private:
             report_unreadable_(root_ + frame.Folder_Name, frame.Listing.Error());
         if (frame.Is_Ancestor) ancestors_.pop_back();
         frames_.pop_back();
-        if (!frames_.empty()) path_.resize(frames_.back().Path_Length);
+        if (frames_.empty()) return;
+        path_.resize(frames_.back().Path_Length);
+        progress_.Entered(frames_.back().Folder_Name);
     }
 
     // The folder's next chunk into the shared one, looked up; false when nothing is left.
@@ -370,6 +449,9 @@ private:
     void Save_Information(const Folder_Frame& frame, const Files::Find_Record& entry,
                           const Wide_Text::Shared& name, Files::Owner owner, File_Size object_size,
                           const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
+        // As the totals line counts: files once each, folders by their contents.
+        const bool is_counted_file = !Files::Is_Directory(entry) && stream_name.empty() && !is_shared;
+        progress_.Recorded(is_counted_file ? object_size : File_Size());
         Append(File_Information{.File_Name = name,
                                 .Folder_Name = frame.Folder_Name,
                                 .Owner = owner,
@@ -392,6 +474,7 @@ private:
     const std::wstring& root_;
     const std::atomic<bool>& is_wanted_;
     const std::function<void(const std::wstring&, unsigned long)>& report_unreadable_;
+    Progress_Watch progress_;
     const std::unique_ptr<Files::Find_Record[]> chunk_;
     std::optional<Lookup_Crew> crew_;
     bool has_stopped_ = false;

@@ -3,6 +3,8 @@
 // folder and data stream; nothing here knows of a window.
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -46,6 +48,13 @@ struct File_List_Traits {
 };
 using File_List = Definite_Element::List<File_Information, File_List_Traits>;
 
+// What a walk has found so far, and where it is.
+struct Walk_Progress {
+    std::uint64_t Objects = 0;  // records made
+    File_Size Size{};           // of the files among them, as the totals line counts it
+    std::wstring Folder;        // the folder being walked, its full path
+};
+
 struct Walk_Request {
     std::wstring Root;                // an existing folder, without trailing backslashes
     bool Owners_And_Streams = false;  // NTFS on the NT family
@@ -53,6 +62,11 @@ struct Walk_Request {
     const std::atomic<bool>* Is_Wanted = nullptr;  // cleared to stop the walk
     // Told of every folder that could not be listed, with the platform's error; may be empty.
     std::function<void(const std::wstring& path, unsigned long error)> Report_Unreadable;
+    // Told, from a thread of its own, what has been found every interval while the walk
+    // runs, so that a slow listing never holds the report up; may be empty. The last report
+    // is made before the walk returns.
+    std::function<void(const Walk_Progress& progress)> Report_Progress;
+    std::chrono::milliseconds Progress_Interval{250};
 };
 
 // Appends the records of everything below the root to the list, each folder's contents

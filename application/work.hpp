@@ -42,9 +42,12 @@ void Pretend_Windows_Nt(bool is_nt);
 // The window's controls; null until the window is built.
 struct Window_Controls {
     Gui::Page Display_Page = nullptr;
+    Gui::Page Map_Page = nullptr;
     Gui::Page Selection_Page = nullptr;
     Gui::Page Account_Page = nullptr;  // NT family only
     Gui::Button Back_Button;
+    Gui::Button Map_Back_Button;  // the same "Back" on the Map page
+    Gui::Picture Map_Picture;
     Gui::Button Start_Stop_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
     Gui::List_View File_List_View;
@@ -200,8 +203,18 @@ std::wstring File_Text_Handler(int for_column, void* the_file);
 COLORREF File_Color_Handler(void* the_file);
 Gui::Comparison File_Sort_Routine(int for_column, void* first, void* second);
 void File_Click_Routine(void* the_file);
+// Shows a folder below the root (in Folder_Name's form), as a click on its row does.
+void Open_Folder(const std::wstring& the_folder);
 void Back_Request();
 void Refresh_Display();
+
+// ---------------------------------------------------------------- the map
+
+// The picture's routines on the Map page: drawing and hovering on the display thread, a
+// press on the action handler.
+void Map_Draw_Handler(HDC into, int width, int height);
+void Map_Hover_Routine(int x, int y);
+void Map_Press_Routine(int x, int y);
 
 // ---------------------------------------------------------------- for tests and benchmarks
 
@@ -213,6 +226,7 @@ File_List& Results_To_Change();
 void Set_Searching_Ntfs(bool is_ntfs);
 void Set_Searcher_Busy(bool is_busy);
 void Want_Search();  // as a start does, for Search called directly
+bool Map_Is_Laid_Out();  // the map's tiles are those of the records shown now
 }  // namespace Testing
 
 }  // namespace Work

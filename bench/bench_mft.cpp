@@ -65,7 +65,8 @@ Work::Walk_Request Request() {
             .Owners_And_Streams = true,
             .Lookup_Threads = 16,
             .Is_Wanted = &Wanted,
-            .Report_Unreadable = {}};
+            .Report_Unreadable = {},
+            .Report_Progress = nullptr};
 }
 
 double Timed_Read(Work::File_List& records) {

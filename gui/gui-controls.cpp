@@ -64,6 +64,7 @@ DWORD Style_Of(const Child_Information& the_child) {
     case Rich_Edit_Kind:
         return WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
                (the_child.Word_Wrapping ? 0 : WS_HSCROLL | ES_AUTOHSCROLL);
+    case Picture_Kind: return 0;
     }
     return 0;
 }
@@ -80,6 +81,7 @@ const wchar_t* Class_Of(Kind the_kind) {
     case List_View_Kind: return L"SysListView32";
     case Tree_View_Kind: return L"SysTreeView32";
     case Rich_Edit_Kind: return State().Rich_Edit_Class;
+    case Picture_Kind: return Picture_Class;
     }
     return L"Static";
 }
@@ -142,7 +144,7 @@ LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_hold
     child.The_Handle = CreateWindowExW(
         0, Class_Of(child.The_Kind), child.Initial_Title.c_str(), WS_CHILD | Style_Of(child), 0, 0, 0,
         0, state.Private_Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(child.The_Window_Id)),
-        state.Our_Instance, nullptr);
+        state.Our_Instance, child.The_Kind == Picture_Kind ? &child : nullptr);  // a picture finds its record by it
     if (!child.The_Handle) return 2;
     Prepare_Control(child);
     Link_Into(*the_page, &child);

@@ -31,10 +31,12 @@ enum Kind : std::uint8_t {
     Label_Kind,
     List_View_Kind,
     Tree_View_Kind,
-    Rich_Edit_Kind
+    Rich_Edit_Kind,
+    Picture_Kind
 };
-constexpr int Number_Of_Kinds = 10;
-constexpr std::array<int, Number_Of_Kinds> Display_Priority = {10, 20, 30, 40, 50, 40, 60, 70, 70, 70};
+constexpr int Number_Of_Kinds = 11;
+constexpr std::array<int, Number_Of_Kinds> Display_Priority = {10, 20, 30, 40, 50, 40, 60, 70, 70, 70, 70};
+constexpr const wchar_t* Picture_Class = L"Quarrix.Picture";
 
 constexpr int Id_Status_Bar = 50;
 constexpr int Id_Tabs = 51;
@@ -99,6 +101,15 @@ private:
     std::exception_ptr failure_;
 };
 
+// A picture's off-screen bitmap, drawn by the application and copied on every paint. Only
+// the display thread touches it.
+struct Picture_Surface {
+    Windows::Unique<HBITMAP, DeleteObject> Image;
+    Windows::Unique<HDC, DeleteDC> Context;  // after the image: it goes first, letting it go
+    int Width = 0;
+    int Height = 0;
+};
+
 }  // namespace Gui::Internal
 
 namespace Gui {
@@ -133,6 +144,12 @@ struct Child_Information {
     Internal::Row_Storage Rows;
     Internal::Row_Sorter Sorter;  // after the rows: it ends before they go
     std::wstring Cell_Text;  // the last cell text handed to the control
+    Draw_Routine The_Draw_Routine = nullptr;
+    Point_Routine The_Hover_Routine = nullptr;
+    Point_Routine The_Press_Routine = nullptr;
+    std::atomic<bool> Picture_Is_Stale{true};
+    std::atomic<LPARAM> Pressed_Point{0};  // of the last press, for the action handler
+    Internal::Picture_Surface Surface;
 };
 
 struct Page_Information {
@@ -329,6 +346,7 @@ std::unique_ptr<Child_Information> New_Child(Kind the_kind, const std::wstring& 
 Child_Information* Create_Through_Display(Page the_page, std::unique_ptr<Child_Information> the_child);
 LRESULT List_View_Notification(Child_Information& the_view, NMHDR& the_header);
 LRESULT Tree_View_Notification(Child_Information& the_tree, NMHDR& the_header);
+void Register_Picture_Class();
 void End_Sorts();  // every sort worker ends before the framework's threads count as ended
 
 }  // namespace Gui::Internal

@@ -71,7 +71,8 @@ public:
             case Button_Kind: Place_Button(*child); break;
             case List_View_Kind:
             case Tree_View_Kind:
-            case Rich_Edit_Kind: Place_Large(*child); break;
+            case Rich_Edit_Kind:
+            case Picture_Kind: Place_Large(*child); break;
             default: Place_In_Row(*child); break;
             }
         }
@@ -81,7 +82,7 @@ private:
     int Width() const { return area_.right - area_.left; }
     int Count(Kind the_kind) const { return page_.Population[the_kind]; }
     int Large_Controls() const {
-        return Count(List_View_Kind) + Count(Tree_View_Kind) + Count(Rich_Edit_Kind);
+        return Count(List_View_Kind) + Count(Tree_View_Kind) + Count(Rich_Edit_Kind) + Count(Picture_Kind);
     }
 
     int Button_Height() const {

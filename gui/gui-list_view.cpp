@@ -463,6 +463,29 @@ void Make_Last_Visible_In(const List_View& the_list_view) {
     Send_Message_Wide(window, LVM_ENSUREVISIBLE, count - 1, FALSE);
 }
 
+bool Select_Row_Of(const List_View& the_list_view, const void* the_information) {
+    HWND window = Handle_Of(the_list_view);
+    if (!window) return false;
+    Child_Information& view = *the_list_view.Information();
+    LRESULT index = -1;
+    {
+        std::lock_guard lock(view.Rows.Guard);
+        const std::vector<void*>& rows = view.Rows.Information;
+        const auto found = std::find(rows.begin(), rows.end(), the_information);
+        if (found != rows.end()) index = found - rows.begin();
+    }
+    if (index < 0) return false;
+    Run_On_Display([&view] { return Update_Row_Count(view); });
+    LVITEMW none{};
+    none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    Send_Message_Wide(window, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+    LVITEMW chosen = none;
+    chosen.state = LVIS_SELECTED | LVIS_FOCUSED;
+    Send_Message_Wide(window, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&chosen));
+    Send_Message_Wide(window, LVM_ENSUREVISIBLE, index, FALSE);
+    return true;
+}
+
 int Visible_Region_Of(const List_View& the_list_view) {
     HWND window = Handle_Of(the_list_view);
     return window ? static_cast<int>(Send_Message_Wide(window, LVM_GETCOUNTPERPAGE, 0, 0)) : 0;

@@ -5,6 +5,7 @@
 
 #include "gui-internal.hpp"
 #include "log.hpp"
+#include "wide_text.hpp"
 
 namespace Gui {
 
@@ -317,6 +318,7 @@ void Initialise() {
                                  ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                                      ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
+    Register_Picture_Class();
     state.Termination_Handler = std::thread(Run_Termination_Handler);
 }
 
@@ -409,14 +411,16 @@ void Set_Keyboard_Focus(Page the_page, const Child& the_control) {
     if (the_page) the_page->Keyboard_Focus = the_control.Information();
 }
 
-void Set_Status_Line(const std::string& the_text) {
+void Set_Status_Line(const std::string& the_text) { Set_Status_Line(Wide_Text::Widened(the_text)); }
+
+void Set_Status_Line(const std::wstring& the_text) {
     if (!Is_Initialised() || !State().The_Status_Line || !Main_Window()) return;
     // Not waited for, since the display thread may be painting; still it is taken before
     // any later request from this thread, a reading of the line included.
     Run_On_Display_Later(
         [the_text] {
             if (HWND status_line = State().The_Status_Line)
-                Send_Message(status_line, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(the_text.c_str()));
+                Send_Message_Wide(status_line, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(the_text.c_str()));
             return LRESULT{0};
         },
         Delivery::Sent_Unwaited);

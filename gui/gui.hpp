@@ -53,6 +53,7 @@ class Progress_Bar : public Child { using Child::Child; };
 class Rich_Edit : public Child { using Child::Child; };
 class Tree_View : public Child { using Child::Child; };
 class List_View : public Child { using Child::Child; };
+class Picture : public Child { using Child::Child; };
 
 using Page = Page_Information*;
 
@@ -107,6 +108,7 @@ Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_
               Action_Routine the_action = nullptr);
 void Set_Keyboard_Focus(Page the_page, const Child& the_control);
 void Set_Status_Line(const std::string& the_text);
+void Set_Status_Line(const std::wstring& the_text);
 
 void Enable(const Child& the_control);
 void Disable(const Child& the_control);
@@ -233,6 +235,8 @@ void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based,
 void Remove_All_From(const List_View& the_list_view);
 void Notify_Item_Update(const List_View& the_list_view, int item_ordinal);  // 1-based
 void Make_Last_Visible_In(const List_View& the_list_view);
+// Selects the row of the information alone and scrolls it into view; false when no row has it.
+bool Select_Row_Of(const List_View& the_list_view, const void* the_information);
 int Visible_Region_Of(const List_View& the_list_view);
 void Add_Gridlines(const List_View& the_list_view);
 void Remove_Gridlines(const List_View& the_list_view);
@@ -240,6 +244,20 @@ void Remove_Gridlines(const List_View& the_list_view);
 // view shows the old order until the new one is complete.
 void Sort(const List_View& the_list_view, int the_column, Direction the_direction);  // 1-based
 bool Is_Sorting(const List_View& the_list_view);  // a requested order is not yet shown
+
+// ---- Pictures ----
+
+// Draws the whole picture into the context, on the display thread.
+using Draw_Routine = void (*)(HDC into, int width, int height);
+using Point_Routine = void (*)(int x, int y);  // in the picture's own pixels
+
+// A picture the application draws into an off-screen bitmap: drawn when first shown, after
+// Redraw and after a change of size, and only copied to the screen on any other paint. The
+// hover routine runs on the display thread as the mouse moves over it; the press routine
+// runs on the action handler after a click of the left button.
+Picture Create(Page the_page, Draw_Routine the_draw_routine, Point_Routine the_hover_routine,
+               Point_Routine the_press_routine);
+void Redraw(const Picture& the_picture);  // from any thread; the picture is drawn again soon
 
 // The control's window, for the registered layer and for tests; null for a null handle.
 HWND Window_Of(const Child& the_control);

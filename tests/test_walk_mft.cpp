@@ -49,7 +49,8 @@ Work::Walk_Request Request(bool owners_and_streams, const std::wstring& root = L
     return {.Root = root,
             .Owners_And_Streams = owners_and_streams,
             .Is_Wanted = &Wanted,
-            .Report_Unreadable = {}};
+            .Report_Unreadable = {},
+            .Report_Progress = nullptr};
 }
 
 std::vector<File_Information> Records_Below(const Mft::Table& table, const std::wstring& root,

@@ -3,6 +3,7 @@
 // apart: it reports every file as merely archived and owned by the Linux user, where the
 // table has the hidden flag and the owners the volume stores.
 #include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <atomic>
@@ -50,7 +51,8 @@ protected:
         Work::Walk({.Root = root,
                     .Owners_And_Streams = true,
                     .Is_Wanted = &wanted,
-                    .Report_Unreadable = {}},
+                    .Report_Unreadable = {},
+                    .Report_Progress = nullptr},
                    records);
         return Elements_Of(records, 1).Elements;
     }

@@ -22,7 +22,8 @@ bool Search(const std::wstring& root, int lookup_threads) {
                 .Report_Unreadable =
                     [](const std::wstring& path, unsigned long error) {
                         unreadable.push_back({path, error});
-                    }},
+                    },
+                .Report_Progress = nullptr},
                walked);
     is_wanted = false;
     return true;

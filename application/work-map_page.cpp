@@ -1,0 +1,347 @@
+// The "Map" page: the records the Display page shows, as rectangles in proportion to their
+// sizes. The layout runs on a thread of its own, once per change of records or of size;
+// the display thread draws its tiles into the picture's bitmap and answers the mouse.
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "work-internal.hpp"
+#include "work-map.hpp"
+
+namespace Work {
+
+namespace Files = Windows::Files;
+
+namespace {
+
+// The shown records and their layout. Records are only read here: whoever frees them
+// forgets the map first, and that waits for a layout in progress.
+class Map_State {
+public:
+    Map_State() = default;
+    Map_State(const Map_State&) = delete;
+    Map_State& operator=(const Map_State&) = delete;
+    ~Map_State() { End(); }
+
+    void Start() {
+        std::lock_guard lock(mutex_);
+        if (!worker_.joinable()) {
+            is_ending_ = false;
+            worker_ = std::thread([this] { Serve(); });
+        }
+    }
+
+    void End() {
+        {
+            std::lock_guard lock(mutex_);
+            is_ending_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
+    }
+
+    void Show(std::vector<const File_Information*> the_records, const std::wstring& the_folder) {
+        {
+            std::lock_guard lock(mutex_);
+            records_ = std::move(the_records);
+            folder_ = the_folder;
+            has_records_ = true;
+            ++generation_;
+        }
+        Gui::Redraw(Controls().Map_Picture);
+    }
+
+    void Forget() {
+        {
+            std::unique_lock lock(mutex_);
+            records_.clear();
+            has_records_ = false;
+            ++generation_;
+            changed_.wait(lock, [this] { return !is_laying_out_; });
+            laid_out_ = {};
+            hovered_ = nullptr;
+        }
+        Gui::Redraw(Controls().Map_Picture);
+    }
+
+    // Display thread: the tiles of the current records at this size, or a request for them.
+    template <typename Drawing>
+    void Draw(const Map::Box& the_area, Drawing&& the_drawing) {
+        std::lock_guard lock(mutex_);
+        if (!has_records_) return the_drawing(nullptr, L"The map shows the results of a search");
+        if (laid_out_.Generation != generation_ || laid_out_.Area != the_area) {
+            wanted_area_ = the_area;
+            is_wanted_ = true;
+            changed_.notify_all();
+            return the_drawing(nullptr, L"Laying out...");
+        }
+        if (laid_out_.Tiles.empty()) return the_drawing(nullptr, L"The shown objects take no space");
+        the_drawing(&laid_out_, L"");
+    }
+
+    // The tile under the point, with the tree it belongs to, while the lock is held.
+    template <typename Use>
+    void At(int x, int y, Use&& the_use) {
+        std::lock_guard lock(mutex_);
+        if (laid_out_.Generation != generation_) return;
+        if (const Map::Tile* tile = Map::Tile_At(laid_out_.Tiles, x, y)) the_use(laid_out_.Tree, *tile);
+    }
+
+    bool Is_Laid_Out() {
+        std::lock_guard lock(mutex_);
+        return has_records_ && laid_out_.Generation == generation_;
+    }
+
+    // Display thread: true when the mouse moved onto another tile.
+    bool Hover(int x, int y) {
+        std::lock_guard lock(mutex_);
+        const Map::Tile* tile = Map::Tile_At(laid_out_.Tiles, x, y);
+        if (tile == hovered_) return false;
+        hovered_ = tile;
+        return true;
+    }
+
+    struct Laid_Out {
+        std::uint64_t Generation = 0;
+        Map::Box Area;
+        Map::Tree Tree;
+        std::vector<Map::Tile> Tiles;
+    };
+
+private:
+    void Serve() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return is_ending_ || is_wanted_; });
+            if (is_ending_) return;
+            is_wanted_ = false;
+            Laid_Out next{.Generation = generation_, .Area = wanted_area_, .Tree = {}, .Tiles = {}};
+            const std::vector<const File_Information*> records = records_;
+            const std::wstring folder = folder_;
+            is_laying_out_ = true;
+            lock.unlock();
+            next.Tree = Map::Tree_Of(records, folder);
+            next.Tiles = Map::Layout(next.Tree, next.Area);
+            lock.lock();
+            is_laying_out_ = false;
+            changed_.notify_all();
+            if (next.Generation != generation_) continue;
+            laid_out_ = std::move(next);
+            hovered_ = nullptr;
+            lock.unlock();
+            Gui::Redraw(Controls().Map_Picture);
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<const File_Information*> records_;
+    std::wstring folder_;
+    bool has_records_ = false;
+    std::uint64_t generation_ = 0;
+    bool is_wanted_ = false;
+    Map::Box wanted_area_;
+    bool is_laying_out_ = false;
+    bool is_ending_ = false;
+    Laid_Out laid_out_;
+    const Map::Tile* hovered_ = nullptr;
+    std::thread worker_;
+};
+
+Map_State The_Map;
+
+// ---- Drawing ----
+
+using Pixel = std::uint32_t;  // 0x00RRGGBB, as a 32-bit bitmap holds it
+
+Pixel Pixel_Of(COLORREF the_color) {
+    return (Pixel{GetRValue(the_color)} << 16) | (Pixel{GetGValue(the_color)} << 8) | GetBValue(the_color);
+}
+
+// The colour mixed with white: a share of 0 is white, 256 the colour itself.
+Pixel Tint(COLORREF the_color, unsigned the_share) {
+    auto mix = [&](unsigned channel) { return (channel * the_share + 255 * (256 - the_share)) / 256; };
+    return Pixel_Of(RGB(mix(GetRValue(the_color)), mix(GetGValue(the_color)), mix(GetBValue(the_color))));
+}
+
+COLORREF Color_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
+    if (the_tile.Is_Merged) return Gui::Gray;
+    const Map::Node& node = the_tree.Nodes[the_tile.Node];
+    if (node.Record) return File_Color_Handler(const_cast<File_Information*>(node.Record));
+    return node.Is_Folder() ? Gui::Red : Gui::Black;
+}
+
+class Canvas {
+public:
+    Canvas(int width, int height) : width_(width), height_(height), pixels_(std::size_t(width) * height) {}
+
+    void Fill(const Map::Box& the_box, Pixel the_pixel) {
+        for (int y = the_box.Top; y < the_box.Bottom; ++y)
+            std::fill_n(pixels_.begin() + std::ptrdiff_t(y) * width_ + the_box.Left, the_box.Right - the_box.Left,
+                        the_pixel);
+    }
+
+    // Light above and left, dark below and right: neighbours of one colour stay apart.
+    void Bevel(const Map::Box& the_box, Pixel the_light, Pixel the_dark) {
+        Fill({the_box.Left, the_box.Top, the_box.Right, the_box.Top + 1}, the_light);
+        Fill({the_box.Left, the_box.Top, the_box.Left + 1, the_box.Bottom}, the_light);
+        Fill({the_box.Left, the_box.Bottom - 1, the_box.Right, the_box.Bottom}, the_dark);
+        Fill({the_box.Right - 1, the_box.Top, the_box.Right, the_box.Bottom}, the_dark);
+    }
+
+    void Frame(const Map::Box& the_box, Pixel the_pixel) { Bevel(the_box, the_pixel, the_pixel); }
+
+    void Copy_To(HDC the_context) const {
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = width_;
+        format.bmiHeader.biHeight = -height_;  // top row first
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(the_context, 0, 0, width_, height_, 0, 0, 0, height_, pixels_.data(), &format,
+                          DIB_RGB_COLORS);
+    }
+
+private:
+    int width_;
+    int height_;
+    std::vector<Pixel> pixels_;
+};
+
+constexpr int Smallest_Named_Width = 24;
+constexpr int Smallest_Outlined = 8;
+
+class Selected_Font {
+public:
+    explicit Selected_Font(HDC the_context)
+        : context_(the_context), previous_(SelectObject(the_context, GetStockObject(DEFAULT_GUI_FONT))) {}
+    Selected_Font(const Selected_Font&) = delete;
+    Selected_Font& operator=(const Selected_Font&) = delete;
+    ~Selected_Font() { SelectObject(context_, previous_); }
+
+private:
+    HDC context_;
+    HGDIOBJ previous_;
+};
+
+// Names go on tiles with nothing drawn inside them, where a line of text fits.
+void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Map::Tile>& the_tiles) {
+    const Selected_Font font(the_context);
+    SetBkMode(the_context, TRANSPARENT);
+    SetTextColor(the_context, RGB(0, 0, 0));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(the_context, &metrics);
+    for (std::size_t index = 0; index < the_tiles.size(); ++index) {
+        const Map::Tile& tile = the_tiles[index];
+        const bool has_inner_tiles = index + 1 < the_tiles.size() && the_tiles[index + 1].Depth > tile.Depth;
+        if (tile.Is_Merged || tile.Node == 0 || has_inner_tiles) continue;
+        if (tile.Area.Right - tile.Area.Left < Smallest_Named_Width ||
+            tile.Area.Bottom - tile.Area.Top < metrics.tmHeight + 2)
+            continue;
+        const Map::Node& node = the_tree.Nodes[tile.Node];
+        std::wstring name = node.Record ? node.Record->File_Name.String() + node.Record->Stream_Name.String()
+                                        : node.Folder.String().substr(node.Folder.String().rfind(L'\\') + 1);
+        RECT place{tile.Area.Left + 2, tile.Area.Top + 1, tile.Area.Right - 2, tile.Area.Bottom - 1};
+        DrawTextW(the_context, name.c_str(), static_cast<int>(name.size()), &place,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_LEFT | DT_TOP);
+    }
+}
+
+void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Out& the_map) {
+    Canvas canvas(width, height);
+    canvas.Fill({0, 0, width, height}, Pixel_Of(GetSysColor(COLOR_WINDOW)));
+    for (const Map::Tile& tile : the_map.Tiles) {
+        if (tile.Node == 0 && !tile.Is_Merged) continue;
+        const COLORREF color = Color_Of(the_map.Tree, tile);
+        canvas.Fill(tile.Area, Tint(color, 80));
+        canvas.Bevel(tile.Area, Tint(color, 32), Tint(color, 200));
+    }
+    // Folders outlined over their contents, so that what belongs together shows; a folder
+    // of a few pixels would be all outline.
+    for (const Map::Tile& tile : the_map.Tiles)
+        if (tile.Node != 0 && !tile.Is_Merged && the_map.Tree.Nodes[tile.Node].Child_Count > 0 &&
+            tile.Area.Right - tile.Area.Left >= Smallest_Outlined && tile.Area.Bottom - tile.Area.Top >= Smallest_Outlined)
+            canvas.Frame(tile.Area, Tint(Gui::Red, 256));
+    canvas.Copy_To(the_context);
+    Draw_Names(the_context, the_map.Tree, the_map.Tiles);
+}
+
+void Draw_Notice(HDC the_context, int width, int height, const std::wstring& the_notice) {
+    RECT whole{0, 0, width, height};
+    FillRect(the_context, &whole, GetSysColorBrush(COLOR_WINDOW));
+    const Selected_Font font(the_context);
+    SetBkMode(the_context, TRANSPARENT);
+    SetTextColor(the_context, GetSysColor(COLOR_GRAYTEXT));
+    DrawTextW(the_context, the_notice.c_str(), static_cast<int>(the_notice.size()), &whole,
+              DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+}
+
+// ---- The mouse ----
+
+std::wstring Path_Of(const Map::Node& the_node) {
+    if (the_node.Record)
+        return Search_Root() + the_node.Record->Folder_Name + L'\\' + the_node.Record->File_Name +
+               the_node.Record->Stream_Name;
+    return Search_Root() + the_node.Folder;
+}
+
+std::wstring Description_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
+    const Map::Node& node = the_tree.Nodes[the_tile.Node];
+    if (the_tile.Is_Merged) return Path_Of(node) + L": objects too small to draw one by one";
+    const File_Size size = node.Record ? node.Record->Object_Size : File_Size::From(node.Size);
+    std::wstring text = Path_Of(node) + L": " + Wide_Text::Widened(Inline_Image_Of(size));
+    if (node.Record && node.Record->Is_Shared) text += L" (counted where first met)";
+    if (node.Record && !Files::Is_Unknown(node.Record->Owner))
+        text += L", owner " + Files::Image_Of(node.Record->Owner);
+    return text;
+}
+
+// What a press acts on: the node's ancestor among the shown folder's own objects.
+std::uint32_t Top_Level_Node_Of(const Map::Tree& the_tree, std::uint32_t the_node) {
+    while (the_node != 0 && the_tree.Nodes[the_node].Parent != 0) the_node = the_tree.Nodes[the_node].Parent;
+    return the_node;
+}
+
+}  // namespace
+
+void Start_Map() { The_Map.Start(); }
+void End_Map() { The_Map.End(); }
+void Show_On_Map(std::vector<const File_Information*> the_records) { The_Map.Show(std::move(the_records), Display_Root()); }
+void Forget_Map() { The_Map.Forget(); }
+bool Testing::Map_Is_Laid_Out() { return The_Map.Is_Laid_Out(); }
+
+void Map_Draw_Handler(HDC into, int width, int height) {
+    The_Map.Draw({0, 0, width, height}, [&](const Map_State::Laid_Out* the_map, const std::wstring& the_notice) {
+        if (the_map) Draw_Tiles(into, width, height, *the_map);
+        else Draw_Notice(into, width, height, the_notice);
+    });
+}
+
+void Map_Hover_Routine(int x, int y) {
+    if (!The_Map.Hover(x, y)) return;
+    The_Map.At(x, y, [](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+        Gui::Set_Status_Line(Description_Of(the_tree, the_tile));
+    });
+}
+
+// In a folder shown on the map: the folder opens, as a double click on its row does. On an
+// object of the shown folder itself: its row is selected on the Display page.
+void Map_Press_Routine(int x, int y) {
+    if (Searcher_Is_Busy()) return;
+    std::optional<std::wstring> folder_to_open;
+    const File_Information* record_to_select = nullptr;
+    The_Map.At(x, y, [&](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+        const std::uint32_t node = Top_Level_Node_Of(the_tree, the_tile.Node);
+        if (node == 0) return;
+        if (the_tree.Nodes[node].Is_Folder()) folder_to_open = the_tree.Nodes[node].Folder.String();
+        else record_to_select = the_tree.Nodes[node].Record;
+    });
+    if (folder_to_open) Open_Folder(*folder_to_open);
+    else if (record_to_select) Gui::Select_Row_Of(Controls().File_List_View, record_to_select);
+}
+
+}  // namespace Work

@@ -1,0 +1,187 @@
+// The map: its layout against the display it shows, its repaint against one copy of the
+// picture, and whether the window keeps answering while a million records are laid out.
+//   bench_map <1,000,000-entry root>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench_support.hpp"
+#include "gui.hpp"
+#include "work-map.hpp"
+#include "work-platform.hpp"
+#include "work.hpp"
+
+namespace {
+
+constexpr int Rounds = 3;
+constexpr int Map_Tab = 1;
+
+void Start_Up() {
+    Work::Start_Platform();
+    Work::Start_Gui();
+    Gui::Set_Message_Reporter([](const std::string& message, bool) {
+        std::printf("NOTE message box: %s\n", message.c_str());
+        std::fflush(stdout);
+    });
+    Work::Start_Application();
+    Work::Create_User_Interface();
+}
+
+void Show_Everything() {
+    for (const Gui::Check_Box* box : {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders,
+                                      &Work::Controls().Display_Files, &Work::Controls().Display_Hidden,
+                                      &Work::Controls().Display_System})
+        Gui::Set(*box);
+    Gui::Clear(Work::Controls().Recently_Accessed);
+    Gui::Clear(Work::Controls().Untouched);
+    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
+}
+
+void Search(const std::wstring& root) {
+    Gui::Set(Work::Controls().Search_Root_Box, root);
+    Work::Stop_Start_Request();
+    while (Work::Searcher_Is_Busy()) Sleep(5);
+}
+
+void Show_Map_Page() {
+    HWND tabs = GetDlgItem(Gui::Main_Window(), 51);
+    SendMessageW(tabs, TCM_SETCURSEL, Map_Tab, 0);
+    NMHDR change{tabs, 51, static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(Gui::Main_Window(), WM_NOTIFY, 51, reinterpret_cast<LPARAM>(&change));
+}
+
+void Wait_For_Map() {
+    for (int waited = 0; !Work::Testing::Map_Is_Laid_Out() && waited < 120000; waited += 5) Sleep(5);
+    // Drawn on the next paint.
+    UpdateWindow(Gui::Window_Of(Work::Controls().Map_Picture));
+}
+
+std::vector<const Work::File_Information*> Shown_Records() {
+    std::vector<const Work::File_Information*> shown;
+    for (auto position = First(Work::Known_Files()); Has_Element(position); position = Next(position))
+        if (Work::To_Be_Displayed(Element_At(position), Work::Selection_In_Force(), Work::Display_Root()))
+            shown.push_back(&Element_At(position));
+    return shown;
+}
+
+double Fastest_Display() {
+    double fastest = 1e9;
+    for (int round = 0; round < Rounds; ++round) {
+        Gui::Remove_All_From(Work::Controls().File_List_View);
+        Bench::Stopwatch watch;
+        Work::Display();
+        fastest = std::min(fastest, watch.Seconds());
+    }
+    return fastest;
+}
+
+void Measure_Layout(const RECT& client) {
+    const std::vector<const Work::File_Information*> shown = Shown_Records();
+    double fastest = 1e9, grouping = 1e9;
+    std::size_t tiles = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        Bench::Stopwatch watch;
+        const Work::Map::Tree tree = Work::Map::Tree_Of(shown, Work::Display_Root());
+        grouping = std::min(grouping, watch.Seconds());
+        tiles = Work::Map::Layout(tree, {0, 0, int(client.right), int(client.bottom)}).size();
+        fastest = std::min(fastest, watch.Seconds());
+    }
+    const double display = Fastest_Display();
+    Bench::Note("map: " + std::to_string(shown.size()) + " records in " + std::to_string(tiles) + " tiles of " +
+                std::to_string(client.right) + "x" + std::to_string(client.bottom) + " pixels; grouping by folder " +
+                Bench::Fixed(grouping, 3) + " s of it");
+    Bench::Report("7 map layout (" + std::to_string(shown.size()) + " records)", Bench::Fixed(fastest, 3) + " s",
+                  Bench::Fixed(display, 3) + " s (Work.Display)", fastest / display, "<= 3", fastest / display <= 3);
+}
+
+// The picture's own paint, timed where it runs: the display thread's WM_PAINT.
+WNDPROC Picture_Procedure = nullptr;
+double Fastest_Paint = 1e9;
+
+LRESULT CALLBACK Timed_Picture(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+    if (message != WM_PAINT) return CallWindowProcW(Picture_Procedure, window, message, w_param, l_param);
+    Bench::Stopwatch watch;
+    const LRESULT result = CallWindowProcW(Picture_Procedure, window, message, w_param, l_param);
+    GdiFlush();
+    Fastest_Paint = std::min(Fastest_Paint, watch.Seconds());
+    return result;
+}
+
+// A repaint of the unchanged map against a copy of a bitmap of the same size to the
+// picture, each the fastest of many.
+void Measure_Repaint(HWND picture, const RECT& client) {
+    constexpr int Repaints = 50;
+    Picture_Procedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(picture, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Timed_Picture)));
+    double copy = 1e9;
+    HDC screen = GetDC(picture);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    for (int round = 0; round < Repaints; ++round) {
+        RedrawWindow(picture, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        Bench::Stopwatch copied;
+        BitBlt(screen, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+        GdiFlush();
+        copy = std::min(copy, copied.Seconds());
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(picture, screen);
+    SetWindowLongPtrW(picture, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Picture_Procedure));
+    const double repaint = Fastest_Paint;
+    Bench::Report("7 map repaint, unchanged", Bench::Fixed(repaint * 1000, 2) + " ms",
+                  Bench::Fixed(copy * 1000, 2) + " ms (one BitBlt)", repaint / copy, "<= 2, < 16.7 ms",
+                  repaint / copy <= 2 && repaint < 1.0 / 60);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: bench_map <large root>\n");
+        return 2;
+    }
+    Start_Up();
+    Show_Everything();
+    Bench::Prober prober(Gui::Main_Window());
+    prober.Begin();
+    Sleep(1000);
+    const Bench::Probe_Statistics idle = prober.End();
+
+    Work::Pretend_Windows_Nt(false);
+    Search(Bench::Windows_Path_Of(argv[1]));
+    // Shown, then resized time and again: every change of size is a new layout.
+    prober.Begin();
+    Show_Map_Page();
+    Wait_For_Map();
+    RECT window{};
+    GetWindowRect(Gui::Main_Window(), &window);
+    for (int round = 0; round < 10; ++round) {
+        const int change = round % 2 ? 0 : 40;
+        SetWindowPos(Gui::Main_Window(), nullptr, 0, 0, window.right - window.left + change,
+                     window.bottom - window.top + change, SWP_NOMOVE | SWP_NOZORDER);
+        Sleep(20);
+        Wait_For_Map();
+    }
+    Sleep(100);
+    const Bench::Probe_Statistics laying_out = prober.End();
+    const double share = laying_out.Share_In_Time();
+    Bench::Report("6 answers during map layout",
+                  Bench::Fixed(100 * share, 1) + " % of " + std::to_string(laying_out.Sent) + " (slowest " +
+                      Bench::Fixed(laying_out.Slowest_Milliseconds, 0) + " ms)",
+                  Bench::Fixed(100 * idle.Share_In_Time(), 1) + " % idle",
+                  idle.Share_In_Time() > 0 ? share / idle.Share_In_Time() : 0, ">= 99 %", share >= 0.99);
+
+    HWND picture = Gui::Window_Of(Work::Controls().Map_Picture);
+    RECT client{};
+    GetClientRect(picture, &client);
+    Measure_Repaint(picture, client);
+    Measure_Layout(client);
+    std::fflush(stdout);
+    ExitProcess(0);
+}
