@@ -8,9 +8,11 @@
 #include <sddl.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -188,6 +190,45 @@ TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {
         EXPECT_EQ(paths, expected_paths) << Wide_Text::Utf8_Of(kind);
     }
     DeleteFileW(copy.c_str());
+}
+
+// Bytes of the table's first records overwritten at random, round after round: each read
+// ends, with the records or with one of the failures the searcher walks after.
+TEST_F(Ntfs_Volume_Test, RandomDamageEndsInRecordsOrAFailure) {
+    const std::wstring copy = Folder + L"\\random-damage.img";
+    ASSERT_TRUE(CopyFileW(Image.c_str(), copy.c_str(), FALSE));
+    std::fstream volume{std::filesystem::path(copy),
+                        std::ios::in | std::ios::out | std::ios::binary};
+    std::vector<char> boot(512);
+    volume.read(boot.data(), boot.size());
+    std::uint64_t mft_cluster = 0;
+    std::memcpy(&mft_cluster, boot.data() + 0x30, 8);
+    const std::uint64_t cluster =
+        std::uint64_t(std::uint8_t(boot[0x0B]) | std::uint8_t(boot[0x0C]) << 8) *
+        std::uint8_t(boot[0x0D]);
+    const std::streamoff first_records = static_cast<std::streamoff>(mft_cluster * cluster);
+    std::vector<char> original(200 * 1024);
+    volume.seekg(first_records);
+    volume.read(original.data(), original.size());
+    std::mt19937 random(14);
+    int failures = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<char> damaged = original;
+        for (int count = 1 + random() % 8; count > 0; --count)
+            damaged[random() % damaged.size()] = static_cast<char>(random());
+        volume.seekp(first_records);
+        volume.write(damaged.data(), damaged.size());
+        volume.flush();
+        try {
+            Records_Below(Table_Of(copy), L"");
+        } catch (const Failure&) {
+            ++failures;
+        }
+    }
+    volume.close();
+    DeleteFileW(copy.c_str());
+    EXPECT_GT(failures, 0);
+    EXPECT_LT(failures, 150);
 }
 
 TEST_F(Ntfs_Volume_Test, AVolumeOfAnotherKindOrAStopEndsTheRead) {
