@@ -607,8 +607,9 @@ private:
             attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
                            attribute.At<std::uint8_t>(Attribute_Name_Length));
         if (is_bootstrapping_) {
+            if (owner != 0) return;  // a record the $MFT's list names must extend the $MFT
             if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
-            if (type == Attribute_List && owner == 0) Take_Mft_Extensions(attribute);
+            if (type == Attribute_List) Take_Mft_Extensions(attribute);
             return;
         }
         if (type == Data) return Take_Data(attribute, name, is_resident, owner, sequence, is_base);
