@@ -90,17 +90,18 @@ std::vector<std::wstring> Paths_And_Sizes(const std::vector<File_Information>& r
 
 class Ntfs_Volume_Test : public testing::Test {
 protected:
-    static void SetUpTestSuite() { why_not_ = Ntfs_Test_Volume::Made(); }
+    static void SetUpTestSuite() { state_ = Ntfs_Test_Volume::Made(); }
 
     void SetUp() override {
-        if (!why_not_.empty()) GTEST_SKIP() << why_not_;
+        if (state_.starts_with("skip: ")) GTEST_SKIP() << state_.substr(6);
+        ASSERT_EQ(state_, "") << "the NTFS test volume";
     }
 
     static Mft::Table Table_Of(const std::wstring& image) {
         return Mft::Read_Table(image, true, Wanted);
     }
 
-    static inline std::string why_not_;
+    static inline std::string state_;
 };
 
 }  // namespace

@@ -40,9 +40,10 @@ const File_Information* Record_Of(const std::vector<File_Information>& records,
 
 class Ntfs_Search_Test : public testing::Test {
 protected:
-    static void SetUpTestSuite() { why_not_ = Ntfs_Test_Volume::Made(); }
+    static void SetUpTestSuite() { state_ = Ntfs_Test_Volume::Made(); }
     void SetUp() override {
-        if (!why_not_.empty()) GTEST_SKIP() << why_not_;
+        if (state_.starts_with("skip: ")) GTEST_SKIP() << state_.substr(6);
+        ASSERT_EQ(state_, "") << "the NTFS test volume";
     }
 
     static std::vector<File_Information> Walked(const std::wstring& root) {
@@ -57,7 +58,7 @@ protected:
         return Elements_Of(records, 1).Elements;
     }
 
-    static inline std::string why_not_;
+    static inline std::string state_;
 };
 
 }  // namespace

@@ -43,7 +43,7 @@ bool Run_Script(const std::wstring& arguments) {
 
 std::string Made() {
     std::filesystem::create_directories(std::filesystem::path(Folder()));
-    if (Host_Path_Of(Folder()).empty()) return "no host system here to make an NTFS volume";
+    if (Host_Path_Of(Folder()).empty()) return "skip: no host system here to make an NTFS volume";
     if (!Run_Script(L"make " + Host_Path_Of(Folder())))
         return "the NTFS test volume could not be made";
     const std::string status = Contents_Of(Folder() + L"\\status");

@@ -6,7 +6,8 @@
 
 namespace Ntfs_Test_Volume {
 
-// Makes the volume when needed: empty once it is ready, else why it cannot be had here.
+// Makes the volume when needed: empty once it is ready; "skip: " and why where this machine
+// cannot make one (no FUSE device, no host system); else why making it failed.
 std::string Made();
 const std::wstring& Folder();  // where the volume and the tests' files about it are
 const std::wstring& Image();
