@@ -1,5 +1,6 @@
 // Owner accounting: every owner met, with the number and total size of its displayed
 // objects, and the Accounts page's rows of them.
+#include "gui-registered.hpp"
 #include "work-internal.hpp"
 
 namespace Work {
@@ -14,11 +15,13 @@ Account_List Accounts;
 
 const Account_List& Known_Accounts() { return Accounts; }
 
-void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage) {
+void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
+                    std::int64_t the_change) {
     auto update = [&](Account_Information& the_account, bool& is_done) {
         if (the_account.Owner != the_owner) return;
         the_account.Nr_Of_Files += the_files;
         the_account.Disk_Usage += the_usage;
+        the_account.Change += the_change;
         is_done = true;
     };
     try {
@@ -27,7 +30,7 @@ void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size th
     } catch (const Account_List::Not_Updated&) {
         // A new owner.
     }
-    Append(Account_Information{the_owner, the_files, the_usage}, Accounts);
+    Append(Account_Information{the_owner, the_files, the_usage, the_change}, Accounts);
     if (!Files::Image_Of(the_owner).empty())
         Gui::Add_Data(Controls().Account_List_View, &Last_Of(Accounts));
 }
@@ -42,7 +45,16 @@ void Zero_Account_Totals() {
         Account_Information& account = Element_At(position);
         account.Nr_Of_Files = 0;
         account.Disk_Usage = Files::Zero_Length;
+        account.Change = 0;
     }
+}
+
+void Adjust_Account_Columns(bool with_change) {
+    const Gui::List_View& view = Controls().Account_List_View;
+    if (view.Is_Null() || (Gui::Number_Of_Columns_Of(view) == 4) == with_change) return;
+    std::vector<Gui::Registered::Column> columns;
+    if (with_change) columns.push_back({"Change", 75, Gui::Justification::Right});
+    Gui::Registered::Replace_Columns_From(view, 4, columns);
 }
 
 // The totals change in place: the rows shown already would keep their old texts.
@@ -57,6 +69,7 @@ std::wstring Account_Text_Handler(int for_column, void* the_account) {
     case 0: return Files::Image_Of(account.Owner);
     case 1: return L" " + std::to_wstring(account.Nr_Of_Files);
     case 2: return Wide_Text::Widened(Files::Image_Of(account.Disk_Usage));
+    case 3: return Wide_Text::Widened(Change_Image_Of({.Bytes = account.Change}));
     default: return {};
     }
 }
@@ -68,6 +81,7 @@ Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second) 
     case 0: return Comparison_Of(one.Owner, other.Owner);
     case 1: return Comparison_Of(one.Nr_Of_Files, other.Nr_Of_Files);
     case 2: return Comparison_Of(one.Disk_Usage.Value(), other.Disk_Usage.Value());
+    case 3: return Comparison_Of(one.Change, other.Change);
     default: return Gui::Comparison::Equal;
     }
 }

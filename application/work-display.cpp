@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gui-registered.hpp"
+#include "log.hpp"
 #include "work-internal.hpp"
 
 namespace Work {
@@ -16,8 +17,14 @@ namespace {
 std::wstring Shown_Folder;  // the display root
 bool Owner_Column_Is_Shown = false;
 bool Stream_Column_Is_Shown = false;
+bool Change_Column_Is_Shown = false;
 
 bool Is_On(Selection_Option the_option) { return Selection_In_Force().Options[the_option]; }
+
+// What sorting by "Change" orders by: a new object grew by its whole size.
+std::int64_t Growth_Of(const File_Information& the_file, const Compare::Change& the_change) {
+    return the_change.Is_New ? static_cast<std::int64_t>(the_file.Object_Size.Value()) : the_change.Bytes;
+}
 
 class Totals {
 public:
@@ -54,8 +61,15 @@ public:
         tally.Usage += Counted_Size_Of(the_file);
     }
 
+    // With a comparison: a new object adds its whole size, a gone one counts in the change only.
+    void Add_Change(const File_Information& the_file, const Compare::Change& the_change) {
+        if (Files::Is_Unknown(the_file.Owner)) return;
+        Tally_Of(the_file.Owner).Change += the_change.Counted;
+    }
+
     void Add_To_Accounts() const {
-        for (const Tally& tally : tallies_) Add_To_Account(tally.Owner, tally.Files, tally.Usage);
+        for (const Tally& tally : tallies_)
+            Add_To_Account(tally.Owner, tally.Files, tally.Usage, tally.Change);
     }
 
 private:
@@ -63,6 +77,7 @@ private:
         Files::Owner Owner;
         std::int32_t Files = 0;
         File_Size Usage{};
+        std::int64_t Change = 0;
     };
 
     Tally& Tally_Of(Files::Owner the_owner) {
@@ -109,6 +124,10 @@ void Take_Size_Threshold(const std::optional<std::string>& the_text) {
     Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(Threshold_Text_Of(selection.Size_Threshold)));
 }
 
+Compare::Change Change_Of(const File_Information& the_file) {
+    return Comparison() ? Comparison()->Of(the_file) : Compare::Change{};
+}
+
 const File_Information& File_At(void* the_file) {
     return *static_cast<const File_Information*>(the_file);
 }
@@ -150,9 +169,12 @@ void Adjust_Gui() {
     const Gui::List_View& view = Controls().File_List_View;
     const bool owner_is_wanted = Searching_Ntfs();
     const bool streams_are_wanted = Searching_Ntfs() && Is_On(Selection_Option::STREAMS);
+    const bool change_is_wanted = Comparison() != nullptr;
+    Adjust_Account_Columns(change_is_wanted);
     // Rebuilt columns take their stored widths again, losing the user's since the start.
-    if (Gui::Number_Of_Columns_Of(view) == 4 + owner_is_wanted + streams_are_wanted &&
-        Owner_Column_Is_Shown == owner_is_wanted && Stream_Column_Is_Shown == streams_are_wanted)
+    if (Gui::Number_Of_Columns_Of(view) == 4 + owner_is_wanted + streams_are_wanted + change_is_wanted &&
+        Owner_Column_Is_Shown == owner_is_wanted && Stream_Column_Is_Shown == streams_are_wanted &&
+        Change_Column_Is_Shown == change_is_wanted)
         return;
     // Removed and added again in one step: a close meanwhile never saves a missing column.
     std::vector<Gui::Registered::Column> columns;
@@ -160,9 +182,11 @@ void Adjust_Gui() {
     if (streams_are_wanted) columns.push_back({"Stream", 90, Gui::Justification::Left});
     columns.push_back({"Size", 75, Gui::Justification::Right});
     columns.push_back({"Last Accessed", 140, Gui::Justification::Left});
+    if (change_is_wanted) columns.push_back({"Change", 75, Gui::Justification::Right});
     Gui::Registered::Replace_Columns_From(view, 3, columns);
     Owner_Column_Is_Shown = owner_is_wanted;
     Stream_Column_Is_Shown = streams_are_wanted;
+    Change_Column_Is_Shown = change_is_wanted;
     // Only the title changes: the column still shows the last access.
     if (!Searching_Ntfs()) Gui::Set_Title(view, 4, "Date Modified");
 }
@@ -176,6 +200,14 @@ std::string Inline_Image_Of(File_Size the_size) {
     std::string image = Work::Image_Of(the_size);
     image.erase(0, image.find_first_not_of(' '));
     return image;
+}
+
+std::string Change_Image_Of(const Compare::Change& the_change) {
+    if (the_change.Is_New) return "new";
+    if (the_change.Bytes == 0) return "0";
+    const std::uint64_t magnitude = the_change.Bytes < 0 ? 0 - static_cast<std::uint64_t>(the_change.Bytes)
+                                                          : static_cast<std::uint64_t>(the_change.Bytes);
+    return (the_change.Bytes < 0 ? "-" : "+") + Inline_Image_Of(File_Size::From(magnitude));
 }
 
 std::string Image_Of(int the_count, const std::string& the_unit) {
@@ -202,6 +234,7 @@ void Show_Passing_Records() {
     Totals totals;
     Owner_Tally owners;
     Row_Batch rows(Controls().File_List_View);
+    const Compare::Changes* comparison = Comparison();
     std::vector<const File_Information*> shown;
     for (auto position = First(Known_Files()); Has_Element(position); position = Next(position)) {
         const File_Information& the_file = Element_At(position);
@@ -209,13 +242,26 @@ void Show_Passing_Records() {
         rows.Add(the_file);
         shown.push_back(&the_file);
         totals.Add(the_file);
-        if (has_owners) owners.Add(the_file);
+        if (!has_owners) continue;
+        owners.Add(the_file);
+        if (comparison) owners.Add_Change(the_file, comparison->Of(the_file));
     }
+    // What has gone since the older scan is shown after what is there, and counts only in
+    // the changes.
+    if (comparison)
+        for (const File_Information* gone : comparison->Gone()) {
+            if (!To_Be_Displayed(*gone, selection, Shown_Folder)) continue;
+            rows.Add(*gone);
+            if (has_owners) owners.Add_Change(*gone, comparison->Of(*gone));
+        }
     rows.Hand_Over();
     Show_On_Map(std::move(shown));
     owners.Add_To_Accounts();
     Repaint_Accounts();
-    Gui::Set_Status_Line(totals.Image());
+    const std::string note = Scan_Note();
+    const std::string status = note.empty() ? totals.Image() : totals.Image() + " - " + note;
+    Gui::Set_Status_Line(status);
+    Log::Write("Shown: " + status);
 }
 
 void Display() {
@@ -245,12 +291,14 @@ std::wstring File_Text_Handler(int for_column, void* the_file) {
     case Logical_Column::Size: return Size_Text_Of(file);
     case Logical_Column::Last_Accessed:
         return Files::Image_Of(file.Last_Accessed);
+    case Logical_Column::Change: return Wide_Text::Widened(Change_Image_Of(Change_Of(file)));
     }
     return {};
 }
 
 COLORREF File_Color_Handler(void* the_file) {
     const File_Information& file = File_At(the_file);
+    if (Change_Of(file).Is_Gone) return Gui::Gray;
     if (file.Is_Folder) return Gui::Red;
     if (file.Has_Streams) return Gui::Green;
     if (file.Is_Compressed) return Gui::Blue;
@@ -270,6 +318,8 @@ Gui::Comparison File_Sort_Routine(int for_column, void* first, void* second) {
         return Comparison_Of(one.Object_Size.Value(), other.Object_Size.Value());
     case Logical_Column::Last_Accessed:
         return Comparison_Of(one.Last_Accessed, other.Last_Accessed);
+    case Logical_Column::Change:
+        return Comparison_Of(Growth_Of(one, Change_Of(one)), Growth_Of(other, Change_Of(other)));
     }
     return Gui::Comparison::Equal;
 }

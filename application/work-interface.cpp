@@ -41,6 +41,11 @@ void Add_Display_Page() {
     The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
     The_Controls.Back_Button = Gui::Create(The_Controls.Display_Page, "Back", Back_Request, Button_Size);
     Gui::Disable(The_Controls.Back_Button);
+    // "Search" stays last, at the row's right end.
+    The_Controls.Open_Scan_Button = Gui::Create(The_Controls.Display_Page, "Open scan...", Open_Scan_Request, Button_Size);
+    The_Controls.Save_Scan_Button = Gui::Create(The_Controls.Display_Page, "Save scan...", Save_Scan_Request, Button_Size);
+    The_Controls.Compare_Button = Gui::Create(The_Controls.Display_Page, "Compare with...", Compare_Request, Button_Size);
+    The_Controls.Export_Button = Gui::Create(The_Controls.Display_Page, "Export...", Export_Request, Button_Size);
     The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
     The_Controls.Search_Root_Box = Gui::Create_Wide(The_Controls.Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
     The_Controls.File_List_View = Gui::Create(The_Controls.Display_Page, File_Text_Handler, File_Color_Handler,
@@ -132,6 +137,16 @@ void Start_Application(const std::string& the_name) {
     Start_Map();
     Log::Open(The_Application_Name);
     Log::Write(The_Application_Name + " " + The_Version + " started on " + Windows::System_Image());
+}
+
+void Start_Without_Window() {
+    Start_Platform();
+    Read_Version_Information();
+    Is_Nt = Windows::Is_Nt();
+    Registry::Define(Registry::Company::Vornhale, The_Application_Name);
+    Log::Open(The_Application_Name);
+    Log::Write(The_Application_Name + " " + The_Version + " started without a window on " +
+               Windows::System_Image());
 }
 
 void Start_Packages() {

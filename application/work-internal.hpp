@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "work-scan_file.hpp"
 #include "work.hpp"
 
 namespace Work {
@@ -32,6 +33,10 @@ std::string Inline_Image_Of(File_Size the_size);
 
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();
+// The comparison refers to the results: it goes before they do.
+void End_Comparison();
+// The records of a scan file replace the results, as a search's would.
+void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path);
 // The views refer to the records: emptied before the records go.
 void Empty_File_View();
 // Shows the records that pass the selection in force, without reading any control.

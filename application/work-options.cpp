@@ -174,6 +174,41 @@ void Get_Options_From_Registery() {
     Options_Were_Loaded = true;
 }
 
+Selection Saved_Selection() {
+    auto registry = Registry::Exclusive_Use();
+    Registry::Define(Setting::Selection_Topic);
+    Selection selection;
+    for (std::size_t position = 0; position < Selection_Option_Count; ++position)
+        selection.Options.Is_On[position] = Registry::Value_Of(Registry_Name_Of(position), false);
+    selection.Size_Threshold = Files::Size_From(Registry::Value_Of(Setting::Min_Size, "0"));
+    Take_Time_Thresholds(selection, Registry::Value_Of(Setting::Within, "5"),
+                         Registry::Value_Of(Setting::Since, "90"));
+    return selection;
+}
+
+void Take_Time_Thresholds(Selection& the_selection, const std::string& the_minutes,
+                          const std::string& the_days) {
+    Option_Set& options = the_selection.Options;
+    // As the page allows: folders, or one time filter.
+    if (options[Selection_Option::FOLDERS]) options[Selection_Option::NEWLY_TOUCHED] = false;
+    if (options[Selection_Option::FOLDERS] || options[Selection_Option::NEWLY_TOUCHED])
+        options[Selection_Option::AGED] = false;
+    if (options[Selection_Option::NEWLY_TOUCHED]) {
+        const std::optional<int> minutes = Natural_From(the_minutes);
+        if (minutes) the_selection.Just_Recently = Minutes_Before_Now(*minutes);
+        options[Selection_Option::NEWLY_TOUCHED] = minutes.has_value();
+    }
+    if (options[Selection_Option::AGED]) {
+        std::optional<int> days = Natural_From(the_days);
+        try {
+            if (days) the_selection.Ages_Ago = Days_Before_Now(*days);
+        } catch (const Constraint_Error&) {
+            days.reset();  // too many days for the upper half: as good as no number
+        }
+        options[Selection_Option::AGED] = days.has_value();
+    }
+}
+
 void Save_Options_To_Registery() {
     if (!Options_Were_Loaded) return;
     const Window_Controls& controls = Controls();

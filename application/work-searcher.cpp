@@ -19,6 +19,8 @@ namespace {
 File_List Results;
 std::wstring Results_Root;
 bool Results_Are_Ntfs = false;
+File_Time Results_Made{};
+std::wstring Results_Scan;  // the scan file they were read from, if any
 int Lookup_Thread_Count = 16;
 
 // The busy state is one transition at a time, taken under the guard by the start/stop
@@ -104,26 +106,6 @@ void Show_Progress(const Walk_Progress& the_progress) {
                          the_progress.Folder);
 }
 
-// The records from the volume's master file table, when it opens raw and reads whole: then
-// nothing is returned. Otherwise nothing is recorded, and why the walk must do is returned.
-// A stop while the table is read leaves nothing recorded, as a stopped search expects.
-std::optional<std::string> Read_From_Table(const Walk_Request& request) {
-    try {
-        Read_Master_File_Table(request, Results);
-        return std::nullopt;
-    } catch (const Windows::Mft::Stopped&) {
-        return std::nullopt;
-    } catch (const Windows::Mft::Not_Ntfs& reason) {
-        return Information_Of(reason);
-    } catch (const Windows::Mft::Unreadable_Volume& reason) {
-        return Information_Of(reason);
-    } catch (const Windows::Mft::Damaged_Volume& reason) {
-        return Information_Of(reason);
-    } catch (const Root_Not_In_Table& reason) {
-        return Information_Of(reason);
-    }
-}
-
 std::string Options_Image(const Selection& the_selection) {
     std::string image;
     constexpr const char* Letters = "RASDUFTHY";  // in the options' order
@@ -179,10 +161,23 @@ void Set_Lookup_Threads(int the_count) { Lookup_Thread_Count = the_count; }
 const File_List& Known_Files() { return Results; }
 const std::wstring& Search_Root() { return Results_Root; }
 bool Searching_Ntfs() { return Results_Are_Ntfs; }
+const File_Time& Results_Time() { return Results_Made; }
+const std::wstring& Opened_Scan() { return Results_Scan; }
+
+void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
+    Forget_Results();
+    Results = std::move(the_scan.Records);
+    Results_Root = std::move(the_scan.About.Root);
+    // Owners have no page to be shown on outside the NT family.
+    Results_Are_Ntfs = the_scan.About.Is_Ntfs && Is_Windows_Nt();
+    Results_Made = the_scan.About.Made;
+    Results_Scan = the_path;
+}
 
 void Forget_Results() {
     Empty_File_View();
     Forget_Map();
+    End_Comparison();
     Clear(Results);
 }
 
@@ -194,9 +189,13 @@ bool Search(const std::wstring& root) {
     if (trimmed_root.empty()) throw Constraint_Error("a root of backslashes names no folder");
     Results_Root = std::move(trimmed_root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
+    Results_Made = Files::The_Time_Now();
+    Results_Scan.clear();
+    Gui::Set_Title_Detail(L"");
     Determine_Options();
-    Adjust_Gui();
+    // Before the columns: a comparison of the results before goes with them.
     Forget_Results();
+    Adjust_Gui();
     Gui::Set_Status_Line("Searching...");
     Log::Write("Search of " + Narrow(Results_Root) + " with " + Options_Image(Selection_In_Force()));
     const auto start = std::chrono::steady_clock::now();
@@ -206,10 +205,8 @@ bool Search(const std::wstring& root) {
                                .Is_Wanted = &Is_Wanted,
                                .Report_Unreadable = Log_Unreadable,
                                .Report_Progress = Show_Progress};
-    const std::optional<std::string> why_walked =
-        Results_Are_Ntfs ? Read_From_Table(request) : std::string();
+    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results);
     const bool is_from_table = !why_walked;
-    if (!is_from_table) Walk(request, Results);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +
                std::to_string(Length_Of(Results)) + " records in " +
@@ -250,6 +247,11 @@ void Stop_Start_Request() {
     }
 }
 
+void Start_Search_Of(const std::wstring& the_root) {
+    Gui::Set(Controls().Search_Root_Box, the_root);
+    Gui::Execute(Stop_Start_Request);
+}
+
 bool Searcher_Is_Busy() { return The_Phase != Phase::Idle; }
 bool Has_Been_Terminated() {
     std::lock_guard lock(Phase_Guard);
@@ -262,6 +264,8 @@ void Start_Searcher() {
     Clear(Results);
     Results_Root.clear();
     Results_Are_Ntfs = false;
+    Results_Made = {};
+    Results_Scan.clear();
     Is_Wanted = false;
     The_Phase = Phase::Idle;
     Is_Ending = false;

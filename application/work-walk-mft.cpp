@@ -1,7 +1,9 @@
 // The walk's records from an NTFS volume's master file table instead of its folders: the
 // same records in the same order, depth first through each folder's index order.
 #include <deque>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "work-walk.hpp"
@@ -194,6 +196,28 @@ File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
     const Mft::Table table =
         Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted);
     return Records_From_Table(table, location->Relative_Path, request, into);
+}
+
+std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into) {
+    std::string why_walked;
+    if (request.Owners_And_Streams) {
+        try {
+            Read_Master_File_Table(request, into);
+            return std::nullopt;
+        } catch (const Mft::Stopped&) {
+            return std::nullopt;
+        } catch (const Mft::Not_Ntfs& reason) {
+            why_walked = Information_Of(reason);
+        } catch (const Mft::Unreadable_Volume& reason) {
+            why_walked = Information_Of(reason);
+        } catch (const Mft::Damaged_Volume& reason) {
+            why_walked = Information_Of(reason);
+        } catch (const Root_Not_In_Table& reason) {
+            why_walked = Information_Of(reason);
+        }
+    }
+    Walk(request, into);
+    return why_walked;
 }
 
 }  // namespace Work

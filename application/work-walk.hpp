@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "definite_element-list.hpp"
@@ -87,6 +88,11 @@ QUARRIX_FAILURE(Root_Not_In_Table, "WORK.ROOT_NOT_IN_TABLE");
 // Windows::Mft::Stopped while the table is read, and afterwards is noticed between two
 // entries as in a walk.
 File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into);
+// The records of the root from its volume's master file table when the request asks for
+// owners and streams (NTFS on the NT family) and the table reads whole; else by the walk.
+// Returns why the walk was used (empty when the table was not tried); none when the table
+// was read, or a stop ended its reading.
+std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into);
 // The same from a table already read, for the folder at a path from the volume's root.
 File_Size Records_From_Table(const Windows::Mft::Table& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into);

@@ -10,6 +10,7 @@
 
 #include "definite_element-list.hpp"
 #include "gui.hpp"
+#include "work-compare.hpp"
 #include "work-selection.hpp"
 #include "work-walk.hpp"
 
@@ -24,6 +25,9 @@ void Start_Gui();          // the second step alone, after the platform
 // The third step alone; its searcher runs until Shut_Down. With a name, the settings, the
 // log and the window title go by it instead of the product's name (tests run that way).
 void Start_Application(const std::string& the_name = "");
+// A start for a run without a window: the platform, the version data, the log, and the
+// settings' key, without the GUI framework or the searcher.
+void Start_Without_Window();
 // Builds the main window, its pages and controls, and sets the saved options into them.
 void Create_User_Interface();
 // The main window's termination handler: saves the options, ends the searcher.
@@ -49,6 +53,10 @@ struct Window_Controls {
     Gui::Button Map_Back_Button;  // the same "Back" on the Map page
     Gui::Picture Map_Picture;
     Gui::Button Start_Stop_Button;
+    Gui::Button Open_Scan_Button;
+    Gui::Button Save_Scan_Button;
+    Gui::Button Export_Button;
+    Gui::Button Compare_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
     Gui::List_View File_List_View;
     Gui::List_View Account_List_View;  // NT family only
@@ -91,6 +99,14 @@ void Display_Folder_Request();
 void Get_Options_From_Registery();
 // Saves only what was loaded into controls that exist.
 void Save_Options_To_Registery();
+// The options as the window saved them last, for a run without a window: the ticks, the
+// minimum size, and each ticked time filter's threshold from its saved text.
+Selection Saved_Selection();
+// The thresholds of the ticked time filters, from their texts as the boxes hold them; a
+// filter whose text is not a natural number is off, as are filters the page would not
+// allow together (folders, or one time filter).
+void Take_Time_Thresholds(Selection& the_selection, const std::string& the_minutes,
+                          const std::string& the_days);
 
 // The registry's names of the option values, each spelled once.
 namespace Setting {
@@ -113,6 +129,11 @@ const File_List& Known_Files();
 const std::wstring& Search_Root();  // as typed, without trailing backslashes
 bool Searching_Ntfs();
 
+// When the walk of the results began, and the scan file they were read from (empty when
+// they were walked here).
+const File_Time& Results_Time();
+const std::wstring& Opened_Scan();
+
 // One complete search from a root, as the searcher runs it: the options read, the view
 // prepared, the walk, the rows shown. False when the root is not an existing folder, and
 // then the previous results stay. Stops early when Stop is asked for meanwhile.
@@ -120,6 +141,9 @@ bool Search(const std::wstring& root);
 
 // The start/stop button's action routine.
 void Stop_Start_Request();
+// "Look in:" set to the root and a search of it queued, as typing it and pressing "Search"
+// would do.
+void Start_Search_Of(const std::wstring& the_root);
 // True from a start request until the searcher has finished with it and the button shows
 // "Search" again: navigation and refresh are ignored meanwhile.
 bool Searcher_Is_Busy();
@@ -138,12 +162,42 @@ void Start();
 void Quit();
 }  // namespace Searcher
 
+// ---------------------------------------------------------------- scan files
+
+// The results saved as a scan file, and a scan file's records shown as if just walked,
+// its volume's columns and all. Each tells in a message box why it failed; the results
+// shown then stay as they were. Neither runs while a search does.
+void Save_Scan(const std::wstring& path);
+void Open_Scan(const std::wstring& path);
+// The buttons' action routines: a standard dialog, then the above.
+void Save_Scan_Request();
+void Open_Scan_Request();
+// Open_Scan queued for the action handler, as "Open scan..." would run it.
+void Start_Opening(const std::wstring& path);
+// Which scan the results come from and when it was made, for the status line; empty for
+// results walked here.
+std::string Scan_Note();
+
+// The rows the file list shows, in their order, written as CSV with the columns and formats
+// of the command line's reports; a failure is told in a message box.
+void Export_Rows(const std::wstring& path);
+void Export_Request();
+
+// The results compared with an older scan of the same root: the file list gains a "Change"
+// column and the gone objects as grey rows, the Accounts page the change per owner. A scan
+// of another root is refused with a message. A new search or scan ends the comparison.
+void Compare_With(const std::wstring& path);
+void Compare_Request();
+// The comparison in force; null when none.
+const Compare::Changes* Comparison();
+
 // ---------------------------------------------------------------- owner accounting
 
 struct Account_Information {
     Windows::Files::Owner Owner = nullptr;  // accounts are told apart by this reference
     std::int32_t Nr_Of_Files = 0;
     File_Size Disk_Usage{};
+    std::int64_t Change = 0;  // against the older scan compared with
 };
 
 struct Account_List_Traits {
@@ -159,8 +213,11 @@ const Account_List& Known_Accounts();
 // nowhere. A new owner with a name gets a row.
 void Add_To_Object_Owner(const File_Information& the_file);
 // Adds one owner's totals of a display; shown rows are repainted once all are added.
-void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage);
+void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
+                    std::int64_t the_change = 0);
 void Zero_Account_Totals();
+// The Accounts page has a "Change" column while a comparison is in force.
+void Adjust_Account_Columns(bool with_change);
 void Repaint_Accounts();
 
 std::wstring Account_Text_Handler(int for_column, void* the_account);
@@ -179,7 +236,7 @@ Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second);
 
 // ---------------------------------------------------------------- result display
 
-enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed };
+enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed, Change };
 
 // The folder shown, in the form of Folder_Name.
 const std::wstring& Display_Root();
@@ -188,7 +245,7 @@ bool Owner_Is_Displayed();
 // The logical column shown at a view position, given which optional columns exist.
 Logical_Column Column_Of(int the_position);
 
-// Rebuilds the optional columns for the results and the options in force.
+// Rebuilds the optional columns for the results, the options and the comparison in force.
 void Adjust_Gui();
 // Shows the records that pass the options, totals their owners, writes the totals line.
 void Display();
@@ -196,6 +253,8 @@ void Display();
 // In full when "Display sizes in full" is on, else abbreviated.
 std::string Image_Of(File_Size the_size);
 std::string Image_Of(int the_count, const std::string& the_unit);  // "0 files", "1 file"
+// "+12KB", "-300", "0", or "new", sizes as Image_Of shows them.
+std::string Change_Image_Of(const Compare::Change& the_change);
 // The minimum size box's text for a threshold: one that reads back as the same threshold.
 std::string Threshold_Text_Of(File_Size the_threshold);
 

@@ -404,6 +404,13 @@ int Number_Of_Rows_Of(const List_View& the_list_view) {
     return static_cast<int>(rows.Information.size());
 }
 
+std::vector<void*> Rows_Of(const List_View& the_list_view) {
+    if (the_list_view.Is_Null()) return {};
+    Row_Storage& rows = the_list_view.Information()->Rows;
+    std::lock_guard lock(rows.Guard);
+    return rows.Information;
+}
+
 void Reserve_Space_For(const List_View& the_list_view, int amount) {
     if (amount < 0) throw Constraint_Error("negative amount");
     if (!Handle_Of(the_list_view)) return;

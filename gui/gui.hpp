@@ -9,8 +9,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "strings.hpp"
 
@@ -87,6 +89,20 @@ void Message_Box(const std::string& the_message, bool is_exclamation);
 // Tests replace the modal box by their own reporter; null restores the box.
 using Message_Reporter = void (*)(const std::string& the_message, bool is_exclamation);
 void Set_Message_Reporter(Message_Reporter the_reporter);
+
+// The main window's title: the application's name, then the detail after a dash when there
+// is one.
+void Set_Title_Detail(const std::wstring& the_detail);
+
+// The standard Open and Save dialogs over the main window, for files of one type, named as
+// in "Quarrix scans" with the extension "qscan"; none when the user cancels. Save asks
+// before replacing a file and adds the extension to a name typed without one.
+std::optional<std::wstring> File_To_Open(const std::wstring& the_type, const std::wstring& the_extension);
+std::optional<std::wstring> File_To_Save(const std::wstring& the_type, const std::wstring& the_extension,
+                                         const std::wstring& the_suggestion);
+// Tests answer the dialogs themselves; null restores the dialogs.
+using File_Chooser = std::optional<std::wstring> (*)(bool to_save, const std::wstring& the_extension);
+void Set_File_Chooser(File_Chooser the_chooser);
 
 // ---- Action queue ----
 
@@ -230,6 +246,8 @@ void Add_Data(const List_View& the_list_view, void* the_information);
 // Several rows at once, in order, as if added one after the other.
 void Add_Data(const List_View& the_list_view, std::span<void* const> the_information);
 int Number_Of_Rows_Of(const List_View& the_list_view);
+// The rows' information in the order shown.
+std::vector<void*> Rows_Of(const List_View& the_list_view);
 void Reserve_Space_For(const List_View& the_list_view, int amount);
 void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based, display order
 void Remove_All_From(const List_View& the_list_view);

@@ -390,13 +390,18 @@ const Sid_Body* Known_Owner_With(PSID sid) {
     return nullptr;
 }
 
-Owner Known_Owner_With_Sid(PSID sid) {
-    if (!IsValidSid(sid) || GetLengthSid(sid) > sizeof(Sid_Body::Nt_Sid)) return nullptr;
+bool Is_Storable(PSID sid) {
+    return sid != nullptr && IsValidSid(sid) && GetLengthSid(sid) <= sizeof(Sid_Body::Nt_Sid);
+}
+
+// The cache entry for a valid SID; a new one is named by the routine.
+template <typename Naming>
+Owner Known_Owner_With(PSID sid, Naming name_of) {
     std::lock_guard<std::mutex> lock(Owner_Guard);
     if (const Sid_Body* known = Known_Owner_With(sid)) return known;
     Sid_Body& entry = Known_Owners.emplace_back();
     CopySid(sizeof entry.Nt_Sid, entry.Nt_Sid, sid);
-    entry.Image = Account_Name_Of(sid);
+    entry.Image = name_of(sid);
     entry.Next = Known_Owner_Head;
     Known_Owner_Head = &entry;
     return &entry;
@@ -406,8 +411,9 @@ Owner Known_Owner_With_Sid(PSID sid) {
 Owner Known_Owner_For(void* descriptor) {
     PSID sid = nullptr;
     BOOL is_defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || sid == nullptr) return nullptr;
-    return Known_Owner_With_Sid(sid);
+    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || !Is_Storable(sid))
+        return nullptr;
+    return Known_Owner_With(sid, Account_Name_Of);
 }
 
 Owner Owner_Of(HANDLE file) {
@@ -448,19 +454,41 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
 
 void Ask_Again_For_Streams() { Platform_Reports_No_Streams = false; }
 
-Owner Owner_With_Sid(const std::uint8_t* sid, std::size_t length) {
-    // Copied first: the bytes come from a volume, unaligned, and only their length is known.
-    constexpr std::size_t fixed_part = 8;
-    alignas(8) std::uint8_t copy[sizeof(Sid_Body::Nt_Sid)]{};
-    if (length < fixed_part || length > sizeof copy) return nullptr;
-    std::memcpy(copy, sid, length);
-    if (fixed_part + 4 * std::size_t(copy[1]) != length) return nullptr;
-    return Known_Owner_With_Sid(copy);
-}
-
 bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
 
 const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Name : the_sid->Image; }
+
+std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid) {
+    if (the_sid == nullptr) return {};
+    return {the_sid->Nt_Sid, GetLengthSid(const_cast<std::uint8_t*>(the_sid->Nt_Sid))};
+}
+
+namespace {
+
+// The cache entry for a SID given as bytes (from a scan file or a volume), named by the
+// routine when new.
+template <typename Naming>
+Owner Known_Owner_Of_Bytes(std::basic_string_view<std::uint8_t> sid_bytes, Naming name_of) {
+    // Checked within the bytes given before the platform reads the SID's own length.
+    constexpr std::size_t Fixed_Part = 8;
+    if (sid_bytes.size() < Fixed_Part || sid_bytes.size() > sizeof(Sid_Body::Nt_Sid) ||
+        sid_bytes.size() != Fixed_Part + 4 * std::size_t{sid_bytes[1]})
+        return nullptr;
+    std::uint8_t copy[sizeof(Sid_Body::Nt_Sid)]{};
+    std::copy(sid_bytes.begin(), sid_bytes.end(), copy);
+    if (!Is_Storable(copy)) return nullptr;
+    return Known_Owner_With(copy, name_of);
+}
+
+}  // namespace
+
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image) {
+    return Known_Owner_Of_Bytes(sid_bytes, [&image](PSID) { return image; });
+}
+
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes) {
+    return Known_Owner_Of_Bytes(sid_bytes, Account_Name_Of);
+}
 
 // ---------------------------------------------------------------- other queries
 
@@ -519,6 +547,94 @@ std::wstring Current_Directory() {
 void Rename_File(const std::string& existing_name, const std::string& new_name) {
     if (!MoveFileExA(existing_name.c_str(), new_name.c_str(), MOVEFILE_REPLACE_EXISTING))
         throw File_Not_Found(existing_name + " -> " + new_name);
+}
+
+// ---------------------------------------------------------------- whole files
+
+namespace {
+
+std::string Failure_Text(const std::wstring& path, const char* what) {
+    return Wide_Text::Utf8_Of(path) + ": " + what + ", error " + std::to_string(GetLastError());
+}
+
+// One call moves at most this much, well inside a DWORD.
+constexpr std::size_t Transfer_Size = std::size_t{1} << 30;
+
+// The temporary file beside the target goes when the write does not complete.
+class Temporary_File {
+public:
+    explicit Temporary_File(std::wstring path) : path_(std::move(path)) {
+        handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (handle_.get() == INVALID_HANDLE_VALUE) {
+            handle_.release();
+            throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
+        }
+    }
+    Temporary_File(const Temporary_File&) = delete;
+    Temporary_File& operator=(const Temporary_File&) = delete;
+    ~Temporary_File() {
+        handle_.reset();
+        if (!is_kept_) DeleteFileW(Long_Path_Form(path_).c_str());
+    }
+
+    void Write(std::string_view contents) {
+        while (!contents.empty()) {
+            const DWORD length = static_cast<DWORD>(std::min(contents.size(), Transfer_Size));
+            DWORD written = 0;
+            if (!WriteFile(handle_.get(), contents.data(), length, &written, nullptr) ||
+                written != length)
+                throw Write_Failure(Failure_Text(path_, "cannot write"));
+            contents.remove_prefix(length);
+        }
+        if (!FlushFileBuffers(handle_.get()))
+            throw Write_Failure(Failure_Text(path_, "cannot flush"));
+    }
+
+    void Rename_Over(const std::wstring& target) {
+        handle_.reset();
+        if (!MoveFileExW(Long_Path_Form(path_).c_str(), Long_Path_Form(target).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            throw Write_Failure(Failure_Text(target, "cannot replace"));
+        is_kept_ = true;
+    }
+
+private:
+    std::wstring path_;
+    Unique_Handle handle_;
+    bool is_kept_ = false;
+};
+
+}  // namespace
+
+std::string Contents_Of(const std::wstring& path) {
+    Unique_Handle file(CreateFileW(Long_Path_Form(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        throw Read_Failure(Failure_Text(path, "cannot open"));
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) throw Read_Failure(Failure_Text(path, "cannot size"));
+    std::string contents(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        const DWORD length = static_cast<DWORD>(std::min(contents.size() - done, Transfer_Size));
+        DWORD read = 0;
+        if (!ReadFile(file.get(), contents.data() + done, length, &read, nullptr))
+            throw Read_Failure(Failure_Text(path, "cannot read"));
+        if (read == 0) break;  // shortened meanwhile
+        done += read;
+    }
+    contents.resize(done);
+    return contents;
+}
+
+void Replace_Contents(const std::wstring& path, std::string_view contents) {
+    Temporary_File temporary(path + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial");
+    temporary.Write(contents);
+    temporary.Rename_Over(path);
 }
 
 }  // namespace Windows::Files

@@ -41,6 +41,8 @@ struct Sid_Body {
 using Owner = const Sid_Body*;
 
 QUARRIX_FAILURE(File_Not_Found, "WINDOWS.FILES.FILE_NOT_FOUND");
+QUARRIX_FAILURE(Read_Failure, "WINDOWS.FILES.READ_FAILURE");
+QUARRIX_FAILURE(Write_Failure, "WINDOWS.FILES.WRITE_FAILURE");
 
 using Find_Record = WIN32_FIND_DATAW;
 
@@ -135,15 +137,28 @@ File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -
 // Owners.
 // Null when the owner cannot be read. Safe from any thread: the cache has its own guard.
 Owner Owner_Of(const std::wstring& filename);
-// The entry for an owner's SID as a volume stores it; null when the bytes are no valid SID.
-Owner Owner_With_Sid(const std::uint8_t* sid, std::size_t length);
 bool Is_Unknown(Owner the_sid);
 const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
+// The SID's bytes, as a scan file keeps them; empty for the unknown owner.
+std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid);
+// The owner of a SID read back from a scan file: the entry already known, or a new one that
+// keeps the saved name, since the machine reading the scan may not know the account. Null
+// when the bytes are not a valid SID.
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image);
+// The owner of a SID as a volume stores it, named by the platform when new; null when the
+// bytes are not a valid SID.
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes);
 
 // Other queries.
 File_Attributes Attributes_For(const std::wstring& name);  // File_Not_Found on any failure
 bool Volume_Is_Ntfs(const std::wstring& path);
 std::wstring Current_Directory();
 void Rename_File(const std::string& existing_name, const std::string& new_name);
+
+// Whole files, for scans and reports. The contents are written to a temporary file beside
+// the target and renamed over it, so a failed or interrupted write leaves the target as it
+// was. Each raises its failure with the path and the platform's error.
+std::string Contents_Of(const std::wstring& path);  // Read_Failure
+void Replace_Contents(const std::wstring& path, std::string_view contents);  // Write_Failure
 
 }  // namespace Windows::Files

@@ -433,7 +433,7 @@ public:
         if (sid.empty()) return nullptr;
         for (const Known& known : known_)
             if (std::ranges::equal(known.Sid, sid)) return known.Owner;
-        const Files::Owner owner = Files::Owner_With_Sid(sid.data(), sid.size());
+        const Files::Owner owner = Files::Owner_With_Sid({sid.data(), sid.size()});
         if (known_.size() < Most_Known) known_.push_back({{sid.begin(), sid.end()}, owner});
         return owner;
     }

@@ -77,6 +77,7 @@ run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
 run "walk with progress" "$QUARRIX_BUILD/bench/bench_walk.exe" progress "$LARGE"
 run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
 run "map" "$QUARRIX_BUILD/bench/bench_map.exe" "$LARGE"
+run "scans" "$QUARRIX_BUILD/bench/bench_scans.exe" "$LARGE" "$OTHER_OWNER" "$QUARRIX_BUILD"
 show_as_drive_n "$NTFS_LARGE" && run "table read" "$QUARRIX_BUILD/bench/bench_mft.exe" scan "$MFT_EXTENTS" &&
     run "table read in the window" "$QUARRIX_BUILD/bench/bench_mft.exe" window
 show_as_drive_n "$NTFS_SMALL" && run "table read vs walk" "$QUARRIX_BUILD/bench/bench_mft.exe" versus

@@ -1,0 +1,413 @@
+// Scan files: a fixed header, a body of variable-length fields, a CRC-32 over both. Names
+// of plain ASCII take a byte a character, each folder's name is written once, and times
+// are differences from the record before, so a scan takes less than its records in memory.
+#include "work-scan_file.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "windows-files.hpp"
+
+namespace Work::Scan_File {
+
+namespace Files = Windows::Files;
+
+namespace {
+
+constexpr std::string_view Magic{"QRXSCAN\x1A", 8};
+constexpr std::size_t Header_Size = 40;
+constexpr std::size_t Checksum_Size = 4;
+constexpr std::uint32_t Ntfs_Flag = 1;
+
+// The record's flag bits, in the order the format lists them.
+enum Record_Flag : std::uint8_t {
+    Folder = 1,
+    Stream = 2,
+    Compressed = 4,
+    System = 8,
+    Hidden = 16,
+    Has_Streams = 32,
+    Shared = 64,
+};
+constexpr std::uint8_t Known_Record_Flags = 127;
+
+// ---------------------------------------------------------------- checksum
+
+using Crc_Table = std::array<std::array<std::uint32_t, 256>, 8>;
+
+// Eight tables, so that the sum advances eight bytes a step.
+constexpr Crc_Table Crc_Tables() {
+    Crc_Table tables{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        std::uint32_t crc = byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+        tables[0][byte] = crc;
+    }
+    for (std::size_t table = 1; table < 8; ++table)
+        for (std::size_t byte = 0; byte < 256; ++byte)
+            tables[table][byte] =
+                (tables[table - 1][byte] >> 8) ^ tables[0][tables[table - 1][byte] & 0xFF];
+    return tables;
+}
+constexpr Crc_Table Crc = Crc_Tables();
+
+// ---------------------------------------------------------------- writing
+
+// Bytes appended without a check of capacity each: every field makes room for its largest
+// form first.
+class Writer {
+public:
+    explicit Writer(std::size_t expected_size) : bytes_(expected_size, '\0') {}
+
+    void Fixed(std::uint64_t value, int byte_count) {
+        char* next = Room_For(8);
+        for (int byte = 0; byte < byte_count; ++byte) next[byte] = static_cast<char>(value >> (8 * byte));
+        used_ += byte_count;
+    }
+    void Number(std::uint64_t value) {
+        char* next = Room_For(10);
+        std::size_t length = 0;
+        while (value >= 0x80) {
+            next[length++] = static_cast<char>(value | 0x80);
+            value >>= 7;
+        }
+        next[length++] = static_cast<char>(value);
+        used_ += length;
+    }
+    void Text(std::wstring_view text) {
+        bool is_narrow = true;
+        for (wchar_t unit : text) is_narrow = is_narrow && unit < 0x80;
+        Number(std::uint64_t{text.size()} << 1 | (is_narrow ? 0 : 1));
+        char* next = Room_For(2 * text.size());
+        for (wchar_t unit : text) {
+            *next++ = static_cast<char>(unit);
+            if (!is_narrow) *next++ = static_cast<char>(unit >> 8);
+        }
+        used_ += is_narrow ? text.size() : 2 * text.size();
+    }
+    void Raw(std::basic_string_view<std::uint8_t> data) {
+        std::memcpy(Room_For(data.size()), data.data(), data.size());
+        used_ += data.size();
+    }
+    void Patch(std::size_t at, std::uint64_t value, int byte_count) {
+        for (int byte = 0; byte < byte_count; ++byte) bytes_[at + byte] = static_cast<char>(value >> (8 * byte));
+    }
+    std::size_t Size() const { return used_; }
+    std::string_view Written() const { return {bytes_.data(), used_}; }
+    std::string Taken() {
+        bytes_.resize(used_);
+        return std::move(bytes_);
+    }
+
+private:
+    char* Room_For(std::size_t length) {
+        if (used_ + length > bytes_.size()) bytes_.resize(std::max(2 * bytes_.size(), used_ + length));
+        return bytes_.data() + used_;
+    }
+    std::string bytes_;
+    std::size_t used_ = 0;
+};
+
+std::uint64_t Value_Of(const File_Time& the_time) {
+    return std::uint64_t{the_time.dwHighDateTime} << 32 | the_time.dwLowDateTime;
+}
+File_Time Time_Of(std::uint64_t value) {
+    return {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+}
+
+// Signed differences as small unsigned numbers: 0, -1, 1, -2 ... become 0, 1, 2, 3 ...
+std::uint64_t Zigzag(std::uint64_t difference) {
+    return (difference << 1) ^ (0 - (difference >> 63));
+}
+std::uint64_t Unzigzag(std::uint64_t value) { return (value >> 1) ^ (0 - (value & 1)); }
+
+std::uint8_t Flags_Of(const File_Information& the_file) {
+    return (the_file.Is_Folder ? Folder : 0) | (the_file.Is_Stream ? Stream : 0) |
+           (the_file.Is_Compressed ? Compressed : 0) | (the_file.Is_System ? System : 0) |
+           (the_file.Is_Hidden ? Hidden : 0) | (the_file.Has_Streams ? Has_Streams : 0) |
+           (the_file.Is_Shared ? Shared : 0);
+}
+
+// Owners are numbered from 1 in order of first appearance, 0 being the unknown owner; the
+// number one past the highest so far introduces a new owner, written there.
+class Owner_Numbers {
+public:
+    void Write(Files::Owner the_owner, Writer& into) {
+        if (the_owner == nullptr) return into.Number(0);
+        if (last_ < owners_.size() && owners_[last_] == the_owner) return into.Number(last_ + 1);
+        for (last_ = 0; last_ < owners_.size(); ++last_)
+            if (owners_[last_] == the_owner) return into.Number(last_ + 1);
+        owners_.push_back(the_owner);
+        into.Number(owners_.size());
+        into.Number(Files::Sid_Bytes_Of(the_owner).size());
+        into.Raw(Files::Sid_Bytes_Of(the_owner));
+        into.Text(Files::Image_Of(the_owner));
+    }
+
+private:
+    std::vector<Files::Owner> owners_;
+    std::size_t last_ = 0;
+};
+
+// A folder's number is given at its first use, where its name is written: the records of
+// one folder share one text, so its address names it.
+class Folder_Numbers {
+public:
+    void Write(const Wide_Text::Shared& the_folder, Writer& into) {
+        const std::wstring_view name = the_folder.View();
+        if (numbers_.empty() || name.data() != last_) {
+            const auto [entry, is_new] = numbers_.try_emplace(name.data(), numbers_.size());
+            last_ = name.data();
+            last_number_ = entry->second;
+            if (is_new) {
+                into.Number(last_number_);
+                into.Text(name);
+                return;
+            }
+        }
+        into.Number(last_number_);
+    }
+
+private:
+    std::unordered_map<const wchar_t*, std::uint64_t> numbers_;
+    const wchar_t* last_ = nullptr;
+    std::uint64_t last_number_ = 0;
+};
+
+// ---------------------------------------------------------------- reading
+
+std::uint64_t Fixed_At(std::string_view bytes, std::size_t at, int byte_count) {
+    std::uint64_t value = 0;
+    for (int byte = byte_count - 1; byte >= 0; --byte)
+        value = value << 8 | static_cast<std::uint8_t>(bytes[at + byte]);
+    return value;
+}
+
+struct Header {
+    std::uint32_t Flags;
+    File_Time Made;
+    std::uint64_t Record_Count;
+    std::uint64_t Body_Length;
+};
+
+// The header of bytes that hold a whole scan of a known version, its checksum checked.
+Header Checked_Header(std::string_view bytes) {
+    if (bytes.size() < Magic.size() || bytes.substr(0, Magic.size()) != Magic) {
+        if (bytes.size() < Magic.size() && Magic.substr(0, bytes.size()) == bytes && !bytes.empty())
+            throw Truncated_Scan("the file ends inside its header");
+        throw Not_A_Scan("the file does not begin as a scan does");
+    }
+    if (bytes.size() < Header_Size) throw Truncated_Scan("the file ends inside its header");
+    const auto version = static_cast<std::uint32_t>(Fixed_At(bytes, 8, 4));
+    if (version > Format_Version)
+        throw Newer_Version("the scan is of format " + std::to_string(version) +
+                            "; this version reads up to " + std::to_string(Format_Version));
+    if (version == 0) throw Not_A_Scan("format 0 does not exist");
+    const Header header{static_cast<std::uint32_t>(Fixed_At(bytes, 12, 4)),
+                        Time_Of(Fixed_At(bytes, 16, 8)), Fixed_At(bytes, 24, 8),
+                        Fixed_At(bytes, 32, 8)};
+    const std::uint64_t available = bytes.size() - Header_Size;
+    if (header.Body_Length > available || available - header.Body_Length < Checksum_Size)
+        throw Truncated_Scan("the file holds " + std::to_string(bytes.size()) +
+                             " bytes of the " +
+                             std::to_string(Header_Size + header.Body_Length + Checksum_Size) +
+                             " its header announces");
+    const std::size_t checked_length = Header_Size + header.Body_Length;
+    if (bytes.size() != checked_length + Checksum_Size)
+        throw Inconsistent_Scan("bytes follow the checksum");
+    if (Fixed_At(bytes, checked_length, 4) != Crc_32_Of(bytes.substr(0, checked_length)))
+        throw Bad_Checksum("the contents do not match their checksum: the file is damaged");
+    return header;
+}
+
+}  // namespace
+
+std::uint32_t Crc_32_Of(std::string_view the_bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    const auto* next = reinterpret_cast<const std::uint8_t*>(the_bytes.data());
+    std::size_t left = the_bytes.size();
+    for (; left >= 8; left -= 8, next += 8) {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::memcpy(&low, next, 4);
+        std::memcpy(&high, next + 4, 4);
+        low ^= crc;
+        crc = Crc[7][low & 0xFF] ^ Crc[6][(low >> 8) & 0xFF] ^ Crc[5][(low >> 16) & 0xFF] ^
+              Crc[4][low >> 24] ^ Crc[3][high & 0xFF] ^ Crc[2][(high >> 8) & 0xFF] ^
+              Crc[1][(high >> 16) & 0xFF] ^ Crc[0][high >> 24];
+    }
+    for (; left > 0; --left, ++next) crc = (crc >> 8) ^ Crc[0][(crc ^ *next) & 0xFF];
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::string Bytes_Of(const Description& the_description, const File_List& the_records) {
+    constexpr std::size_t Expected_Record_Size = 24;
+    Writer out(Header_Size + Expected_Record_Size * Length_Of(the_records));
+    out.Raw({reinterpret_cast<const std::uint8_t*>(Magic.data()), Magic.size()});
+    out.Fixed(Format_Version, 4);
+    out.Fixed(the_description.Is_Ntfs ? Ntfs_Flag : 0, 4);
+    out.Fixed(Value_Of(the_description.Made), 8);
+    out.Fixed(Length_Of(the_records), 8);
+    out.Fixed(0, 8);  // the body's length, once known
+
+    out.Text(the_description.Root);
+    Owner_Numbers owners;
+    Folder_Numbers folders;
+    std::uint64_t previous_time = 0;
+    for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
+        const File_Information& file = Element_At(at);
+        out.Fixed(Flags_Of(file), 1);
+        folders.Write(file.Folder_Name, out);
+        out.Text(file.File_Name);
+        owners.Write(file.Owner, out);
+        if (file.Is_Stream) out.Text(file.Stream_Name);
+        out.Number(file.Object_Size.Value());
+        const std::uint64_t time = Value_Of(file.Last_Accessed);
+        out.Number(Zigzag(time - previous_time));
+        previous_time = time;
+    }
+    out.Patch(32, out.Size() - Header_Size, 8);
+    out.Fixed(Crc_32_Of(out.Written()), 4);
+    return out.Taken();
+}
+
+Scan Scan_Of(std::string_view the_bytes) {
+    Record_Reader reader(the_bytes);
+    Scan scan;
+    scan.About = reader.About();
+    while (reader.Next()) Append(reader.Record(), scan.Records);
+    return scan;
+}
+
+Record_Reader::Record_Reader(std::string_view the_bytes) {
+    const Header header = Checked_Header(the_bytes);
+    next_ = the_bytes.data() + Header_Size;
+    end_ = next_ + header.Body_Length;
+    count_ = header.Record_Count;
+    about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
+    about_.Made = header.Made;
+    Text(name_);
+    about_.Root = name_;
+}
+
+bool Record_Reader::Next() {
+    if (read_ == count_) {
+        if (next_ != end_) throw Inconsistent_Scan("bytes follow the last record");
+        return false;
+    }
+    ++read_;
+    flags_ = Byte();
+    if ((flags_ & ~Known_Record_Flags) != 0) throw Inconsistent_Scan("unknown record flags");
+    Read_Folder();
+    Text(name_);
+    Read_Owner();
+    stream_.clear();
+    if (flags_ & Stream) Text(stream_);
+    size_ = File_Size::From(Number());
+    time_ += Unzigzag(Number());
+    return true;
+}
+
+bool Record_Reader::Is_Folder() const { return flags_ & Folder; }
+bool Record_Reader::Is_Shared() const { return flags_ & Shared; }
+
+File_Information Record_Reader::Record() const {
+    File_Information file;
+    file.Folder_Name = folders_[folder_];
+    file.File_Name = Wide_Text::Shared(std::wstring_view(name_));
+    file.Owner = owner_;
+    if (flags_ & Stream) file.Stream_Name = Wide_Text::Shared(std::wstring_view(stream_));
+    file.Object_Size = size_;
+    file.Last_Accessed = Time_Of(time_);
+    file.Is_Folder = flags_ & Folder;
+    file.Is_Stream = flags_ & Stream;
+    file.Is_Compressed = flags_ & Compressed;
+    file.Is_System = flags_ & System;
+    file.Is_Hidden = flags_ & Hidden;
+    file.Has_Streams = flags_ & Has_Streams;
+    file.Is_Shared = flags_ & Shared;
+    return file;
+}
+
+void Record_Reader::Need(std::uint64_t length) const {
+    if (length > static_cast<std::uint64_t>(end_ - next_))
+        throw Inconsistent_Scan("a field runs past the end of the records");
+}
+
+std::uint8_t Record_Reader::Byte() {
+    Need(1);
+    return static_cast<std::uint8_t>(*next_++);
+}
+
+std::uint64_t Record_Reader::Number() {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        const std::uint8_t byte = Byte();
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if (byte < 0x80) return value;
+    }
+    throw Inconsistent_Scan("a number runs over 64 bits");
+}
+
+// Into a buffer kept from record to record: a record's texts cost no allocation to read.
+void Record_Reader::Text(std::wstring& into) {
+    const std::uint64_t field = Number();
+    const std::uint64_t length = field >> 1;
+    const bool is_narrow = (field & 1) == 0;
+    Need(is_narrow ? length : 2 * length);
+    into.resize(length);
+    const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+    if (is_narrow) {
+        for (std::size_t unit = 0; unit < length; ++unit) into[unit] = from[unit];
+        next_ += length;
+    } else {
+        for (std::size_t unit = 0; unit < length; ++unit)
+            into[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
+        next_ += 2 * length;
+    }
+}
+
+std::basic_string_view<std::uint8_t> Record_Reader::Raw(std::uint64_t length) {
+    Need(length);
+    const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+    next_ += length;
+    return {from, static_cast<std::size_t>(length)};
+}
+
+void Record_Reader::Read_Folder() {
+    const std::uint64_t folder = Number();
+    if (folder > folders_.size()) throw Inconsistent_Scan("a folder number out of order");
+    if (folder == folders_.size()) {
+        Text(text_);
+        folders_.emplace_back(std::wstring_view(text_));
+    }
+    folder_ = static_cast<std::size_t>(folder);
+}
+
+void Record_Reader::Read_Owner() {
+    const std::uint64_t owner = Number();
+    if (owner == 0) {
+        owner_ = nullptr;
+    } else if (owner <= owners_.size()) {
+        owner_ = owners_[owner - 1];
+    } else {
+        if (owner > owners_.size() + 1) throw Inconsistent_Scan("an owner number out of order");
+        const auto sid = Raw(Number());
+        Text(text_);
+        owner_ = Files::Owner_With_Sid(sid, text_);
+        if (owner_ == nullptr) throw Inconsistent_Scan("an owner is not a valid SID");
+        owners_.push_back(owner_);
+    }
+}
+
+void Save(const std::wstring& path, const Description& the_description,
+          const File_List& the_records) {
+    Files::Replace_Contents(path, Bytes_Of(the_description, the_records));
+}
+
+Scan Load(const std::wstring& path) { return Scan_Of(Files::Contents_Of(path)); }
+
+}  // namespace Work::Scan_File

@@ -1,0 +1,217 @@
+// The real quarrix.exe run without a window, as a scheduled task runs it: scans saved and
+// reported, a comparison with grown, shrunk, new and gone objects, the reports read back
+// by Python's csv and json modules, and the exit code of each kind of failure.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "temporary_tree.hpp"
+#include "wide_text.hpp"
+#include "windows-files.hpp"
+
+namespace {
+
+struct Run_Result {
+    DWORD Exit_Code = 9999;
+    std::string Output;  // what it said on the console
+};
+
+// Runs quarrix.exe with the arguments, its console output into a file, and waits for it.
+Run_Result Quarrix(const std::wstring& the_arguments, const Temporary_Tree& the_tree) {
+    const std::wstring output_path = the_tree.Path_Of(L"console.txt");
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &inherited, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + Wide_Text::Widened(QUARRIX_EXE) + L"\" " + the_arguments;
+    Run_Result result;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       the_tree.Root().c_str(), &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, 120'000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9998);
+        GetExitCodeProcess(process.hProcess, &result.Exit_Code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(output);
+    std::ifstream file(std::filesystem::path(output_path), std::ios::binary);
+    result.Output.assign(std::istreambuf_iterator<char>(file), {});
+    return result;
+}
+
+std::wstring Quoted(const std::wstring& the_path) { return L"\"" + the_path + L"\""; }
+
+// The report as Python's own parser reads it, one line a row: the name, the folder below
+// the root, the size, the type and the change, sorted; then "owner|files|usage|change",
+// sorted too.
+constexpr const char* Normaliser = R"PYTHON(
+import csv, json, sys
+path, out = sys.argv[1], sys.argv[3]
+root = open(sys.argv[2], encoding='utf-8').read()
+lines = []
+if path.endswith('.json'):
+    report = json.load(open(path, encoding='utf-8'))
+    assert report['root'] == root, (report['root'], root)
+    rows, owners = report['rows'], report['owners']
+    assert all(isinstance(row['Size'], int) for row in rows)
+else:
+    with open(path, encoding='utf-8-sig', newline='') as file:
+        table = list(csv.reader(file))
+    blank = table.index([]) if [] in table else len(table)
+    titles = table[0]
+    rows = [dict(zip(titles, row)) for row in table[1:blank]]
+    assert all(len(row) == len(titles) for row in table[1:blank])
+    owners = [dict(zip(table[blank + 1], row)) for row in table[blank + 2:]]
+for row in rows:
+    folder = row['In Folder']
+    assert folder.startswith(root), folder
+    lines.append('|'.join([row['Name'], folder[len(root):], str(row['Size']), row['Type'],
+                           str(row.get('Change', '-'))]))
+lines.sort()
+lines += sorted('owner|%s|%s|%s|%s' % (owner['Owner'], owner['Nr of files'], owner['Usage'],
+                                       owner.get('Change', '-')) for owner in owners)
+open(out, 'w', encoding='utf-8').write('\n'.join(lines) + '\n')
+)PYTHON";
+
+std::vector<std::string> Read_Back(const Temporary_Tree& the_tree, const std::wstring& the_report,
+                                   const std::wstring& the_root) {
+    const std::wstring out = the_tree.Path_Of(L"normalised.txt");
+    const std::wstring root_file = the_tree.Path_Of(L"root.txt");
+    DeleteFileW(out.c_str());
+    Windows::Files::Replace_Contents(root_file, Wide_Text::Utf8_Of(the_root));
+    EXPECT_TRUE(Run_Host_Python(Normaliser, Host_Path_Of(the_report) + L" " + Host_Path_Of(root_file) +
+                                                L" " + Host_Path_Of(out)))
+        << "Python could not read the report back";
+    std::vector<std::string> lines;
+    std::ifstream file(std::filesystem::path(out), std::ios::binary);
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string Owner_Of(const std::wstring& the_path) {
+    return Wide_Text::Utf8_Of(Windows::Files::Image_Of(Windows::Files::Owner_Of(the_path)));
+}
+
+class Command_Line : public testing::Test {
+protected:
+    void SetUp() override {
+        root = tree.Path_Of(L"root");
+        tree.Make_File(L"root\\grows.txt", 100);
+        tree.Make_File(L"root\\shrinks.txt", 500);
+        tree.Make_File(L"root\\Comma, \u00e9\U0001F600.txt", 7);
+        tree.Make_File(L"root\\sub\\goes.bin", 30);
+        tree.Make_File(L"root\\sub\\stays.bin", 40);
+        tree.Make_File(L"root\\old\\inside.bin", 9);
+        tree.Make_File(L"root\\theirs\\their.bin", 11);
+        has_other_owner = Give_To_Another_User(tree.Path_Of(L"root\\theirs\\their.bin"));
+    }
+
+    Temporary_Tree tree;
+    std::wstring root;
+    bool has_other_owner = false;
+};
+
+}  // namespace
+
+TEST_F(Command_Line, AReportOfAComparisonReadsBackWithEveryChange) {
+    const std::wstring older = tree.Path_Of(L"older.qscan");
+    const Run_Result saved = Quarrix(L"/save " + Quoted(older) + L" " + Quoted(root), tree);
+    ASSERT_EQ(saved.Exit_Code, 0u) << saved.Output;
+    EXPECT_NE(saved.Output.find("Scan saved as"), std::string::npos) << saved.Output;
+
+    // A month later: one file grew, one shrank, one is new, one has gone, and so has a folder.
+    tree.Make_File(L"root\\grows.txt", 1100);
+    tree.Make_File(L"root\\shrinks.txt", 200);
+    tree.Make_File(L"root\\sub\\new.bin", 5);
+    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\sub\\goes.bin").c_str()));
+    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\old\\inside.bin").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(tree.Path_Of(L"root\\old").c_str()));
+
+    const std::wstring flags = L" /files /folders /subfolders";
+    const std::wstring csv = tree.Path_Of(L"report.csv");
+    const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" " + root + L"\\" +
+                                            L" /compare " + Quoted(older) + flags, tree);
+    ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    std::vector<std::string> lines = Read_Back(tree, csv, root);
+    const std::string mine = Owner_Of(tree.Path_Of(L"root\\grows.txt"));
+    std::vector<std::string> expected = {
+        "Comma, \xC3\xA9\xF0\x9F\x98\x80.txt||7|file|0",
+        "goes.bin|\\sub|30|gone file|-30",
+        "grows.txt||1100|file|1000",
+        "inside.bin|\\old|9|gone file|-9",
+        "new.bin|\\sub|5|file|new",
+        "old||9|gone folder|-9",
+        "shrinks.txt||200|file|-300",
+        "stays.bin|\\sub|40|file|0",
+        "sub||45|folder|-25",
+        "their.bin|\\theirs|11|file|0",
+        "theirs||11|folder|0",
+    };
+    std::sort(expected.begin(), expected.end());
+    // Every shown object counts for its owner, folders too; gone ones in the change alone.
+    const std::string change = std::to_string(1000 - 300 + 5 - 25 - 30 - 9 - 9);
+    if (has_other_owner) {
+        expected.push_back("owner|" + mine + "|7|1408|" + change);
+        expected.push_back("owner|" + Owner_Of(tree.Path_Of(L"root\\theirs\\their.bin")) + "|1|11|0");
+    } else {
+        expected.push_back("owner|" + mine + "|8|1419|" + change);
+    }
+    std::sort(expected.begin() + 11, expected.end());
+    EXPECT_EQ(lines, expected);
+
+    // The same as JSON, from a saved scan instead of a walk, reads back the same rows.
+    const std::wstring newer = tree.Path_Of(L"newer.qscan");
+    ASSERT_EQ(Quarrix(L"/save " + Quoted(newer) + L" " + Quoted(root), tree).Exit_Code, 0u);
+    const std::wstring json = tree.Path_Of(L"report.json");
+    const Run_Result from_scan = Quarrix(L"/report " + Quoted(json) + L" /open " + Quoted(newer) +
+                                             L" /compare " + Quoted(older) + flags, tree);
+    ASSERT_EQ(from_scan.Exit_Code, 0u) << from_scan.Output;
+    EXPECT_EQ(Read_Back(tree, json, root), lines);
+}
+
+TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
+    const Run_Result help = Quarrix(L"/?", tree);
+    EXPECT_EQ(help.Exit_Code, 0u);
+    EXPECT_NE(help.Output.find("Exit codes"), std::string::npos) << help.Output;
+
+    const std::wstring report = tree.Path_Of(L"report.csv");
+    Windows::Files::Replace_Contents(report, "kept");
+    const Run_Result unknown = Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /bogus", tree);
+    EXPECT_EQ(unknown.Exit_Code, 1u);
+    EXPECT_NE(unknown.Output.find("unknown switch /bogus"), std::string::npos) << unknown.Output;
+    EXPECT_EQ(Quarrix(L"/report " + Quoted(tree.Path_Of(L"report.txt")) + L" " + Quoted(root), tree).Exit_Code, 1u);
+    EXPECT_EQ(Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /folders /since 3", tree).Exit_Code, 1u);
+
+    const Run_Result missing = Quarrix(L"/report " + Quoted(report) + L" " + Quoted(tree.Path_Of(L"none")), tree);
+    EXPECT_EQ(missing.Exit_Code, 2u);
+    EXPECT_NE(missing.Output.find("ROOT_NOT_FOUND"), std::string::npos) << missing.Output;
+
+    const std::wstring damaged = tree.Path_Of(L"damaged.qscan");
+    Windows::Files::Replace_Contents(damaged, "QRXSCAN\x1A but not much else");
+    const Run_Result unreadable = Quarrix(L"/report " + Quoted(report) + L" /open " + Quoted(damaged), tree);
+    EXPECT_EQ(unreadable.Exit_Code, 3u);
+    EXPECT_NE(unreadable.Output.find("TRUNCATED_SCAN"), std::string::npos) << unreadable.Output;
+    EXPECT_EQ(Quarrix(L"/report " + Quoted(report) + L" /open " + Quoted(tree.Path_Of(L"none.qscan")), tree).Exit_Code, 3u);
+
+    const Run_Result unwritable = Quarrix(L"/report " + Quoted(tree.Path_Of(L"no\\such\\folder.csv")) + L" " + Quoted(root), tree);
+    EXPECT_EQ(unwritable.Exit_Code, 4u);
+    EXPECT_NE(unwritable.Output.find("WRITE_FAILURE"), std::string::npos) << unwritable.Output;
+
+    const std::wstring other_root = tree.Path_Of(L"other.qscan");
+    ASSERT_EQ(Quarrix(L"/save " + Quoted(other_root) + L" " + Quoted(root + L"\\sub"), tree).Exit_Code, 0u);
+    EXPECT_EQ(Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /compare " + Quoted(other_root), tree).Exit_Code, 5u);
+
+    std::ifstream kept(std::filesystem::path(report), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+}

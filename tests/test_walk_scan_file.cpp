@@ -1,0 +1,187 @@
+// Scan files: a walk of a real tree saved and read back whole, and every kind of damaged
+// file refused with its own failure. Linked without any window, as the format needs none.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "substitute_stream_query.hpp"
+#include "temporary_tree.hpp"
+#include "walking.hpp"
+#include "wide_text.hpp"
+#include "windows-files.hpp"
+#include "work-scan_file.hpp"
+
+namespace Files = Windows::Files;
+namespace Scan_File = Work::Scan_File;
+using Work::File_Information;
+
+namespace {
+
+// Every field, owners by their SID and name so that the comparison says nothing of where
+// the entries sit in memory.
+std::wstring Image_Of(const File_Information& record) {
+    std::wstring sid;
+    for (std::uint8_t byte : Files::Sid_Bytes_Of(record.Owner)) sid += std::to_wstring(byte) + L".";
+    return record.Folder_Name + L"|" + record.File_Name + L"|" + record.Stream_Name + L"|" +
+           std::to_wstring(record.Object_Size.Value()) + L"|" +
+           std::to_wstring(record.Last_Accessed.dwHighDateTime) + L"." +
+           std::to_wstring(record.Last_Accessed.dwLowDateTime) + L"|" + sid + L"|" +
+           Files::Image_Of(record.Owner) + L"|" + std::to_wstring(record.Is_Folder) +
+           std::to_wstring(record.Is_Stream) + std::to_wstring(record.Is_Compressed) +
+           std::to_wstring(record.Is_System) + std::to_wstring(record.Is_Hidden) +
+           std::to_wstring(record.Has_Streams) + std::to_wstring(record.Is_Shared);
+}
+
+std::vector<std::wstring> Images_Of(const Work::File_List& records) {
+    std::vector<std::wstring> images;
+    for (auto at = First(records); Has_Element(at); at = Next(at)) images.push_back(Image_Of(Element_At(at)));
+    return images;
+}
+
+// A SID no account of this machine has: the scan alone names it.
+Files::Owner Foreign_Owner() {
+    const std::uint8_t sid[] = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 1, 0, 0, 0,
+                                2, 0, 0, 0, 3, 0, 0, 0, 0x9A, 0x10, 0, 0};
+    return Files::Owner_With_Sid({sid, sizeof sid}, L"Gr\u00fcn \U0001F600");
+}
+
+// A walk of a tree with odd names, two owners and streams, and records no walk here can
+// make (flags the host cannot set, extreme sizes and times) appended to it.
+class Scan_File_Test : public testing::Test {
+protected:
+    void SetUp() override {
+        tree.Make_File(L"plain.txt", 10);
+        tree.Make_File(L"\U0001F4BE disk \u00e9t\u00e9\\\u4e2d\u6587", 300);
+        tree.Make_File(std::wstring(255, L'n'), 255);
+        std::wstring deep;
+        for (int level = 0; level < 5; ++level) deep += std::wstring(70, wchar_t(L'a' + level)) + L"\\";
+        tree.Make_File(deep + L"deep", 7);
+        tree.Make_File(L"other\\theirs", 11);
+        Run_Host_Command(L"/bin/chown -R nobody " + Host_Path_Of(tree.Path_Of(L"other")));
+        query.Buffer_For = [](const std::wstring& path) {
+            if (path.ends_with(L"plain.txt"))
+                return Stream_Buffer_Of({{L"::$DATA", 10}, {L":Zone.Identifier:$DATA", 26},
+                                         {L":\u00fcber:$DATA", 5}});
+            return Stream_Buffer_Of({{L"::$DATA", 1}});
+        };
+        EXPECT_TRUE(Walking::Search(tree.Root(), 4));
+        records = Walking::Walked();
+        Append(File_Information{.File_Name = L"odd",
+                                .Folder_Name = L"\\synthetic",
+                                .Owner = Foreign_Owner(),
+                                .Stream_Name = {},
+                                .Object_Size = Files::File_Size::From(~std::uint64_t{0}),
+                                .Last_Accessed = {0xFFFFFFFF, 0x7FFFFFFF},
+                                .Is_Compressed = true,
+                                .Is_System = true,
+                                .Is_Hidden = true,
+                                .Has_Streams = false,
+                                .Is_Shared = true},
+               records);
+        Append(File_Information{.File_Name = L"synthetic",
+                                .Folder_Name = {},
+                                .Owner = nullptr,
+                                .Stream_Name = {},
+                                .Is_Folder = true,
+                                .Is_Hidden = true},
+               records);
+        description = {tree.Root(), true, Files::The_Time_Now()};
+    }
+
+    Temporary_Tree tree;
+    Substitute_Stream_Query query;
+    Work::File_List records;
+    Scan_File::Description description;
+};
+
+}  // namespace
+
+TEST_F(Scan_File_Test, ASavedScanReadsBackRecordForRecord) {
+    const std::wstring path = tree.Path_Of(L"saved.qscan");
+    Scan_File::Save(path, description, records);
+    const Scan_File::Scan scan = Scan_File::Load(path);
+
+    EXPECT_EQ(scan.About.Root, description.Root);
+    EXPECT_TRUE(scan.About.Is_Ntfs);
+    EXPECT_EQ(scan.About.Made.dwHighDateTime, description.Made.dwHighDateTime);
+    EXPECT_EQ(scan.About.Made.dwLowDateTime, description.Made.dwLowDateTime);
+    const std::vector<std::wstring> before = Images_Of(records);
+    const std::vector<std::wstring> after = Images_Of(scan.Records);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t index = 0; index < before.size(); ++index) EXPECT_EQ(after[index], before[index]);
+
+    // What the walk found is in the scan: streams, two owners, the long and odd names.
+    std::vector<Files::Owner> owners;
+    int streams = 0;
+    for (auto at = First(scan.Records); Has_Element(at); at = Next(at)) {
+        const File_Information& record = Element_At(at);
+        streams += record.Is_Stream;
+        if (record.Owner && std::find(owners.begin(), owners.end(), record.Owner) == owners.end())
+            owners.push_back(record.Owner);
+    }
+    EXPECT_EQ(streams, 3);
+    EXPECT_GE(owners.size(), 2u);
+    EXPECT_EQ(Files::Image_Of(Element_At(scan.Records, Length_Of(scan.Records) - 1).Owner), L"Gr\u00fcn \U0001F600");
+
+    // Smaller than the records' texts alone take in memory.
+    std::size_t text_bytes = 0;
+    for (auto at = First(records); Has_Element(at); at = Next(at))
+        text_bytes += 2 * (Element_At(at).File_Name.size() + Element_At(at).Stream_Name.size());
+    EXPECT_LT(Scan_File::Bytes_Of(description, records).size(),
+              text_bytes + sizeof(File_Information) * Length_Of(records));
+}
+
+TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
+    const std::string bytes = Scan_File::Bytes_Of(description, records);
+    EXPECT_EQ(Scan_File::Crc_32_Of("123456789"), 0xCBF43926u);  // the standard check value
+
+    EXPECT_THROW(Scan_File::Scan_Of("Name,Size\r\nfile,1\r\n"), Scan_File::Not_A_Scan);
+    EXPECT_THROW(Scan_File::Scan_Of(""), Scan_File::Not_A_Scan);
+    for (std::size_t length : {std::size_t{3}, std::size_t{20}, bytes.size() / 2, bytes.size() - 1})
+        EXPECT_THROW(Scan_File::Scan_Of(bytes.substr(0, length)), Scan_File::Truncated_Scan) << length;
+    std::string newer = bytes;
+    newer[8] = 2;
+    EXPECT_THROW(Scan_File::Scan_Of(newer), Scan_File::Newer_Version);
+    for (std::size_t at : {std::size_t{16}, std::size_t{45}, bytes.size() / 2, bytes.size() - 1}) {
+        std::string damaged = bytes;
+        damaged[at] ^= 0x04;
+        EXPECT_THROW(Scan_File::Scan_Of(damaged), Scan_File::Bad_Checksum) << at;
+    }
+    EXPECT_THROW(Scan_File::Scan_Of(bytes + "x"), Scan_File::Inconsistent_Scan);
+
+    // From a file too, and a file that is not there.
+    const std::wstring path = tree.Path_Of(L"cut.qscan");
+    Files::Replace_Contents(path, bytes.substr(0, bytes.size() - 10));
+    EXPECT_THROW(Scan_File::Load(path), Scan_File::Truncated_Scan);
+    EXPECT_THROW(Scan_File::Load(tree.Path_Of(L"absent.qscan")), Files::Read_Failure);
+}
+
+TEST_F(Scan_File_Test, ASaveThatCannotCompleteKeepsTheFileThatWasThere) {
+    const std::wstring path = tree.Path_Of(L"kept.qscan");
+    Scan_File::Save(path, description, records);
+    Work::File_List fewer = records;
+    Remove_Last(fewer);
+    {
+        // Held open without leave to delete it: the new scan cannot take its place.
+        HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        EXPECT_THROW(Scan_File::Save(path, description, fewer), Files::Write_Failure);
+        CloseHandle(holder);
+    }
+    EXPECT_EQ(Length_Of(Scan_File::Load(path).Records), Length_Of(records));
+    // No temporary file stays behind.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(tree.Path_Of(L"*.partial").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+
+    // A save into a folder that does not exist leaves nothing either.
+    EXPECT_THROW(Scan_File::Save(tree.Path_Of(L"none\\x.qscan"), description, records),
+                 Files::Write_Failure);
+}
