@@ -232,6 +232,10 @@ TEST_F(Registered_Test, Columns_Added_While_The_Registry_Is_Held_Never_Deadlock)
         }
         ++ended;
     };
+    // Views are numbered as they first get a column: the first view is "LV 1" whichever
+    // thread below would add a column first.
+    Gui::Registered::Add_Column(first_, "Held", 50, Gui::Justification::Left);
+    Gui::Remove_Last_Column(first_);
     std::thread first(holding_the_registry, first_), second(not_holding);
     Expect_Ended(ended, 2, "adding columns from two threads");
     first.join();
