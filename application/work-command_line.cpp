@@ -169,26 +169,28 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
     The_Console().Say("Searching " + Utf8(root) + "...");
     const auto start = std::chrono::steady_clock::now();
     const std::atomic<bool> is_wanted = true;
-    Walk({.Root = root,
-          .Owners_And_Streams = scan.About.Is_Ntfs,
-          .Lookup_Threads = Lookup_Threads(),
-          .Is_Wanted = &is_wanted,
-          .Report_Unreadable =
-              [](const std::wstring& path, unsigned long error) {
-                  The_Console().Say("Cannot read " + Utf8(path) + ": error " + std::to_string(error));
-              },
-          // A line every few seconds tells a long walk is going on, without flooding the console.
-          .Report_Progress =
-              [](const Walk_Progress& progress) {
-                  The_Console().Say(std::to_string(progress.Objects) + " objects, " +
-                                    std::to_string(progress.Size.Value()) + " bytes so far, in " +
-                                    Utf8(progress.Folder));
-              },
-          .Progress_Interval = std::chrono::seconds(5)},
-         scan.Records);
+    const Walk_Request request{
+        .Root = root,
+        .Owners_And_Streams = scan.About.Is_Ntfs,
+        .Lookup_Threads = Lookup_Threads(),
+        .Is_Wanted = &is_wanted,
+        .Report_Unreadable =
+            [](const std::wstring& path, unsigned long error) {
+                The_Console().Say("Cannot read " + Utf8(path) + ": error " + std::to_string(error));
+            },
+        // A line every few seconds tells a long walk is going on, without flooding the console.
+        .Report_Progress =
+            [](const Walk_Progress& progress) {
+                The_Console().Say(std::to_string(progress.Objects) + " objects, " +
+                                  std::to_string(progress.Size.Value()) + " bytes so far, in " +
+                                  Utf8(progress.Folder));
+            },
+        .Progress_Interval = std::chrono::seconds(5)};
+    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, scan.Records);
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     The_Console().Say(std::to_string(Length_Of(scan.Records)) + " objects found in " +
-                      std::to_string(taken.count()) + " s");
+                      std::to_string(taken.count()) + " s" +
+                      (!why_walked ? ", read from the master file table" : ""));
     return scan;
 }
 

@@ -199,18 +199,24 @@ bool Search(const std::wstring& root) {
     Gui::Set_Status_Line("Searching...");
     Log::Write("Search of " + Narrow(Results_Root) + " with " + Options_Image(Selection_In_Force()));
     const auto start = std::chrono::steady_clock::now();
-    Walk({.Root = Results_Root,
-          .Owners_And_Streams = Results_Are_Ntfs,
-          .Lookup_Threads = Lookup_Thread_Count,
-          .Is_Wanted = &Is_Wanted,
-          .Report_Unreadable = Log_Unreadable,
-          .Report_Progress = Show_Progress},
-         Results);
+    const Walk_Request request{.Root = Results_Root,
+                               .Owners_And_Streams = Results_Are_Ntfs,
+                               .Lookup_Threads = Lookup_Thread_Count,
+                               .Is_Wanted = &Is_Wanted,
+                               .Report_Unreadable = Log_Unreadable,
+                               .Report_Progress = Show_Progress};
+    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results);
+    const bool is_from_table = !why_walked;
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +
                std::to_string(Length_Of(Results)) + " records in " +
-               std::to_string(taken.count()) + " s");
-    if (Is_Wanted) Display();
+               std::to_string(taken.count()) + " s" +
+               (is_from_table         ? " from the master file table"
+                : why_walked->empty() ? ""
+                                      : "; walked, the master file table unread: " + *why_walked));
+    if (!Is_Wanted) return true;
+    if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
+    Display();
     return true;
 }
 

@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "definite_element-list.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
+#include "windows-mft.hpp"
 
 namespace Work {
 
@@ -74,6 +76,26 @@ struct Walk_Request {
 // stop is noticed between two entries: what was recorded until then stays, with the sums
 // of what was recorded.
 File_Size Walk(const Walk_Request& request, File_List& into);
+
+// A root the volume's table does not lead to by names alone, such as one reached through a
+// junction.
+QUARRIX_FAILURE(Root_Not_In_Table, "WORK.ROOT_NOT_IN_TABLE");
+
+// The records a walk of the root would append, in the same order, read instead from the
+// master file table of the NTFS volume the root lies on, in one sequential pass. Fails with
+// a Windows::Mft failure or Root_Not_In_Table before appending anything when the volume
+// cannot be read raw or its table is damaged; the caller walks then. A stop fails with
+// Windows::Mft::Stopped while the table is read, and afterwards is noticed between two
+// entries as in a walk.
+File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into);
+// The records of the root from its volume's master file table when the request asks for
+// owners and streams (NTFS on the NT family) and the table reads whole; else by the walk.
+// Returns why the walk was used (empty when the table was not tried); none when the table
+// was read, or a stop ended its reading.
+std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into);
+// The same from a table already read, for the folder at a path from the volume's root.
+File_Size Records_From_Table(const Windows::Mft::Table& table, const std::wstring& relative_root,
+                             const Walk_Request& request, File_List& into);
 
 bool Is_Existing_Folder(const std::wstring& path);
 std::wstring Without_Trailing_Backslashes(std::wstring path);

@@ -463,7 +463,12 @@ std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid) {
     return {the_sid->Nt_Sid, GetLengthSid(const_cast<std::uint8_t*>(the_sid->Nt_Sid))};
 }
 
-Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image) {
+namespace {
+
+// The cache entry for a SID given as bytes (from a scan file or a volume), named by the
+// routine when new.
+template <typename Naming>
+Owner Known_Owner_Of_Bytes(std::basic_string_view<std::uint8_t> sid_bytes, Naming name_of) {
     // Checked within the bytes given before the platform reads the SID's own length.
     constexpr std::size_t Fixed_Part = 8;
     if (sid_bytes.size() < Fixed_Part || sid_bytes.size() > sizeof(Sid_Body::Nt_Sid) ||
@@ -472,7 +477,17 @@ Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::
     std::uint8_t copy[sizeof(Sid_Body::Nt_Sid)]{};
     std::copy(sid_bytes.begin(), sid_bytes.end(), copy);
     if (!Is_Storable(copy)) return nullptr;
-    return Known_Owner_With(copy, [&image](PSID) { return image; });
+    return Known_Owner_With(copy, name_of);
+}
+
+}  // namespace
+
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image) {
+    return Known_Owner_Of_Bytes(sid_bytes, [&image](PSID) { return image; });
+}
+
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes) {
+    return Known_Owner_Of_Bytes(sid_bytes, Account_Name_Of);
 }
 
 // ---------------------------------------------------------------- other queries

@@ -145,6 +145,9 @@ std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid);
 // keeps the saved name, since the machine reading the scan may not know the account. Null
 // when the bytes are not a valid SID.
 Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image);
+// The owner of a SID as a volume stores it, named by the platform when new; null when the
+// bytes are not a valid SID.
+Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes);
 
 // Other queries.
 File_Attributes Attributes_For(const std::wstring& name);  // File_Not_Found on any failure

@@ -1,0 +1,919 @@
+#include "windows-mft.hpp"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "windows.hpp"
+
+namespace Windows::Mft {
+
+namespace {
+
+using Unique_Handle = Windows::Unique<HANDLE, CloseHandle>;
+
+// The on-disk layout of the structures read here, as the format's public documentation
+// gives it; every offset is from the start of the structure named in its prefix.
+constexpr std::size_t Boot_Sector_Read = 4096;  // a whole sector on any disk
+constexpr std::size_t Boot_Oem_Name = 0x03, Boot_Bytes_Per_Sector = 0x0B,
+                      Boot_Sectors_Per_Cluster = 0x0D, Boot_Total_Sectors = 0x28,
+                      Boot_Mft_Cluster = 0x30, Boot_Clusters_Per_Record = 0x40;
+
+constexpr std::size_t Record_Update_Offset = 0x04, Record_Update_Count = 0x06,
+                      Record_Sequence = 0x10, Record_First_Attribute = 0x14, Record_Flags = 0x16,
+                      Record_Bytes_In_Use = 0x18, Record_Base = 0x20, Record_Header_Size = 0x30;
+constexpr std::uint16_t Record_In_Use = 0x0001, Record_Is_Folder = 0x0002;
+constexpr std::size_t Fixup_Stride = 512;
+
+constexpr std::size_t Attribute_Length = 0x04, Attribute_Non_Resident = 0x08,
+                      Attribute_Name_Length = 0x09, Attribute_Name_Offset = 0x0A,
+                      Attribute_Value_Length = 0x10, Attribute_Value_Offset = 0x14,
+                      Attribute_Lowest_Vcn = 0x10, Attribute_Runs_Offset = 0x20,
+                      Attribute_Data_Size = 0x30, Non_Resident_Header_Size = 0x40,
+                      Resident_Header_Size = 0x18;
+constexpr std::uint32_t Standard_Information = 0x10, Attribute_List = 0x20, File_Name = 0x30,
+                        Security_Descriptor = 0x50, Data = 0x80, End_Of_Attributes = 0xFFFFFFFF;
+
+constexpr std::size_t Information_Accessed = 0x18, Information_Attributes = 0x20,
+                      Information_Security_Id = 0x34;
+constexpr std::size_t Name_Parent = 0x00, Name_Length = 0x40, Name_Space = 0x41, Name_Text = 0x42;
+constexpr std::uint8_t Dos_Name_Space = 2;
+
+constexpr Record_Number Secure_File = 9, Upcase_File = 10;
+constexpr std::size_t Upcase_Entries = 65536;
+constexpr std::uint64_t Reference_Record_Mask = 0x0000FFFFFFFFFFFF;
+constexpr std::size_t Reference_Sequence_Shift = 48;
+
+// $Secure:$SDS is written in blocks, each followed by its mirror copy.
+constexpr std::size_t Sds_Block = 0x40000;
+constexpr std::size_t Sds_Entry_Header = 20, Sds_Entry_Alignment = 16;
+
+constexpr std::size_t Read_Block = 1 << 20;
+constexpr std::uint64_t Largest_Descriptor = 1 << 16;  // what the platform allows
+// Far beyond any real stream read whole here ($UpCase, $SDS), near enough to stop garbage.
+constexpr std::uint64_t Largest_Whole_Stream = std::uint64_t(1) << 31;
+
+// A range of bytes read from the volume; every field is taken through a bounds check, and a
+// field outside the range means the structure holding it is damaged.
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    std::size_t Size() const { return size_; }
+    const std::uint8_t* Data() const { return data_; }
+    bool Holds(std::size_t offset, std::size_t length) const {
+        return offset <= size_ && length <= size_ - offset;
+    }
+
+    template <typename Field>
+    Field At(std::size_t offset) const {
+        Check(offset, sizeof(Field));
+        Field field;
+        std::memcpy(&field, data_ + offset, sizeof field);
+        return field;
+    }
+
+    Bytes Part(std::size_t offset, std::size_t length) const {
+        Check(offset, length);
+        return Bytes(data_ + offset, length);
+    }
+
+    // Names on a volume count their characters in one byte.
+    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters) const {
+        Check(offset, characters * 2);
+        wchar_t text[255];
+        std::memcpy(text, data_ + offset, characters * 2);
+        return Wide_Text::Shared(std::wstring_view(text, characters));
+    }
+
+private:
+    void Check(std::size_t offset, std::size_t length) const {
+        if (!Holds(offset, length)) throw Damaged_Volume("a field lies outside its structure");
+    }
+
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+// Little-endian integer of 1 to 8 bytes, as data runs store them; signed when asked.
+std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t length,
+                         bool is_signed) {
+    const Bytes field = bytes.Part(offset, length);
+    std::uint64_t value = 0;
+    for (std::size_t index = length; index-- > 0;) value = (value << 8) | field.Data()[index];
+    if (is_signed && length < 8 && (field.Data()[length - 1] & 0x80) != 0)
+        value |= ~std::uint64_t(0) << (8 * length);
+    return value;
+}
+
+class Volume_File {
+public:
+    explicit Volume_File(const std::wstring& path) {
+        // Read only, and never in anyone's way: the volume stays in use while it is read.
+        HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (opened == INVALID_HANDLE_VALUE)
+            throw Unreadable_Volume(Wide_Text::Utf8_Of(path) + ": error " +
+                                    std::to_string(GetLastError()));
+        handle_.reset(opened);
+    }
+
+    // Offsets and lengths are whole sectors, which a device handle requires.
+    void Read(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(handle_.get(), position, nullptr, FILE_BEGIN))
+            throw Unreadable_Volume("cannot seek: error " + std::to_string(GetLastError()));
+        while (length > 0) {
+            DWORD got = 0;
+            const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(length, Read_Block));
+            if (!ReadFile(handle_.get(), into, asked, &got, nullptr))
+                throw Unreadable_Volume("cannot read: error " + std::to_string(GetLastError()));
+            if (got == 0) throw Damaged_Volume("the volume ends before its own structures do");
+            into += got;
+            length -= got;
+        }
+    }
+
+private:
+    Unique_Handle handle_;
+};
+
+struct Geometry {
+    std::uint64_t Cluster_Size = 0;
+    std::uint64_t Cluster_Count = 0;
+    std::uint64_t Mft_Offset = 0;
+    std::size_t Record_Size = 0;
+};
+
+bool Is_Power_Of_Two(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+Geometry Geometry_Of(const Bytes& boot) {
+    if (std::memcmp(boot.Part(Boot_Oem_Name, 8).Data(), "NTFS    ", 8) != 0)
+        throw Not_Ntfs("the boot sector names another file system");
+    const std::uint64_t sector = boot.At<std::uint16_t>(Boot_Bytes_Per_Sector);
+    const std::uint8_t per_cluster = boot.At<std::uint8_t>(Boot_Sectors_Per_Cluster);
+    // Above 128 the count is a negative power of two: 2 ** (256 - value).
+    const std::uint64_t sectors =
+        per_cluster > 128 ? std::uint64_t(1) << std::min(256 - per_cluster, 16) : per_cluster;
+    Geometry geometry;
+    geometry.Cluster_Size = sector * sectors;
+    if (!Is_Power_Of_Two(sector) || sector < 256 || sector > 4096 ||
+        !Is_Power_Of_Two(geometry.Cluster_Size) || geometry.Cluster_Size > (std::uint64_t(1) << 21))
+        throw Not_Ntfs("the boot sector's geometry is not NTFS's");
+    geometry.Cluster_Count = boot.At<std::uint64_t>(Boot_Total_Sectors) / sectors;
+    if (geometry.Cluster_Count > std::numeric_limits<std::uint64_t>::max() / geometry.Cluster_Size)
+        throw Not_Ntfs("the boot sector's size is not NTFS's");
+    const std::uint64_t mft_cluster = boot.At<std::uint64_t>(Boot_Mft_Cluster);
+    const auto per_record = boot.At<std::int8_t>(Boot_Clusters_Per_Record);
+    const std::uint64_t record_size = per_record > 0
+                                          ? per_record * geometry.Cluster_Size
+                                          : std::uint64_t(1) << std::min(-per_record, 31);
+    if (!Is_Power_Of_Two(record_size) || record_size < 1024 || record_size > 65536 ||
+        mft_cluster >= geometry.Cluster_Count)
+        throw Not_Ntfs("the boot sector's master file table is not NTFS's");
+    geometry.Record_Size = static_cast<std::size_t>(record_size);
+    geometry.Mft_Offset = mft_cluster * geometry.Cluster_Size;
+    return geometry;
+}
+
+struct Run {
+    std::uint64_t First_Vcn;
+    std::uint64_t Length;              // clusters
+    std::optional<std::uint64_t> Lcn;  // none for a sparse run
+};
+
+// The runs of a non-resident attribute, each checked to lie on the volume.
+std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
+    std::uint64_t vcn = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn);
+    std::size_t offset = attribute.At<std::uint16_t>(Attribute_Runs_Offset);
+    std::int64_t lcn = 0;
+    std::vector<Run> runs;
+    for (;;) {
+        const std::uint8_t header = attribute.At<std::uint8_t>(offset++);
+        if (header == 0) return runs;
+        const std::size_t length_size = header & 0x0F, offset_size = header >> 4;
+        if (length_size == 0 || length_size > 8 || offset_size > 8)
+            throw Damaged_Volume("a data run of an impossible form");
+        const std::uint64_t length = Integer_At(attribute, offset, length_size, false);
+        offset += length_size;
+        if (length == 0 || length > cluster_count) throw Damaged_Volume("a data run of no length");
+        Run run{vcn, length, std::nullopt};
+        if (offset_size > 0) {
+            lcn += static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
+            offset += offset_size;
+            if (lcn < 0 || std::uint64_t(lcn) > cluster_count - length)
+                throw Damaged_Volume("a data run outside the volume");
+            run.Lcn = std::uint64_t(lcn);
+        }
+        runs.push_back(run);
+        vcn += length;
+    }
+}
+
+// Pieces of one attribute's runs, from the base record and its extensions in any order.
+struct Run_Pieces {
+    std::vector<Run> Runs;
+    std::uint64_t Data_Size = 0;
+
+    std::uint64_t Clusters() const {
+        std::uint64_t clusters = 0;
+        for (const Run& run : Runs) clusters += run.Length;
+        return clusters;
+    }
+
+    void Add(std::vector<Run> more) {
+        Runs.insert(Runs.end(), more.begin(), more.end());
+        std::sort(Runs.begin(), Runs.end(), [](const Run& left, const Run& right) {
+            return left.First_Vcn < right.First_Vcn;
+        });
+    }
+};
+
+// Bytes of a stream from its runs, the part that lies on the volume; sparse runs read as zeros.
+class Stream_Reader {
+public:
+    Stream_Reader(Volume_File& volume, const Geometry& geometry, const Run_Pieces& stream)
+        : volume_(volume), geometry_(geometry), stream_(stream) {}
+
+    // Moves to a byte of the stream, which its runs must reach.
+    void Seek(std::uint64_t position) {
+        run_ = 0;
+        expected_vcn_ = 0;
+        in_run_ = 0;
+        while (run_ < stream_.Runs.size()) {
+            const Run& run = stream_.Runs[run_];
+            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
+            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
+            if (position < run_bytes) {
+                in_run_ = position;
+                return;
+            }
+            position -= run_bytes;
+            expected_vcn_ += run.Length;
+            ++run_;
+        }
+        throw Damaged_Volume("a position past a stream's runs");
+    }
+
+    // Fills the buffer from the stream's current position; the count read, 0 at its end.
+    std::size_t Next(std::uint8_t* buffer, std::size_t length) {
+        std::size_t filled = 0;
+        while (filled < length && run_ < stream_.Runs.size()) {
+            const Run& run = stream_.Runs[run_];
+            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
+            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
+            const std::size_t part = static_cast<std::size_t>(
+                std::min<std::uint64_t>(run_bytes - in_run_, length - filled));
+            if (run.Lcn)
+                volume_.Read(*run.Lcn * geometry_.Cluster_Size + in_run_, buffer + filled, part);
+            else
+                std::memset(buffer + filled, 0, part);
+            filled += part;
+            in_run_ += part;
+            if (in_run_ == run_bytes) {
+                expected_vcn_ += run.Length;
+                ++run_;
+                in_run_ = 0;
+            }
+        }
+        return filled;
+    }
+
+    std::vector<std::uint8_t> Whole() {
+        // Checked before anything is allocated for it: the size is read from the volume.
+        if (stream_.Data_Size > Largest_Whole_Stream ||
+            stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
+            throw Damaged_Volume("a stream of impossible size");
+        const std::uint64_t rounded = (stream_.Data_Size + geometry_.Cluster_Size - 1) /
+                                      geometry_.Cluster_Size * geometry_.Cluster_Size;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
+        if (Next(bytes.data(), bytes.size()) < stream_.Data_Size)
+            throw Damaged_Volume("a stream longer than its runs");
+        bytes.resize(static_cast<std::size_t>(stream_.Data_Size));
+        return bytes;
+    }
+
+private:
+    Volume_File& volume_;
+    const Geometry& geometry_;
+    const Run_Pieces& stream_;
+    std::size_t run_ = 0;
+    std::uint64_t in_run_ = 0;
+    std::uint64_t expected_vcn_ = 0;
+};
+
+// Reads a stream's blocks ahead on a thread of its own while the caller works on the one
+// before: on a volume in the cache, parsing costs about what reading does.
+class Read_Ahead {
+public:
+    explicit Read_Ahead(Stream_Reader& reader) : reader_(reader) {
+        for (auto& buffer : buffers_) buffer.resize(Read_Block);
+        for (std::size_t index = 0; index < Buffer_Count; ++index) free_.push_back(index);
+        thread_ = std::thread([this] { Read(); });
+    }
+    ~Read_Ahead() {
+        {
+            std::lock_guard lock(mutex_);
+            is_ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    Read_Ahead(const Read_Ahead&) = delete;
+    Read_Ahead& operator=(const Read_Ahead&) = delete;
+
+    // The next block, empty at the stream's end; it is the caller's until the next call. The
+    // reading thread's failure is raised here.
+    std::span<std::uint8_t> Next() {
+        std::unique_lock lock(mutex_);
+        if (taken_) free_.push_back(*taken_);
+        taken_.reset();
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !filled_.empty() || failure_ || has_ended_; });
+        if (failure_) std::rethrow_exception(failure_);
+        if (filled_.empty()) return {};
+        const auto [index, length] = filled_.front();
+        filled_.pop_front();
+        taken_ = index;
+        return std::span<std::uint8_t>(buffers_[index].data(), length);
+    }
+
+private:
+    static constexpr std::size_t Buffer_Count = 3;
+
+    void Read() {
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return is_ending_ || !free_.empty(); });
+                if (is_ending_) return;
+                index = free_.front();
+                free_.pop_front();
+            }
+            std::size_t length = 0;
+            std::exception_ptr failure;
+            try {
+                length = reader_.Next(buffers_[index].data(), Read_Block);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(mutex_);
+            if (failure)
+                failure_ = failure;
+            else if (length == 0)
+                has_ended_ = true;
+            else
+                filled_.emplace_back(index, length);
+            changed_.notify_all();
+            if (failure || length == 0) return;
+        }
+    }
+
+    Stream_Reader& reader_;
+    std::array<std::vector<std::uint8_t>, Buffer_Count> buffers_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::size_t> free_;
+    std::deque<std::pair<std::size_t, std::size_t>> filled_;  // buffer, length
+    std::optional<std::size_t> taken_;
+    std::exception_ptr failure_;
+    bool has_ended_ = false;
+    bool is_ending_ = false;
+    std::thread thread_;
+};
+
+// Applies the update sequence: false when a sector's last two bytes do not carry the
+// record's check value, which a torn or foreign write leaves.
+bool Is_Fixed_Up(std::uint8_t* record, std::size_t size) {
+    const Bytes bytes(record, size);
+    const std::size_t offset = bytes.At<std::uint16_t>(Record_Update_Offset);
+    const std::size_t count = bytes.At<std::uint16_t>(Record_Update_Count);
+    if (count != size / Fixup_Stride + 1 || !bytes.Holds(offset, 2 * count)) return false;
+    const auto check = bytes.At<std::uint16_t>(offset);
+    for (std::size_t sector = 1; sector < count; ++sector) {
+        const std::size_t end = sector * Fixup_Stride - 2;
+        if (bytes.At<std::uint16_t>(end) != check) return false;
+        std::memcpy(record + end, record + offset + 2 * sector, 2);
+    }
+    return true;
+}
+
+// The owner's SID in a self-relative security descriptor; empty when it names none or is
+// damaged.
+std::span<const std::uint8_t> Owner_Sid_In(const Bytes& descriptor) {
+    constexpr std::size_t owner_field = 4, sid_fixed_part = 8;
+    if (!descriptor.Holds(0, owner_field + 4) || descriptor.At<std::uint8_t>(0) != 1) return {};
+    const std::size_t offset = descriptor.At<std::uint32_t>(owner_field);
+    if (offset == 0 || !descriptor.Holds(offset, sid_fixed_part)) return {};
+    const std::size_t length =
+        sid_fixed_part + 4 * std::size_t(descriptor.At<std::uint8_t>(offset + 1));
+    if (!descriptor.Holds(offset, length)) return {};
+    return {descriptor.Data() + offset, length};
+}
+
+// The owners of the descriptors met so far: on a volume whose files keep their own
+// descriptors, every file names one of a few owners, and the shared cache has a lock.
+class Owner_Cache {
+public:
+    Files::Owner Owner_Of(const Bytes& descriptor) {
+        const std::span<const std::uint8_t> sid = Owner_Sid_In(descriptor);
+        if (sid.empty()) return nullptr;
+        for (const Known& known : known_)
+            if (std::ranges::equal(known.Sid, sid)) return known.Owner;
+        const Files::Owner owner = Files::Owner_With_Sid({sid.data(), sid.size()});
+        if (known_.size() < Most_Known) known_.push_back({{sid.begin(), sid.end()}, owner});
+        return owner;
+    }
+
+private:
+    static constexpr std::size_t Most_Known = 64;
+    struct Known {
+        std::vector<std::uint8_t> Sid;
+        Files::Owner Owner;
+    };
+    std::vector<Known> known_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- the table
+
+const Object* Table::Object_At(Record_Number record) const {
+    if (record >= objects_.size() || !objects_[record].Is_In_Use) return nullptr;
+    return &objects_[record];
+}
+
+std::span<const Name> Table::Names_In(Record_Number folder) const {
+    if (folder >= objects_.size()) return {};
+    return std::span<const Name>(names_).subspan(name_starts_[folder],
+                                                 name_starts_[folder + 1] - name_starts_[folder]);
+}
+
+std::span<const Stream> Table::Named_Streams_Of(const Object& object) const {
+    return std::span<const Stream>(streams_).subspan(object.First_Stream, object.Stream_Count);
+}
+
+const Name* Table::Entry_Named(Record_Number folder, std::wstring_view name) const {
+    for (const Name& entry : Names_In(folder))
+        if (Compare(entry.Text, name) == 0) return &entry;
+    return nullptr;
+}
+
+int Table::Compare(std::wstring_view left, std::wstring_view right) const {
+    const std::size_t common = std::min(left.size(), right.size());
+    for (std::size_t index = 0; index < common; ++index) {
+        const wchar_t upper_left = upcase_[static_cast<std::uint16_t>(left[index])];
+        const wchar_t upper_right = upcase_[static_cast<std::uint16_t>(right[index])];
+        if (upper_left != upper_right) return upper_left < upper_right ? -1 : 1;
+    }
+    return left.size() < right.size() ? -1 : left.size() > right.size() ? 1 : 0;
+}
+
+// ---------------------------------------------------------------- reading
+
+// One pass over the $MFT, then the pieces gathered by record put together.
+class Table_Reader {
+public:
+    Table_Reader(const std::wstring& volume, bool with_owners, const std::atomic<bool>& is_wanted)
+        : volume_(volume), with_owners_(with_owners), is_wanted_(is_wanted) {}
+
+    Table Read() {
+        std::vector<std::uint8_t> boot(Boot_Sector_Read);
+        volume_.Read(0, boot.data(), boot.size());
+        geometry_ = Geometry_Of(Bytes(boot.data(), boot.size()));
+        Read_Own_Runs();
+        Read_Records();
+        Put_Together();
+        return std::move(table_);
+    }
+
+private:
+    // A name or stream seen in some record, kept if its object turns out to be in use under
+    // the sequence number the record gave.
+    struct Found_Name {
+        Name Entry;
+        std::uint16_t Object_Sequence;
+    };
+    struct Found_Descriptor {
+        Record_Number Object;
+        std::uint16_t Object_Sequence;
+        std::vector<std::uint8_t> Resident;
+        Run_Pieces Runs;
+    };
+    struct Found_Stream {
+        Record_Number Object;
+        Stream Entry;  // the unnamed stream has no name
+        std::uint16_t Object_Sequence;
+    };
+
+    // The $MFT's own runs, from its first record (and those of its extensions the first
+    // record's runs reach): the $MFT is fragmented on any volume that has grown.
+    void Read_Own_Runs() {
+        std::vector<std::uint8_t> record(geometry_.Record_Size);
+        volume_.Read(geometry_.Mft_Offset, record.data(), record.size());
+        Take_Record(record.data(), 0);
+        if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
+        // Indexed, not iterated: an extension may add more runs and name more extensions.
+        for (std::size_t index = 0; index < mft_extensions_.size(); ++index) {
+            const Record_Number extension = mft_extensions_[index];
+            const Run_Pieces known = mft_;
+            Stream_Reader reader(volume_, geometry_, known);
+            reader.Seek(extension * geometry_.Record_Size);
+            if (reader.Next(record.data(), record.size()) < record.size())
+                throw Damaged_Volume("an extension of the master file table lies outside it");
+            Take_Record(record.data(), extension);
+        }
+        is_bootstrapping_ = false;
+    }
+
+    void Read_Records() {
+        const std::uint64_t count = mft_.Data_Size / geometry_.Record_Size;
+        if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max() ||
+            mft_.Data_Size > mft_.Clusters() * geometry_.Cluster_Size)
+            throw Damaged_Volume("a master file table of impossible size");
+        table_.objects_.resize(static_cast<std::size_t>(count));
+        table_.names_.reserve(static_cast<std::size_t>(count));
+        Stream_Reader reader(volume_, geometry_, mft_);
+        Read_Ahead blocks(reader);
+        Record_Number number = 0;
+        while (number < count) {
+            if (!is_wanted_) throw Stopped();
+            const std::span<std::uint8_t> block = blocks.Next();
+            if (block.empty())
+                throw Damaged_Volume("the master file table is longer than its runs");
+            for (std::size_t offset = 0;
+                 offset + geometry_.Record_Size <= block.size() && number < count;
+                 offset += geometry_.Record_Size)
+                Take_Record(block.data() + offset, number++);
+        }
+    }
+
+    void Take_Record(std::uint8_t* data, Record_Number number) {
+        const std::size_t size = geometry_.Record_Size;
+        const Bytes record(data, size);
+        if (std::memcmp(data, "FILE", 4) != 0) return;  // never used, or marked bad
+        const auto flags = record.At<std::uint16_t>(Record_Flags);
+        if ((flags & Record_In_Use) == 0) return;
+        if (!Is_Fixed_Up(data, size))
+            throw Damaged_Volume("record " + std::to_string(number) + " fails its update sequence");
+        const std::size_t used = record.At<std::uint32_t>(Record_Bytes_In_Use);
+        if (used < Record_Header_Size || used > size)
+            throw Damaged_Volume("record " + std::to_string(number) + " claims more than its size");
+        const auto base = record.At<std::uint64_t>(Record_Base);
+        const Record_Number owner = base == 0 ? number : base & Reference_Record_Mask;
+        const auto sequence = base == 0 ? record.At<std::uint16_t>(Record_Sequence)
+                                        : std::uint16_t(base >> Reference_Sequence_Shift);
+        if (!is_bootstrapping_) {
+            if (owner >= table_.objects_.size())
+                throw Damaged_Volume("record " + std::to_string(number) + " extends no record");
+            if (base == 0) {
+                Object& object = table_.objects_[number];
+                object.Is_In_Use = true;
+                object.Sequence = sequence;
+                if ((flags & Record_Is_Folder) != 0) object.Attributes |= FILE_ATTRIBUTE_DIRECTORY;
+            }
+        }
+        const Bytes in_use = record.Part(0, used);
+        std::size_t offset = record.At<std::uint16_t>(Record_First_Attribute);
+        for (;;) {
+            const auto type = in_use.At<std::uint32_t>(offset);
+            if (type == End_Of_Attributes) return;
+            const std::size_t length = in_use.At<std::uint32_t>(offset + Attribute_Length);
+            if (length < Resident_Header_Size || length % 8 != 0 || !in_use.Holds(offset, length))
+                throw Damaged_Volume("record " + std::to_string(number) +
+                                     " has an attribute past its end");
+            Take_Attribute(type, in_use.Part(offset, length), owner, sequence, base == 0);
+            offset += length;
+        }
+    }
+
+    void Take_Attribute(std::uint32_t type, const Bytes& attribute, Record_Number owner,
+                        std::uint16_t sequence, bool is_base) {
+        const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
+        const Wide_Text::Shared name =
+            attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
+                           attribute.At<std::uint8_t>(Attribute_Name_Length));
+        if (is_bootstrapping_) {
+            if (owner != 0) return;  // a record the $MFT's list names must extend the $MFT
+            if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
+            if (type == Attribute_List) Take_Mft_Extensions(attribute);
+            return;
+        }
+        if (type == Data) return Take_Data(attribute, name, is_resident, owner, sequence, is_base);
+        if (type == Security_Descriptor && with_owners_ && !(is_resident && is_base))
+            return Take_Descriptor_Elsewhere(attribute, is_resident, owner, sequence);
+        if (!is_resident) return;
+        const Bytes value = Value_Of(attribute);
+        Object& object = table_.objects_[owner];
+        if (type == Standard_Information && is_base) {
+            object.Last_Accessed = File_Time_Of(value.At<std::uint64_t>(Information_Accessed));
+            object.Attributes =
+                (object.Attributes & FILE_ATTRIBUTE_DIRECTORY) |
+                (value.At<std::uint32_t>(Information_Attributes) & ~FILE_ATTRIBUTE_DIRECTORY);
+            if (value.Holds(Information_Security_Id, 4))
+                object.Security_Id = value.At<std::uint32_t>(Information_Security_Id);
+        } else if (type == File_Name) {
+            if (value.At<std::uint8_t>(Name_Space) == Dos_Name_Space) return;
+            const auto parent = value.At<std::uint64_t>(Name_Parent);
+            Name entry{.Parent = parent & Reference_Record_Mask,
+                       .Object = owner,
+                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length)),
+                       .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
+            if (is_base)
+                table_.names_.push_back(std::move(entry));
+            else
+                names_.push_back({std::move(entry), sequence});
+        } else if (type == Security_Descriptor && with_owners_) {
+            object.Owner = owners_.Owner_Of(value);
+        }
+    }
+
+    // A descriptor outside its object's own record, or outside any record, is read once the
+    // object is known to be in use.
+    void Take_Descriptor_Elsewhere(const Bytes& attribute, bool is_resident, Record_Number owner,
+                                   std::uint16_t sequence) {
+        // Only the first piece carries the size; the platform keeps a descriptor in one.
+        if (!is_resident && (!attribute.Holds(0, Non_Resident_Header_Size) ||
+                             attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0))
+            return;
+        Found_Descriptor& found =
+            descriptors_.emplace_back(Found_Descriptor{owner, sequence, {}, {}});
+        if (is_resident) {
+            const Bytes value = Value_Of(attribute);
+            found.Resident.assign(value.Data(), value.Data() + value.Size());
+        } else {
+            Take_Runs(found.Runs, attribute);
+        }
+    }
+
+    void Take_Data(const Bytes& attribute, const Wide_Text::Shared& name, bool is_resident,
+                   Record_Number owner, std::uint16_t sequence, bool is_base) {
+        if (owner == Upcase_File && name.empty() && !is_resident) Take_Runs(upcase_, attribute);
+        if (owner == Secure_File && name == L"$SDS" && !is_resident) Take_Runs(sds_, attribute);
+        std::uint64_t size;
+        if (is_resident) {
+            size = Value_Of(attribute).Size();
+        } else {
+            if (!attribute.Holds(0, Non_Resident_Header_Size))
+                throw Damaged_Volume("a short attribute");
+            // Only the first piece of an attribute carries its sizes.
+            if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
+            size = attribute.At<std::uint64_t>(Attribute_Data_Size);
+        }
+        // The object's own record needs no check that the object is the one it names.
+        if (name.empty() && is_base) {
+            table_.objects_[owner].Data_Size = Files::File_Size::From(size);
+            return;
+        }
+        const Wide_Text::Shared stream_name =
+            name.empty() ? std::wstring() : L":" + name + L":$DATA";
+        streams_.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
+    }
+
+    void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {
+        if (!attribute.Holds(0, Non_Resident_Header_Size))
+            throw Damaged_Volume("a short attribute");
+        if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0)
+            pieces.Data_Size = attribute.At<std::uint64_t>(Attribute_Data_Size);
+        pieces.Add(Runs_Of(attribute, geometry_.Cluster_Count));
+    }
+
+    // The records of the $MFT's attribute list that hold pieces of its data.
+    void Take_Mft_Extensions(const Bytes& attribute) {
+        if (attribute.At<std::uint8_t>(Attribute_Non_Resident) != 0)
+            throw Damaged_Volume("the master file table's attribute list is not in its record");
+        const Bytes list = Value_Of(attribute);
+        constexpr std::size_t entry_length = 0x04, entry_record = 0x10, entry_header = 0x1A;
+        for (std::size_t offset = 0; offset + entry_header <= list.Size();) {
+            const std::size_t length = list.At<std::uint16_t>(offset + entry_length);
+            if (length < entry_header) throw Damaged_Volume("an attribute list entry of no length");
+            const Record_Number record =
+                list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
+            if (list.At<std::uint32_t>(offset) == Data && record != 0 &&
+                std::find(mft_extensions_.begin(), mft_extensions_.end(), record) ==
+                    mft_extensions_.end())
+                mft_extensions_.push_back(record);
+            offset += length;
+        }
+    }
+
+    static Bytes Value_Of(const Bytes& attribute) {
+        return attribute.Part(attribute.At<std::uint16_t>(Attribute_Value_Offset),
+                              attribute.At<std::uint32_t>(Attribute_Value_Length));
+    }
+
+    static Files::File_Time File_Time_Of(std::uint64_t ticks) {
+        return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    }
+
+    bool Is_Current(Record_Number object, std::uint16_t sequence) const {
+        return table_.objects_[object].Is_In_Use && table_.objects_[object].Sequence == sequence;
+    }
+
+    void Put_Together() {
+        Read_Upcase();
+        Put_Names_Together();
+        Put_Streams_Together();
+        if (with_owners_) Find_Owners();
+    }
+
+    void Read_Upcase() {
+        if (upcase_.Data_Size != Upcase_Entries * 2)
+            throw Damaged_Volume("the upper-case table is missing");
+        const std::vector<std::uint8_t> bytes = Stream_Reader(volume_, geometry_, upcase_).Whole();
+        if (bytes.size() != Upcase_Entries * 2)
+            throw Damaged_Volume("the upper-case table is missing");
+        table_.upcase_.resize(Upcase_Entries);
+        for (std::size_t index = 0; index < Upcase_Entries; ++index)
+            table_.upcase_[index] =
+                static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+    }
+
+    // In index order: by parent, each parent's names in the volume's collation, then in
+    // exact case for names that differ only in it (POSIX names). Parents are counted out
+    // first, so that only the names of one folder are compared with each other.
+    void Put_Names_Together() {
+        std::vector<Name>& names = table_.names_;
+        for (Found_Name& found : names_)
+            if (Is_Current(found.Entry.Object, found.Object_Sequence))
+                names.push_back(std::move(found.Entry));
+        names_ = {};
+        const std::size_t records = table_.objects_.size();
+        std::vector<std::uint32_t>& starts = table_.name_starts_;
+        starts.assign(records + 1, 0);
+        for (const Name& name : names)
+            if (name.Parent < records) ++starts[name.Parent + 1];
+        for (std::size_t record = 0; record < records; ++record)
+            starts[record + 1] += starts[record];
+        std::vector<Name> by_parent(starts[records]);
+        std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
+        for (Name& name : names)
+            if (name.Parent < records) by_parent[next[name.Parent]++] = std::move(name);
+        names = std::move(by_parent);
+        const auto in_order = [this](const Name& left, const Name& right) {
+            const int order = table_.Compare(left.Text, right.Text);
+            return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
+        };
+        const auto sort_folders = [&](std::size_t first, std::size_t last) {
+            for (std::size_t record = first; record < last; ++record)
+                if (starts[record + 1] - starts[record] > 1)
+                    std::sort(names.begin() + starts[record], names.begin() + starts[record + 1],
+                              in_order);
+        };
+        // Two halves by names, the second on a thread of its own: folders are independent.
+        const std::size_t middle = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
+            1);
+        std::thread second_half(sort_folders, middle, records);
+        sort_folders(0, middle);
+        second_half.join();
+    }
+
+    void Put_Streams_Together() {
+        std::vector<Found_Stream> named;
+        for (Found_Stream& found : streams_) {
+            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
+            if (found.Entry.Name.empty())
+                table_.objects_[found.Object].Data_Size = found.Entry.Size;
+            else
+                named.push_back(std::move(found));
+        }
+        streams_ = {};
+        std::sort(named.begin(), named.end(),
+                  [this](const Found_Stream& left, const Found_Stream& right) {
+                      if (left.Object != right.Object) return left.Object < right.Object;
+                      return table_.Compare(left.Entry.Name, right.Entry.Name) < 0;
+                  });
+        table_.streams_.reserve(named.size());
+        for (Found_Stream& found : named) {
+            Object& object = table_.objects_[found.Object];
+            if (object.Stream_Count == 0)
+                object.First_Stream = static_cast<std::uint32_t>(table_.streams_.size());
+            ++object.Stream_Count;
+            table_.streams_.push_back(std::move(found.Entry));
+        }
+    }
+
+    void Find_Owners() {
+        Read_Descriptors_Elsewhere();
+        std::unordered_set<std::uint32_t> wanted;
+        for (const Object& object : table_.objects_)
+            if (object.Is_In_Use && object.Owner == nullptr && object.Security_Id != 0)
+                wanted.insert(object.Security_Id);
+        if (wanted.empty() || sds_.Runs.empty()) return;
+        const std::unordered_map<std::uint32_t, Files::Owner> by_id = Shared_Owners(wanted);
+        for (Object& object : table_.objects_) {
+            if (!object.Is_In_Use || object.Owner != nullptr) continue;
+            const auto found = by_id.find(object.Security_Id);
+            if (found != by_id.end()) object.Owner = found->second;
+        }
+    }
+
+    void Read_Descriptors_Elsewhere() {
+        for (Found_Descriptor& found : descriptors_) {
+            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
+            if (found.Resident.empty()) {
+                if (found.Runs.Data_Size > Largest_Descriptor)
+                    throw Damaged_Volume("a descriptor of impossible size");
+                found.Resident = Stream_Reader(volume_, geometry_, found.Runs).Whole();
+            }
+            table_.objects_[found.Object].Owner =
+                owners_.Owner_Of(Bytes(found.Resident.data(), found.Resident.size()));
+        }
+        descriptors_ = {};
+    }
+
+    // The owners of the wanted security ids, from $Secure:$SDS. Entries are walked block by
+    // block: the rest of a block after its last entry is unused, and every other block is
+    // a mirror.
+    std::unordered_map<std::uint32_t, Files::Owner> Shared_Owners(
+        const std::unordered_set<std::uint32_t>& wanted) {
+        const std::vector<std::uint8_t> sds = Stream_Reader(volume_, geometry_, sds_).Whole();
+        const Bytes all(sds.data(), sds.size());
+        std::unordered_map<std::uint32_t, Files::Owner> by_id;
+        for (std::size_t block = 0; block < sds.size(); block += 2 * Sds_Block) {
+            const std::size_t end = std::min(sds.size(), block + Sds_Block);
+            for (std::size_t offset = block; offset + Sds_Entry_Header <= end;) {
+                const auto id = all.At<std::uint32_t>(offset + 4);
+                const auto where = all.At<std::uint64_t>(offset + 8);
+                const std::size_t length = all.At<std::uint32_t>(offset + 16);
+                if (where != offset || length < Sds_Entry_Header || length > end - offset) break;
+                if (wanted.contains(id))
+                    by_id.emplace(id, owners_.Owner_Of(all.Part(offset + Sds_Entry_Header,
+                                                                length - Sds_Entry_Header)));
+                offset +=
+                    (length + Sds_Entry_Alignment - 1) / Sds_Entry_Alignment * Sds_Entry_Alignment;
+            }
+        }
+        return by_id;
+    }
+
+    Volume_File volume_;
+    const bool with_owners_;
+    const std::atomic<bool>& is_wanted_;
+    Geometry geometry_;
+    bool is_bootstrapping_ = true;
+    Run_Pieces mft_;
+    std::vector<Record_Number> mft_extensions_;
+    Run_Pieces upcase_;
+    Run_Pieces sds_;
+    std::vector<Found_Name> names_;
+    std::vector<Found_Stream> streams_;
+    std::vector<Found_Descriptor> descriptors_;
+    Owner_Cache owners_;
+    Table table_;
+};
+
+Table Read_Table(const std::wstring& volume, bool with_owners, const std::atomic<bool>& is_wanted) {
+    return Table_Reader(volume, with_owners, is_wanted).Read();
+}
+
+// ---------------------------------------------------------------- volumes
+
+std::optional<Volume_Location> Volume_Location_Of(const std::wstring& path) {
+    std::wstring full = Files::Long_Path_Form(path);
+    constexpr std::wstring_view long_prefix = L"\\\\?\\";
+    if (full.starts_with(L"\\\\?\\UNC\\") || !full.starts_with(long_prefix)) return std::nullopt;
+    full.erase(0, long_prefix.size());
+    std::wstring volume_path(full.size() + 2, L'\0');
+    if (!GetVolumePathNameW(full.c_str(), volume_path.data(),
+                            static_cast<DWORD>(volume_path.size())))
+        return std::nullopt;
+    volume_path.resize(std::wcslen(volume_path.c_str()));
+    if (volume_path.empty() || volume_path.back() != L'\\') volume_path.push_back(L'\\');
+    if (GetDriveTypeW(volume_path.c_str()) == DRIVE_REMOTE) return std::nullopt;
+    Volume_Location location;
+    std::wstring relative =
+        full.size() > volume_path.size() ? full.substr(volume_path.size()) : L"";
+    while (!relative.empty() && relative.back() == L'\\') relative.pop_back();
+    location.Relative_Path = relative;
+    if (volume_path.size() == 3 && volume_path[1] == L':') {
+        location.Device = L"\\\\.\\" + volume_path.substr(0, 2);
+        return location;
+    }
+    // A volume mounted in a folder: its own name, less the trailing backslash, opens it.
+    constexpr DWORD volume_name_length = 64;  // "\\?\Volume{GUID}\" and more
+    std::wstring volume_name(volume_name_length, L'\0');
+    if (!GetVolumeNameForVolumeMountPointW(volume_path.c_str(), volume_name.data(),
+                                           volume_name_length))
+        return std::nullopt;
+    volume_name.resize(std::wcslen(volume_name.c_str()));
+    while (!volume_name.empty() && volume_name.back() == L'\\') volume_name.pop_back();
+    location.Device = volume_name;
+    return location;
+}
+
+}  // namespace Windows::Mft

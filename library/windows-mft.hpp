@@ -1,0 +1,91 @@
+#pragma once
+// The master file table of an NTFS volume, read through one read-only handle in large
+// sequential blocks: every object's names, parent folder, sizes, last access, attributes,
+// named streams and owner, without opening a single file. Everything read from the volume
+// is checked before it is trusted: a record that contradicts itself makes the whole table
+// fail rather than yield records made up from it.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "strings.hpp"
+#include "wide_text.hpp"
+#include "windows-files.hpp"
+
+namespace Windows::Mft {
+
+QUARRIX_FAILURE(Not_Ntfs, "WINDOWS.MFT.NOT_NTFS");
+QUARRIX_FAILURE(Unreadable_Volume, "WINDOWS.MFT.UNREADABLE_VOLUME");
+QUARRIX_FAILURE(Damaged_Volume, "WINDOWS.MFT.DAMAGED_VOLUME");
+QUARRIX_FAILURE(Stopped, "WINDOWS.MFT.STOPPED");
+
+using Record_Number = std::uint64_t;
+inline constexpr Record_Number Root_Folder = 5;
+// Records below this one are the volume's own metadata files, which no listing shows.
+inline constexpr Record_Number First_User_Record = 16;
+
+struct Stream {
+    Wide_Text::Shared Name;  // ":name:$DATA", as the platform's stream query names it
+    Files::File_Size Size;
+};
+
+struct Object {
+    Files::File_Time Last_Accessed{};
+    Files::File_Size Data_Size{};  // of the unnamed stream
+    Files::Owner Owner = nullptr;
+    std::uint32_t Attributes = 0;  // FILE_ATTRIBUTE_*, the directory bit included
+    std::uint32_t Security_Id = 0;
+    std::uint32_t First_Stream = 0;  // its named streams in the table's list, in name order
+    std::uint32_t Stream_Count = 0;
+    std::uint16_t Sequence = 0;
+    bool Is_In_Use = false;
+};
+
+// One name of an object in a folder: a file with hard links has several.
+struct Name {
+    Record_Number Parent = 0;
+    Record_Number Object = 0;
+    Wide_Text::Shared Text;
+    std::uint16_t Parent_Sequence = 0;
+};
+
+class Table {
+public:
+    const Object* Object_At(Record_Number record) const;  // null when not in use
+    // A folder's names in its index's order, DOS-only names left out.
+    std::span<const Name> Names_In(Record_Number folder) const;
+    std::span<const Stream> Named_Streams_Of(const Object& object) const;
+    // The folder's entry of that name, compared as the volume compares names.
+    const Name* Entry_Named(Record_Number folder, std::wstring_view name) const;
+    std::size_t Record_Count() const { return objects_.size(); }
+
+    // The volume's collation: names compared after upper-casing through its $UpCase table.
+    int Compare(std::wstring_view left, std::wstring_view right) const;
+
+private:
+    friend class Table_Reader;
+    std::vector<Object> objects_;
+    std::vector<Name> names_;                 // by parent, then in collation order
+    std::vector<std::uint32_t> name_starts_;  // by record: its first name as a parent
+    std::vector<Stream> streams_;
+    std::vector<wchar_t> upcase_;
+};
+
+// Reads the table of the volume behind the path (a device such as "\\.\N:" or an image of a
+// volume), with owners when asked. A clear stop flag ends the read with Stopped.
+Table Read_Table(const std::wstring& volume, bool with_owners, const std::atomic<bool>& is_wanted);
+
+// Where a path lies: the device that opens its volume raw, and the path from the volume's
+// root ("a\b", empty for the root). None for a path the platform puts on no local volume.
+struct Volume_Location {
+    std::wstring Device;
+    std::wstring Relative_Path;
+};
+std::optional<Volume_Location> Volume_Location_Of(const std::wstring& path);
+
+}  // namespace Windows::Mft

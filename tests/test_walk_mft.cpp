@@ -1,0 +1,244 @@
+// The master file table reader on a real NTFS volume made by ntfs-3g for the test run, read
+// back by libfsntfs as the oracle, and listed by the walk through ntfs-3g's mount for what
+// the platform shows there (names, order, sizes: Wine shows neither owners nor streams).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// After the platform's main header, which it needs.
+#include <sddl.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ntfs_test_volume.hpp"
+#include "temporary_tree.hpp"
+#include "walking.hpp"
+#include "wide_text.hpp"
+#include "work-walk.hpp"
+
+namespace Mft = Windows::Mft;
+using Work::File_Information;
+
+namespace {
+
+std::atomic<bool> Wanted = true;
+
+const std::wstring& Folder = Ntfs_Test_Volume::Folder();
+const std::wstring& Image = Ntfs_Test_Volume::Image();
+using Ntfs_Test_Volume::Run_Script;
+
+std::string Contents_Of(const std::wstring& path) {
+    std::ifstream file{std::filesystem::path(path)};
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::wstring Sid_Image(Windows::Files::Owner owner) {
+    if (owner == nullptr) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(const_cast<std::uint8_t*>(owner->Nt_Sid), &text)) return L"?";
+    std::wstring image(text);
+    LocalFree(text);
+    return image;
+}
+
+Work::Walk_Request Request(bool owners_and_streams, const std::wstring& root = L"") {
+    return {.Root = root,
+            .Owners_And_Streams = owners_and_streams,
+            .Is_Wanted = &Wanted,
+            .Report_Unreadable = {},
+            .Report_Progress = nullptr};
+}
+
+std::vector<File_Information> Records_Below(const Mft::Table& table, const std::wstring& root,
+                                            bool owners_and_streams = true) {
+    Work::File_List records;
+    Work::Records_From_Table(table, root, Request(owners_and_streams), records);
+    return Elements_Of(records, 1).Elements;
+}
+
+// One line a record, as the oracle script writes its own.
+std::string Line_Of(const File_Information& record) {
+    const FILETIME& time = record.Last_Accessed;
+    const std::uint64_t ticks = (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    const std::wstring flags =
+        std::wstring(record.Is_Folder ? L"F" : L"-") + (record.Is_Stream ? L"S" : L"-") +
+        (record.Is_Compressed ? L"C" : L"-") + (record.Is_System ? L"Y" : L"-") +
+        (record.Is_Hidden ? L"H" : L"-") + (record.Has_Streams ? L"M" : L"-") +
+        (record.Is_Shared ? L"=" : L"-");
+    return Wide_Text::Utf8_Of(
+        Walking::Path_Of(record) + L"\t" + std::to_wstring(record.Object_Size.Value()) + L"\t" +
+        Sid_Image(record.Owner) + L"\t" + std::to_wstring(ticks) + L"\t" + flags);
+}
+
+std::vector<std::wstring> Paths_And_Sizes(const std::vector<File_Information>& records,
+                                          const std::wstring& leaving_out) {
+    std::vector<std::wstring> lines;
+    for (const File_Information& record : records) {
+        const std::wstring path = Walking::Path_Of(record);
+        if (path.starts_with(leaving_out)) continue;
+        lines.push_back(path + (record.Is_Folder ? L" folder " : L" ") +
+                        std::to_wstring(record.Object_Size.Value()));
+    }
+    return lines;
+}
+
+class Ntfs_Volume_Test : public testing::Test {
+protected:
+    static void SetUpTestSuite() { state_ = Ntfs_Test_Volume::Made(); }
+
+    void SetUp() override {
+        if (state_.starts_with("skip: ")) GTEST_SKIP() << state_.substr(6);
+        ASSERT_EQ(state_, "") << "the NTFS test volume";
+    }
+
+    static Mft::Table Table_Of(const std::wstring& image) {
+        return Mft::Read_Table(image, true, Wanted);
+    }
+
+    static inline std::string state_;
+};
+
+}  // namespace
+
+TEST_F(Ntfs_Volume_Test, RecordsAreWhatLibfsntfsReads) {
+    const Mft::Table table = Table_Of(Image);
+    // The whole volume, and a root below it named in other case than on the volume.
+    for (const auto& [root, oracle_root] : {std::pair<std::wstring, std::wstring>{L"", L"/"},
+                                            {L"LINKS", L"/links"},
+                                            {L"flags\\packed", L"/flags/packed"}}) {
+        const std::wstring records_file = Folder + L"\\records.txt";
+        const std::wstring report_file = Folder + L"\\report.txt";
+        {
+            std::ofstream out{std::filesystem::path(records_file), std::ios::binary};
+            for (const File_Information& record : Records_Below(table, root))
+                out << Line_Of(record) << '\n';
+        }
+        const bool agrees =
+            Run_Script(L"expect " + Host_Path_Of(Image) + L" " + oracle_root + L" " +
+                       Host_Path_Of(records_file) + L" " + Host_Path_Of(report_file));
+        EXPECT_TRUE(agrees) << "root \"" << Wide_Text::Utf8_Of(root)
+                            << "\": " << Contents_Of(report_file);
+    }
+}
+
+// True when the read fails, having read nothing, in a way the searcher walks after.
+bool Leaves_It_To_The_Walk(const std::wstring& root) {
+    Work::File_List records;
+    try {
+        Work::Read_Master_File_Table(Request(true, root), records);
+    } catch (const Work::Root_Not_In_Table&) {
+        return Length_Of(records) == 0;
+    } catch (const Mft::Unreadable_Volume&) {
+        return Length_Of(records) == 0;
+    }
+    return false;
+}
+
+std::vector<File_Information> Elements(const Work::File_List& records) {
+    return Elements_Of(records, 1).Elements;
+}
+
+TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsOnTheVolumesDrive) {
+    const Ntfs_Test_Volume::Drive drive(Image);
+    ASSERT_TRUE(drive.Is_Ready());
+    Work::File_List walked, read;
+    // The walk tells hard links apart by looking files up; the table knows them anyway.
+    Work::Walk(Request(true, L"N:"), walked);
+    Work::Read_Master_File_Table(Request(false, L"N:"), read);
+    // The platform follows junctions and links there: they are compared with libfsntfs.
+    const std::vector<std::wstring> listed = Paths_And_Sizes(Elements(walked), L"\\reparse");
+    const std::vector<std::wstring> read_lines = Paths_And_Sizes(Elements(read), L"\\reparse");
+    ASSERT_GT(read_lines.size(), 3000u);
+    ASSERT_EQ(listed.size(), read_lines.size());
+    for (std::size_t index = 0; index < read_lines.size(); ++index)
+        ASSERT_EQ(listed[index], read_lines[index]) << "record " << index;
+
+    // A root below, typed in other case; one reached through a junction, where the table
+    // cannot follow (the platform may even put it on another volume): nothing is read.
+    Work::File_List below;
+    Work::Read_Master_File_Table(Request(true, L"N:\\PLAIN\\Nested"), below);
+    EXPECT_EQ(Paths_And_Sizes(Elements(below), L"?"),
+              Paths_And_Sizes(Records_Below(Table_Of(Image), L"plain\\nested"), L"?"));
+    EXPECT_TRUE(Leaves_It_To_The_Walk(L"N:\\reparse\\junction"));
+}
+
+TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {
+    const std::vector<File_Information> whole = Records_Below(Table_Of(Image), L"");
+    const std::wstring copy = Folder + L"\\damaged.img";
+    for (const wchar_t* kind : {L"truncated", L"fixup", L"attribute-length"}) {
+        ASSERT_TRUE(Run_Script(std::wstring(L"damage ") + Host_Path_Of(Image) + L" " + kind + L" " +
+                               Host_Path_Of(copy)));
+        EXPECT_THROW(Table_Of(copy), Mft::Damaged_Volume) << Wide_Text::Utf8_Of(kind);
+    }
+    // A folder named as a child of its own child, of itself, or of a record not in use, is no
+    // longer below the root; nothing else changes but the sums above it.
+    const std::wstring lost = L"\\plain\\nested";
+    for (const wchar_t* kind : {L"loop", L"self", L"no-parent"}) {
+        ASSERT_TRUE(Run_Script(std::wstring(L"damage ") + Host_Path_Of(Image) + L" " + kind + L" " +
+                               Host_Path_Of(copy)));
+        const std::vector<File_Information> records = Records_Below(Table_Of(copy), L"");
+        std::vector<std::wstring> paths, expected_paths;
+        for (const File_Information& record : records) paths.push_back(Walking::Path_Of(record));
+        for (const File_Information& record : whole)
+            if (!Walking::Path_Of(record).starts_with(lost))
+                expected_paths.push_back(Walking::Path_Of(record));
+        EXPECT_EQ(paths, expected_paths) << Wide_Text::Utf8_Of(kind);
+    }
+    DeleteFileW(copy.c_str());
+}
+
+// Bytes of the table's first records overwritten at random, round after round: each read
+// ends, with the records or with one of the failures the searcher walks after.
+TEST_F(Ntfs_Volume_Test, RandomDamageEndsInRecordsOrAFailure) {
+    const std::wstring copy = Folder + L"\\random-damage.img";
+    ASSERT_TRUE(CopyFileW(Image.c_str(), copy.c_str(), FALSE));
+    std::fstream volume{std::filesystem::path(copy),
+                        std::ios::in | std::ios::out | std::ios::binary};
+    std::vector<char> boot(512);
+    volume.read(boot.data(), boot.size());
+    std::uint64_t mft_cluster = 0;
+    std::memcpy(&mft_cluster, boot.data() + 0x30, 8);
+    const std::uint64_t cluster =
+        std::uint64_t(std::uint8_t(boot[0x0B]) | std::uint8_t(boot[0x0C]) << 8) *
+        std::uint8_t(boot[0x0D]);
+    const std::streamoff first_records = static_cast<std::streamoff>(mft_cluster * cluster);
+    std::vector<char> original(200 * 1024);
+    volume.seekg(first_records);
+    volume.read(original.data(), original.size());
+    std::mt19937 random(14);
+    int failures = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<char> damaged = original;
+        for (int count = 1 + random() % 8; count > 0; --count)
+            damaged[random() % damaged.size()] = static_cast<char>(random());
+        volume.seekp(first_records);
+        volume.write(damaged.data(), damaged.size());
+        volume.flush();
+        try {
+            Records_Below(Table_Of(copy), L"");
+        } catch (const Failure&) {
+            ++failures;
+        }
+    }
+    volume.close();
+    DeleteFileW(copy.c_str());
+    EXPECT_GT(failures, 0);
+    EXPECT_LT(failures, 150);
+}
+
+TEST_F(Ntfs_Volume_Test, AVolumeOfAnotherKindOrAStopEndsTheRead) {
+    const std::wstring other = Folder + L"\\not-ntfs.img";
+    std::ofstream{std::filesystem::path(other), std::ios::binary} << std::string(65536, 'x');
+    EXPECT_THROW(Table_Of(other), Mft::Not_Ntfs);
+    EXPECT_THROW(Table_Of(Folder + L"\\absent.img"), Mft::Unreadable_Volume);
+    DeleteFileW(other.c_str());
+    Wanted = false;
+    EXPECT_THROW(Table_Of(Image), Mft::Stopped);
+    Wanted = true;
+}
