@@ -99,11 +99,11 @@ void Show(Tab the_tab) {
     Wait_For_Actions();
 }
 
-void Search(const std::wstring& the_root) {
+void Search(const std::wstring& the_root, int the_milliseconds) {
     Show(Display_Tab);
     Gui::Set(Work::Controls().Search_Root_Box, the_root);
     Press(Work::Controls().Start_Stop_Button);
-    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, 20000));
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, the_milliseconds));
 }
 
 std::string Status_Line() {

@@ -32,7 +32,7 @@ void Wait_For_Actions();                    // until every action queued so far 
 std::string Last_Message();                 // the last message box's text, "" before any
 
 // Types the root, presses "Search" and waits until the searcher is idle again.
-void Search(const std::wstring& the_root);
+void Search(const std::wstring& the_root, int the_milliseconds = 20000);
 
 std::string Status_Line();
 std::wstring Cell(const Gui::List_View& the_view, int the_row, int the_column);
