@@ -1,5 +1,6 @@
 // The results as the user sees them: the file list's columns, texts, colours and sorts,
 // the totals line, drill-down, "Back", and the refresh after a change of options.
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ std::wstring Shown_Folder;  // the display root
 bool Owner_Column_Is_Shown = false;
 bool Stream_Column_Is_Shown = false;
 bool Change_Column_Is_Shown = false;
+std::mutex Results_Line_Guard;  // the map's hover reads the line on the display thread
+std::string Results_Line;
 
 bool Is_On(Selection_Option the_option) { return Selection_In_Force().Options[the_option]; }
 
@@ -260,8 +263,17 @@ void Show_Passing_Records() {
     Repaint_Accounts();
     const std::string note = Scan_Note();
     const std::string status = note.empty() ? totals.Image() : totals.Image() + " - " + note;
+    {
+        std::lock_guard lock(Results_Line_Guard);
+        Results_Line = status;
+    }
     Gui::Set_Status_Line(status);
     Log::Write("Shown: " + status);
+}
+
+std::string Shown_Results_Line() {
+    std::lock_guard lock(Results_Line_Guard);
+    return Results_Line;
 }
 
 void Display() {

@@ -45,6 +45,8 @@ void Show_Passing_Records();
 // The map's records: the shown ones, handed over by every display, and forgotten before
 // the records go. Its layout thread lives as long as the searcher.
 void Show_On_Map(std::vector<const File_Information*> the_records);
+// The status line of the last display: the totals of the results shown. Safe from any thread.
+std::string Shown_Results_Line();
 void Forget_Map();
 void Start_Map();
 void End_Map();

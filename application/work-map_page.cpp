@@ -323,9 +323,13 @@ void Map_Draw_Handler(HDC into, int width, int height) {
 
 void Map_Hover_Routine(int x, int y) {
     if (!The_Map.Hover(x, y)) return;
-    The_Map.At(x, y, [](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+    bool is_on_a_tile = false;
+    The_Map.At(x, y, [&](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+        is_on_a_tile = true;
         Gui::Set_Status_Line(Description_Of(the_tree, the_tile));
     });
+    // Off every tile the line tells the results again, unless a search tells its own.
+    if (!is_on_a_tile && !Searcher_Is_Busy()) Gui::Set_Status_Line(Shown_Results_Line());
 }
 
 // In a folder shown on the map: the folder opens, as a double click on its row does. On an

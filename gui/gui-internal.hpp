@@ -149,6 +149,7 @@ struct Child_Information {
     Point_Routine The_Press_Routine = nullptr;
     std::atomic<bool> Picture_Is_Stale{true};
     std::atomic<LPARAM> Pressed_Point{0};  // of the last press, for the action handler
+    bool Is_Told_Of_Leaving = false;       // the display thread's: the platform will say
     Internal::Picture_Surface Surface;
 };
 

@@ -73,7 +73,15 @@ LRESULT Handle_Picture_Message(HWND window, UINT message, WPARAM w_param, LPARAM
     case WM_ERASEBKGND: return 1;  // the bitmap covers every pixel
     case WM_PAINT: Paint(window, *picture); return 0;
     case WM_MOUSEMOVE:
+        if (!picture->Is_Told_Of_Leaving) {
+            TRACKMOUSEEVENT leaving{sizeof leaving, TME_LEAVE, window, 0};
+            picture->Is_Told_Of_Leaving = TrackMouseEvent(&leaving);
+        }
         if (picture->The_Hover_Routine) picture->The_Hover_Routine(GET_X_LPARAM(l_param), GET_Y_LPARAM(l_param));
+        return 0;
+    case WM_MOUSELEAVE:
+        picture->Is_Told_Of_Leaving = false;
+        if (picture->The_Hover_Routine) picture->The_Hover_Routine(-1, -1);
         return 0;
     case WM_LBUTTONDOWN:
         picture->Pressed_Point = l_param;

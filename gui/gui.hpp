@@ -271,8 +271,9 @@ using Point_Routine = void (*)(int x, int y);  // in the picture's own pixels
 
 // A picture the application draws into an off-screen bitmap: drawn when first shown, after
 // Redraw and after a change of size, and only copied to the screen on any other paint. The
-// hover routine runs on the display thread as the mouse moves over it; the press routine
-// runs on the action handler after a click of the left button.
+// hover routine runs on the display thread as the mouse moves over it, and once with (-1, -1)
+// when the mouse leaves it; the press routine runs on the action handler after a click of
+// the left button.
 Picture Create(Page the_page, Draw_Routine the_draw_routine, Point_Routine the_hover_routine,
                Point_Routine the_press_routine);
 void Redraw(const Picture& the_picture);  // from any thread; the picture is drawn again soon

@@ -601,9 +601,10 @@ TEST_F(Results, AnObjectReachedBySeveralPathsCountsOnce) {
     // The link to a folder is either not entered or entered as the same folder.
     EXPECT_LE(counted_paths({L"\\a", L"\\c"}), 1);
     for (const Work::File_Information& record : Elements_Of(Work::Known_Files(), 1).Elements)
-        if (record.Is_Shared && !record.Is_Folder)
+        if (record.Is_Shared && !record.Is_Folder) {
             EXPECT_EQ(Work::File_Text_Handler(3, const_cast<Work::File_Information*>(&record)),
                       std::to_wstring(record.Object_Size.Value()) + L"=");
+        }
 
     // The owner's usage counts each object once too.
     Show(Accounts_Tab);

@@ -252,6 +252,10 @@ TEST_F(Map, AClickOnAFolderOpensItAndOnAFileSelectsItsRow) {
     Search(tree.Root());
     Show(Map_Tab);
     ASSERT_TRUE(Gui_Driver::Wait_Until([] { return Point_Naming("two.bin").has_value(); }));
+    // The mouse leaves the map: the line tells the results again.
+    SendMessageW(Gui::Window_Of(Work::Controls().Map_Picture), WM_MOUSELEAVE, 0, 0);
+    EXPECT_TRUE(Gui_Driver::Wait_Until([] { return Status_Line().find("Total size=") != std::string::npos; }))
+        << Status_Line();
 
     Press_On_Map(*Point_Naming("two.bin"));  // inside sub: sub opens
     EXPECT_EQ(Gui::Wide_Contents_Of(Work::Controls().Search_Root_Box), tree.Root() + L"\\sub");
