@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <immintrin.h>
 #include <unordered_map>
 #include <vector>
 
@@ -53,6 +54,74 @@ constexpr Crc_Table Crc_Tables() {
     return tables;
 }
 constexpr Crc_Table Crc = Crc_Tables();
+
+// The running sum (not inverted) advanced over the bytes, eight at a time.
+std::uint32_t Table_Crc(const std::uint8_t* next, std::size_t left, std::uint32_t crc) {
+    for (; left >= 8; left -= 8, next += 8) {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::memcpy(&low, next, 4);
+        std::memcpy(&high, next + 4, 4);
+        low ^= crc;
+        crc = Crc[7][low & 0xFF] ^ Crc[6][(low >> 8) & 0xFF] ^ Crc[5][(low >> 16) & 0xFF] ^
+              Crc[4][low >> 24] ^ Crc[3][high & 0xFF] ^ Crc[2][(high >> 8) & 0xFF] ^
+              Crc[1][(high >> 16) & 0xFF] ^ Crc[0][high >> 24];
+    }
+    for (; left > 0; --left, ++next) crc = (crc >> 8) ^ Crc[0][(crc ^ *next) & 0xFF];
+    return crc;
+}
+
+// The same by carry-less multiplication, 64 bytes a step, on processors that have it: a
+// scan's checksum then costs a small share of writing or reading it. The constants are the
+// published ones for this polynomial (bit-reflected powers of x modulo it, and the pair of
+// Barrett's reduction). Wants a multiple of 16 bytes, at least 64.
+#define QUARRIX_CARRY_LESS __attribute__((target("pclmul,sse4.1")))
+
+QUARRIX_CARRY_LESS __m128i Block_At(const std::uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// The block moved forward by the distance the constants stand for, added into another.
+QUARRIX_CARRY_LESS __m128i Folded(__m128i block, __m128i constants, __m128i into) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00), _mm_clmulepi64_si128(block, constants, 0x11)),
+        into);
+}
+
+QUARRIX_CARRY_LESS std::uint32_t Folded_Crc(const std::uint8_t* next, std::size_t length,
+                                                                 std::uint32_t crc) {
+    const __m128i four_blocks = _mm_set_epi64x(0x01C6E41596, 0x0154442BD4);
+    const __m128i one_block = _mm_set_epi64x(0x00CCAA009E, 0x01751997D0);
+    const __m128i x64 = _mm_set_epi64x(0, 0x0163CD6124);
+    const __m128i barrett = _mm_set_epi64x(0x01F7011641, 0x01DB710641);
+    const __m128i low_32_bits = _mm_setr_epi32(~0, 0, ~0, 0);
+
+    __m128i x1 = _mm_xor_si128(Block_At(next), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = Block_At(next + 16);
+    __m128i x3 = Block_At(next + 32);
+    __m128i x4 = Block_At(next + 48);
+    next += 64;
+    length -= 64;
+    for (; length >= 64; length -= 64, next += 64) {
+        x1 = Folded(x1, four_blocks, Block_At(next));
+        x2 = Folded(x2, four_blocks, Block_At(next + 16));
+        x3 = Folded(x3, four_blocks, Block_At(next + 32));
+        x4 = Folded(x4, four_blocks, Block_At(next + 48));
+    }
+    x1 = Folded(x1, one_block, x2);
+    x1 = Folded(x1, one_block, x3);
+    x1 = Folded(x1, one_block, x4);
+    for (; length >= 16; length -= 16, next += 16) x1 = Folded(x1, one_block, Block_At(next));
+
+    // 128 bits to 64, then Barrett's reduction to 32.
+    x2 = _mm_clmulepi64_si128(x1, one_block, 0x10);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
+    x2 = _mm_srli_si128(x1, 4);
+    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low_32_bits), x64, 0x00), x2);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, low_32_bits), barrett, 0x10);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, low_32_bits), barrett, 0x00);
+    return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x1, x2), 1));
+}
 
 // ---------------------------------------------------------------- writing
 
@@ -226,21 +295,18 @@ Header Checked_Header(std::string_view bytes) {
 }  // namespace
 
 std::uint32_t Crc_32_Of(std::string_view the_bytes) {
+    static const bool has_carry_less_multiply =
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
     std::uint32_t crc = 0xFFFFFFFFu;
     const auto* next = reinterpret_cast<const std::uint8_t*>(the_bytes.data());
     std::size_t left = the_bytes.size();
-    for (; left >= 8; left -= 8, next += 8) {
-        std::uint32_t low;
-        std::uint32_t high;
-        std::memcpy(&low, next, 4);
-        std::memcpy(&high, next + 4, 4);
-        low ^= crc;
-        crc = Crc[7][low & 0xFF] ^ Crc[6][(low >> 8) & 0xFF] ^ Crc[5][(low >> 16) & 0xFF] ^
-              Crc[4][low >> 24] ^ Crc[3][high & 0xFF] ^ Crc[2][(high >> 8) & 0xFF] ^
-              Crc[1][(high >> 16) & 0xFF] ^ Crc[0][high >> 24];
+    if (has_carry_less_multiply && left >= 64) {
+        const std::size_t folded = left & ~std::size_t{15};
+        crc = Folded_Crc(next, folded, crc);
+        next += folded;
+        left -= folded;
     }
-    for (; left > 0; --left, ++next) crc = (crc >> 8) ^ Crc[0][(crc ^ *next) & 0xFF];
-    return crc ^ 0xFFFFFFFFu;
+    return Table_Crc(next, left, crc) ^ 0xFFFFFFFFu;
 }
 
 std::string Bytes_Of(const Description& the_description, const File_List& the_records) {
