@@ -146,16 +146,27 @@ public:
         next[length++] = static_cast<char>(value);
         used_ += length;
     }
+    // Written narrow at once, and again wide if a unit turns out not to be ASCII: the length
+    // before it takes as many bytes either way, as only its lowest bit differs.
     void Text(std::wstring_view text) {
-        bool is_narrow = true;
-        for (wchar_t unit : text) is_narrow = is_narrow && unit < 0x80;
-        Number(std::uint64_t{text.size()} << 1 | (is_narrow ? 0 : 1));
+        const std::size_t length_at = used_;
+        Number(std::uint64_t{text.size()} << 1);
         char* next = Room_For(2 * text.size());
-        for (wchar_t unit : text) {
-            *next++ = static_cast<char>(unit);
-            if (!is_narrow) *next++ = static_cast<char>(unit >> 8);
+        wchar_t all_bits = 0;
+        for (std::size_t unit = 0; unit < text.size(); ++unit) {
+            next[unit] = static_cast<char>(text[unit]);
+            all_bits |= text[unit];
         }
-        used_ += is_narrow ? text.size() : 2 * text.size();
+        if (all_bits < 0x80) {
+            used_ += text.size();
+            return;
+        }
+        bytes_[length_at] |= 1;  // the length's lowest bit, in its first byte
+        for (std::size_t unit = 0; unit < text.size(); ++unit) {
+            next[2 * unit] = static_cast<char>(text[unit]);
+            next[2 * unit + 1] = static_cast<char>(text[unit] >> 8);
+        }
+        used_ += 2 * text.size();
     }
     void Raw(std::basic_string_view<std::uint8_t> data) {
         std::memcpy(Room_For(data.size()), data.data(), data.size());
@@ -310,7 +321,7 @@ std::uint32_t Crc_32_Of(std::string_view the_bytes) {
 }
 
 std::string Bytes_Of(const Description& the_description, const File_List& the_records) {
-    constexpr std::size_t Expected_Record_Size = 24;
+    constexpr std::size_t Expected_Record_Size = 32;
     Writer out(Header_Size + Expected_Record_Size * Length_Of(the_records));
     out.Raw({reinterpret_cast<const std::uint8_t*>(Magic.data()), Magic.size()});
     out.Fixed(Format_Version, 4);
@@ -344,13 +355,17 @@ Scan Scan_Of(std::string_view the_bytes) {
     Record_Reader reader(the_bytes);
     Scan scan;
     scan.About = reader.About();
+    // A record takes six bytes at least: a damaged count reserves no more than the bytes hold.
+    constexpr std::uint64_t Smallest_Record_Size = 6;
+    Reserve(scan.Records, static_cast<std::size_t>(
+                              std::min(reader.Record_Count(), reader.Body_Length() / Smallest_Record_Size)));
     while (reader.Next()) Append(reader.Record(), scan.Records);
     return scan;
 }
 
 Record_Reader::Record_Reader(std::string_view the_bytes) {
     const Header header = Checked_Header(the_bytes);
-    next_ = the_bytes.data() + Header_Size;
+    body_ = next_ = the_bytes.data() + Header_Size;
     end_ = next_ + header.Body_Length;
     count_ = header.Record_Count;
     about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
@@ -380,12 +395,12 @@ bool Record_Reader::Next() {
 bool Record_Reader::Is_Folder() const { return flags_ & Folder; }
 bool Record_Reader::Is_Shared() const { return flags_ & Shared; }
 
-File_Information Record_Reader::Record() const {
+File_Information Record_Reader::Record() {
     File_Information file;
     file.Folder_Name = folders_[folder_];
-    file.File_Name = Wide_Text::Shared(std::wstring_view(name_));
+    file.File_Name = names_.Text(name_);
     file.Owner = owner_;
-    if (flags_ & Stream) file.Stream_Name = Wide_Text::Shared(std::wstring_view(stream_));
+    if (flags_ & Stream) file.Stream_Name = names_.Text(stream_);
     file.Object_Size = size_;
     file.Last_Accessed = Time_Of(time_);
     file.Is_Folder = flags_ & Folder;
@@ -409,6 +424,8 @@ std::uint8_t Record_Reader::Byte() {
 }
 
 std::uint64_t Record_Reader::Number() {
+    // Most numbers take a byte, and most fields are far from the end.
+    if (next_ != end_ && static_cast<std::uint8_t>(*next_) < 0x80) return static_cast<std::uint8_t>(*next_++);
     std::uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         const std::uint8_t byte = Byte();
