@@ -505,11 +505,25 @@ std::uint8_t Record_Reader::Byte() {
 }
 
 std::uint64_t Record_Reader::Number() {
-    // Most numbers take a byte, and most fields are far from the end.
-    if (next_ != end_ && static_cast<std::uint8_t>(*next_) < 0x80) return static_cast<std::uint8_t>(*next_++);
+    // Most fields are far from the end, where the longest number fits without a check a byte.
+    constexpr std::ptrdiff_t Longest_Number = 10;
+    if (end_ - next_ >= Longest_Number) {
+        const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+        std::uint64_t value = 0;
+        for (int index = 0; index < Longest_Number; ++index) {
+            value |= std::uint64_t{from[index] & 0x7Fu} << (7 * index);
+            if (from[index] < 0x80) {
+                if (index == Longest_Number - 1 && from[index] > 1) break;  // over 64 bits
+                next_ += index + 1;
+                return value;
+            }
+        }
+        throw Inconsistent_Scan("a number runs over 64 bits");
+    }
     std::uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         const std::uint8_t byte = Byte();
+        if (shift == 63 && byte > 1) break;
         value |= std::uint64_t{byte & 0x7Fu} << shift;
         if (byte < 0x80) return value;
     }
