@@ -107,6 +107,7 @@ private:
 
 // Records of one folder come together, and share their folder's text in each list: the
 // folders' texts are compared once for a run of records.
+// (The root's empty text has no address: it is compared each time, at no cost.)
 struct Folder_Match {
     const wchar_t* Now = nullptr;
     const wchar_t* Then = nullptr;
@@ -115,9 +116,8 @@ struct Folder_Match {
 
 bool Is_Same(const Path& now, const Path& then, Folder_Match& last) {
     if (now.Is_Folder != then.Is_Folder || now.Name != then.Name || now.Stream != then.Stream) return false;
-    if (now.Folder.data() != last.Now || then.Folder.data() != last.Then) {
+    if (now.Folder.data() == nullptr || now.Folder.data() != last.Now || then.Folder.data() != last.Then)
         last = {now.Folder.data(), then.Folder.data(), now.Folder == then.Folder};
-    }
     return last.Is_Same;
 }
 
