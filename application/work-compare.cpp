@@ -3,6 +3,7 @@
 // it was not met in order.
 #include "work-compare.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <functional>
 #include <string_view>
@@ -104,6 +105,22 @@ private:
     std::vector<Slot> slots_;
 };
 
+// Records of one folder come together, and share their folder's text in each list: the
+// folders' texts are compared once for a run of records.
+// (The root's empty text has no address: it is compared each time, at no cost.)
+struct Folder_Match {
+    const wchar_t* Now = nullptr;
+    const wchar_t* Then = nullptr;
+    bool Is_Same = false;
+};
+
+bool Is_Same(const Path& now, const Path& then, Folder_Match& last) {
+    if (now.Is_Folder != then.Is_Folder || now.Name != then.Name || now.Stream != then.Stream) return false;
+    if (now.Folder.data() == nullptr || now.Folder.data() != last.Now || then.Folder.data() != last.Then)
+        last = {now.Folder.data(), then.Folder.data(), now.Folder == then.Folder};
+    return last.Is_Same;
+}
+
 // Two walks of one tree list it in the same order but for what changed: each older record
 // is looked for first among the next few records now.
 constexpr std::size_t Look_Ahead = 8;
@@ -126,21 +143,27 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
     for (auto at = First(the_records); Has_Element(at); at = Next(at)) now.push_back(&Element_At(at));
     std::vector<bool> is_met(now.size());
     std::vector<std::pair<const File_Information*, Change>> changed;
-    auto compare = [&changed](const File_Information& record, File_Size then_size, bool then_shared) {
+    auto keep = [this, &changed](std::size_t place, const File_Information& record, const Change& change) {
+        changed.push_back({&record, change});
+        placed_.push_back({place, change});
+    };
+    auto compare = [&keep](std::size_t place, const File_Information& record, File_Size then_size, bool then_shared) {
         if (then_size == record.Object_Size && then_shared == record.Is_Shared) return;
         const File_Size then_counted = then_shared ? File_Size{} : then_size;
-        changed.push_back({&record, {.Bytes = Difference(record.Object_Size, then_size),
-                                     .Counted = Difference(Counted_Size_Of(record), then_counted),
-                                     .Is_New = false,
-                                     .Is_Gone = false}});
+        keep(place, record, {.Bytes = Difference(record.Object_Size, then_size),
+                             .Counted = Difference(Counted_Size_Of(record), then_counted),
+                             .Is_New = false,
+                             .Is_Gone = false});
     };
 
     std::vector<const File_Information*> unmet;
     std::size_t next = 0;
+    Folder_Match folders;
     while (the_older.Next()) {
         const Path then = Path_Of(the_older);
         std::size_t found = next;
-        while (found < now.size() && found < next + Look_Ahead && (is_met[found] || !(Path_Of(*now[found]) == then)))
+        while (found < now.size() && found < next + Look_Ahead &&
+               (is_met[found] || !Is_Same(Path_Of(*now[found]), then, folders)))
             ++found;
         if (found == now.size() || found == next + Look_Ahead) {
             Append(the_older.Record(), older_);
@@ -149,7 +172,7 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
         }
         is_met[found] = true;
         next = found + 1;
-        compare(*now[found], the_older.Object_Size(), the_older.Is_Shared());
+        compare(found, *now[found], the_older.Object_Size(), the_older.Is_Shared());
     }
 
     // The rest by their paths: the records now not met in order look up the older ones.
@@ -160,10 +183,9 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
         const File_Information& record = *now[index];
         const Path path = Path_Of(record);
         if (const File_Information* then = table.Take(path, hasher.Of(path))) {
-            compare(record, then->Object_Size, then->Is_Shared);
+            compare(index, record, then->Object_Size, then->Is_Shared);
         } else {
-            changed.push_back({&record, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)),
-                                         .Is_New = true, .Is_Gone = false}});
+            keep(index, record, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false});
         }
     }
     Path_Hasher older_hasher;
@@ -175,6 +197,8 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
                                     .Is_New = false,
                                     .Is_Gone = true}});
     }
+    std::sort(placed_.begin(), placed_.end(),
+              [](const auto& one, const auto& other) { return one.first < other.first; });
     slots_.resize(Capacity_For(changed.size()));
     is_occupied_.resize(slots_.size());
     for (const auto& [record, change] : changed) Keep(*record, change);
@@ -194,6 +218,11 @@ const Changes::Slot* Changes::Slot_Of(const File_Information& the_record) const 
          index = (index + 1) & (slots_.size() - 1))
         if (slots_[index].Record == &the_record) return &slots_[index];
     return nullptr;
+}
+
+Change Changes::In_Order::Of(std::size_t the_place) {
+    while (next_ < placed_.size() && placed_[next_].first < the_place) ++next_;
+    return next_ < placed_.size() && placed_[next_].first == the_place ? placed_[next_].second : Change{};
 }
 
 Change Changes::Of(const File_Information& the_record) const {

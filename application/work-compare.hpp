@@ -31,6 +31,18 @@ public:
 
     // For a record of the results or a gone one.
     Change Of(const File_Information& the_record) const;
+
+    // The changes of the results' records by their places in the list (0 for the first),
+    // asked for in increasing order as a pass through the list does: no look-up a record.
+    class In_Order {
+    public:
+        explicit In_Order(const Changes& the_changes) : placed_(the_changes.placed_) {}
+        Change Of(std::size_t the_place);
+
+    private:
+        const std::vector<std::pair<std::size_t, Change>>& placed_;
+        std::size_t next_ = 0;
+    };
     // The older scan's records that have none now, in its order.
     const std::vector<const File_Information*>& Gone() const { return gone_; }
 
@@ -52,6 +64,7 @@ private:
     // unchanged, and their empty home slot is told here without reading the table.
     std::vector<bool> is_occupied_;
     std::vector<const File_Information*> gone_;
+    std::vector<std::pair<std::size_t, Change>> placed_;  // of the results' records, by place
 };
 
 }  // namespace Work::Compare

@@ -238,8 +238,11 @@ void Show_Passing_Records() {
     Owner_Tally owners;
     Row_Batch rows(Controls().File_List_View);
     const Compare::Changes* comparison = Comparison();
+    std::optional<Compare::Changes::In_Order> changes;
+    if (comparison) changes.emplace(*comparison);
     std::vector<const File_Information*> shown;
-    for (auto position = First(Known_Files()); Has_Element(position); position = Next(position)) {
+    std::size_t place = 0;
+    for (auto position = First(Known_Files()); Has_Element(position); position = Next(position), ++place) {
         const File_Information& the_file = Element_At(position);
         if (!To_Be_Displayed(the_file, selection, Shown_Folder)) continue;
         rows.Add(the_file);
@@ -247,7 +250,7 @@ void Show_Passing_Records() {
         totals.Add(the_file);
         if (!has_owners) continue;
         owners.Add(the_file);
-        if (comparison) owners.Add_Change(the_file, comparison->Of(the_file));
+        if (changes) owners.Add_Change(the_file, changes->Of(place));
     }
     // What has gone since the older scan is shown after what is there, and counts only in
     // the changes.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <immintrin.h>
 #include <unordered_map>
 #include <vector>
 
@@ -54,13 +56,127 @@ constexpr Crc_Table Crc_Tables() {
 }
 constexpr Crc_Table Crc = Crc_Tables();
 
+// The running sum (not inverted) advanced over the bytes, eight at a time.
+std::uint32_t Table_Crc(const std::uint8_t* next, std::size_t left, std::uint32_t crc) {
+    for (; left >= 8; left -= 8, next += 8) {
+        std::uint32_t low;
+        std::uint32_t high;
+        std::memcpy(&low, next, 4);
+        std::memcpy(&high, next + 4, 4);
+        low ^= crc;
+        crc = Crc[7][low & 0xFF] ^ Crc[6][(low >> 8) & 0xFF] ^ Crc[5][(low >> 16) & 0xFF] ^
+              Crc[4][low >> 24] ^ Crc[3][high & 0xFF] ^ Crc[2][(high >> 8) & 0xFF] ^
+              Crc[1][(high >> 16) & 0xFF] ^ Crc[0][high >> 24];
+    }
+    for (; left > 0; --left, ++next) crc = (crc >> 8) ^ Crc[0][(crc ^ *next) & 0xFF];
+    return crc;
+}
+
+// The same by carry-less multiplication, 64 bytes a step, on processors that have it: a
+// scan's checksum then costs a small share of writing or reading it. The constants are the
+// published ones for this polynomial (bit-reflected powers of x modulo it, and the pair of
+// Barrett's reduction). Wants a multiple of 16 bytes, at least 64.
+#define QUARRIX_CARRY_LESS __attribute__((target("pclmul,sse4.1")))
+
+QUARRIX_CARRY_LESS __m128i Block_At(const std::uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// The block moved forward by the distance the constants stand for, added into another.
+QUARRIX_CARRY_LESS __m128i Folded(__m128i block, __m128i constants, __m128i into) {
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00), _mm_clmulepi64_si128(block, constants, 0x11)),
+        into);
+}
+
+QUARRIX_CARRY_LESS std::uint32_t Folded_Crc(const std::uint8_t* next, std::size_t length,
+                                                                 std::uint32_t crc) {
+    const __m128i four_blocks = _mm_set_epi64x(0x01C6E41596, 0x0154442BD4);
+    const __m128i one_block = _mm_set_epi64x(0x00CCAA009E, 0x01751997D0);
+    const __m128i x64 = _mm_set_epi64x(0, 0x0163CD6124);
+    const __m128i barrett = _mm_set_epi64x(0x01F7011641, 0x01DB710641);
+    const __m128i low_32_bits = _mm_setr_epi32(~0, 0, ~0, 0);
+
+    __m128i x1 = _mm_xor_si128(Block_At(next), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = Block_At(next + 16);
+    __m128i x3 = Block_At(next + 32);
+    __m128i x4 = Block_At(next + 48);
+    next += 64;
+    length -= 64;
+    for (; length >= 64; length -= 64, next += 64) {
+        x1 = Folded(x1, four_blocks, Block_At(next));
+        x2 = Folded(x2, four_blocks, Block_At(next + 16));
+        x3 = Folded(x3, four_blocks, Block_At(next + 32));
+        x4 = Folded(x4, four_blocks, Block_At(next + 48));
+    }
+    x1 = Folded(x1, one_block, x2);
+    x1 = Folded(x1, one_block, x3);
+    x1 = Folded(x1, one_block, x4);
+    for (; length >= 16; length -= 16, next += 16) x1 = Folded(x1, one_block, Block_At(next));
+
+    // 128 bits to 64, then Barrett's reduction to 32.
+    x2 = _mm_clmulepi64_si128(x1, one_block, 0x10);
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2);
+    x2 = _mm_srli_si128(x1, 4);
+    x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low_32_bits), x64, 0x00), x2);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, low_32_bits), barrett, 0x10);
+    x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, low_32_bits), barrett, 0x00);
+    return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x1, x2), 1));
+}
+
 // ---------------------------------------------------------------- writing
 
-// Bytes appended without a check of capacity each: every field makes room for its largest
-// form first.
+// The sum (as zlib gives it, 0 for nothing) of bytes before, continued over these.
+std::uint32_t Crc_32_After(std::uint32_t the_crc, std::string_view the_bytes) {
+    static const bool has_carry_less_multiply =
+        __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    std::uint32_t crc = ~the_crc;
+    const auto* next = reinterpret_cast<const std::uint8_t*>(the_bytes.data());
+    std::size_t left = the_bytes.size();
+    if (has_carry_less_multiply && left >= 64) {
+        const std::size_t folded = left & ~std::size_t{15};
+        crc = Folded_Crc(next, folded, crc);
+        next += folded;
+        left -= folded;
+    }
+    return ~Table_Crc(next, left, crc);
+}
+
+// Two polynomials' product modulo the CRC's, both bit-reflected as the sums are.
+std::uint32_t Product_Modulo(std::uint32_t one, std::uint32_t other) {
+    std::uint32_t product = 0;
+    for (std::uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+        if (one & bit) product ^= other;
+        other = (other & 1) ? (other >> 1) ^ 0xEDB88320u : other >> 1;
+    }
+    return product;
+}
+
+// x^(8 * length) modulo the polynomial: what a sum is multiplied by over that many bytes.
+std::uint32_t Shift_Over(std::uint64_t length) {
+    std::uint32_t power = 1u << 31;  // x^0
+    std::uint32_t square = 1u << 23;  // x^8
+    for (; length != 0; length >>= 1) {
+        if (length & 1) power = Product_Modulo(square, power);
+        square = Product_Modulo(square, square);
+    }
+    return power;
+}
+
+// The sum of two pieces one after the other, from the sum of each: a body's sum is made as
+// it is written, and its header's, written before it, only once the body's length is known.
+std::uint32_t Crc_32_Of_Both(std::uint32_t first, std::uint32_t second, std::uint64_t second_length) {
+    return Product_Modulo(Shift_Over(second_length), first) ^ second;
+}
+
+// The body is encoded a piece at a time into a buffer kept in the cache, and each piece is
+// summed and handed to the sink (a file, or a string) as it fills: a scan of any size takes
+// a megabyte to write. Every field makes room for its largest form first, so bytes are then
+// put without a check of capacity each.
+template <typename Sink>
 class Writer {
 public:
-    explicit Writer(std::size_t expected_size) : bytes_(expected_size, '\0') {}
+    explicit Writer(Sink& the_sink) : sink_(the_sink), bytes_(std::make_unique_for_overwrite<char[]>(Piece_Size)) {}
 
     void Fixed(std::uint64_t value, int byte_count) {
         char* next = Room_For(8);
@@ -77,38 +193,71 @@ public:
         next[length++] = static_cast<char>(value);
         used_ += length;
     }
+    // Written narrow at once, and again wide if a unit turns out not to be ASCII: the length
+    // before it takes as many bytes either way, as only its lowest bit differs.
     void Text(std::wstring_view text) {
-        bool is_narrow = true;
-        for (wchar_t unit : text) is_narrow = is_narrow && unit < 0x80;
-        Number(std::uint64_t{text.size()} << 1 | (is_narrow ? 0 : 1));
-        char* next = Room_For(2 * text.size());
-        for (wchar_t unit : text) {
-            *next++ = static_cast<char>(unit);
-            if (!is_narrow) *next++ = static_cast<char>(unit >> 8);
+        Room_For(10 + 2 * text.size());
+        const std::size_t length_at = used_;
+        Number(std::uint64_t{text.size()} << 1);
+        char* next = bytes_.get() + used_;
+        wchar_t all_bits = 0;
+        for (std::size_t unit = 0; unit < text.size(); ++unit) {
+            next[unit] = static_cast<char>(text[unit]);
+            all_bits |= text[unit];
         }
-        used_ += is_narrow ? text.size() : 2 * text.size();
+        if (all_bits < 0x80) {
+            used_ += text.size();
+            return;
+        }
+        bytes_[length_at] |= 1;  // the length's lowest bit, in its first byte
+        for (std::size_t unit = 0; unit < text.size(); ++unit) {
+            next[2 * unit] = static_cast<char>(text[unit]);
+            next[2 * unit + 1] = static_cast<char>(text[unit] >> 8);
+        }
+        used_ += 2 * text.size();
     }
     void Raw(std::basic_string_view<std::uint8_t> data) {
         std::memcpy(Room_For(data.size()), data.data(), data.size());
         used_ += data.size();
     }
-    void Patch(std::size_t at, std::uint64_t value, int byte_count) {
-        for (int byte = 0; byte < byte_count; ++byte) bytes_[at + byte] = static_cast<char>(value >> (8 * byte));
+    void Hand_Over() {
+        const std::string_view piece(bytes_.get(), used_);
+        crc_ = Crc_32_After(crc_, piece);
+        length_ += used_;
+        used_ = 0;
+        sink_.Append(piece);
     }
-    std::size_t Size() const { return used_; }
-    std::string_view Written() const { return {bytes_.data(), used_}; }
-    std::string Taken() {
-        bytes_.resize(used_);
-        return std::move(bytes_);
-    }
+    // Of everything handed over.
+    std::uint32_t Crc() const { return crc_; }
+    std::uint64_t Length() const { return length_; }
 
 private:
+    static constexpr std::size_t Piece_Size = std::size_t{1} << 20;
     char* Room_For(std::size_t length) {
-        if (used_ + length > bytes_.size()) bytes_.resize(std::max(2 * bytes_.size(), used_ + length));
-        return bytes_.data() + used_;
+        if (used_ + length > capacity_) {
+            Hand_Over();
+            if (length > capacity_) {
+                bytes_ = std::make_unique_for_overwrite<char[]>(length);
+                capacity_ = length;
+            }
+        }
+        return bytes_.get() + used_;
     }
-    std::string bytes_;
+    Sink& sink_;
+    std::unique_ptr<char[]> bytes_;
+    std::size_t capacity_ = Piece_Size;
     std::size_t used_ = 0;
+    std::uint32_t crc_ = 0;
+    std::uint64_t length_ = 0;
+};
+
+// The bytes of a scan in memory, for Bytes_Of.
+struct String_Sink {
+    std::string Bytes;
+    void Append(std::string_view bytes) { Bytes.append(bytes); }
+    void Overwrite(std::uint64_t at, std::string_view bytes) {
+        Bytes.replace(static_cast<std::size_t>(at), bytes.size(), bytes);
+    }
 };
 
 std::uint64_t Value_Of(const File_Time& the_time) {
@@ -135,7 +284,8 @@ std::uint8_t Flags_Of(const File_Information& the_file) {
 // number one past the highest so far introduces a new owner, written there.
 class Owner_Numbers {
 public:
-    void Write(Files::Owner the_owner, Writer& into) {
+    template <typename Out>
+    void Write(Files::Owner the_owner, Out& into) {
         if (the_owner == nullptr) return into.Number(0);
         if (last_ < owners_.size() && owners_[last_] == the_owner) return into.Number(last_ + 1);
         for (last_ = 0; last_ < owners_.size(); ++last_)
@@ -156,7 +306,8 @@ private:
 // one folder share one text, so its address names it.
 class Folder_Numbers {
 public:
-    void Write(const Wide_Text::Shared& the_folder, Writer& into) {
+    template <typename Out>
+    void Write(const Wide_Text::Shared& the_folder, Out& into) {
         const std::wstring_view name = the_folder.View();
         if (numbers_.empty() || name.data() != last_) {
             const auto [entry, is_new] = numbers_.try_emplace(name.data(), numbers_.size());
@@ -225,34 +376,29 @@ Header Checked_Header(std::string_view bytes) {
 
 }  // namespace
 
-std::uint32_t Crc_32_Of(std::string_view the_bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    const auto* next = reinterpret_cast<const std::uint8_t*>(the_bytes.data());
-    std::size_t left = the_bytes.size();
-    for (; left >= 8; left -= 8, next += 8) {
-        std::uint32_t low;
-        std::uint32_t high;
-        std::memcpy(&low, next, 4);
-        std::memcpy(&high, next + 4, 4);
-        low ^= crc;
-        crc = Crc[7][low & 0xFF] ^ Crc[6][(low >> 8) & 0xFF] ^ Crc[5][(low >> 16) & 0xFF] ^
-              Crc[4][low >> 24] ^ Crc[3][high & 0xFF] ^ Crc[2][(high >> 8) & 0xFF] ^
-              Crc[1][(high >> 16) & 0xFF] ^ Crc[0][high >> 24];
-    }
-    for (; left > 0; --left, ++next) crc = (crc >> 8) ^ Crc[0][(crc ^ *next) & 0xFF];
-    return crc ^ 0xFFFFFFFFu;
+std::uint32_t Crc_32_Of(std::string_view the_bytes) { return Crc_32_After(0, the_bytes); }
+
+namespace {
+
+std::string Header_Of(const Description& the_description, std::uint64_t the_record_count,
+                      std::uint64_t the_body_length) {
+    std::string header(Magic);
+    auto fixed = [&header](std::uint64_t value, int byte_count) {
+        for (int byte = 0; byte < byte_count; ++byte) header.push_back(static_cast<char>(value >> (8 * byte)));
+    };
+    fixed(Format_Version, 4);
+    fixed(the_description.Is_Ntfs ? Ntfs_Flag : 0, 4);
+    fixed(Value_Of(the_description.Made), 8);
+    fixed(the_record_count, 8);
+    fixed(the_body_length, 8);
+    return header;
 }
 
-std::string Bytes_Of(const Description& the_description, const File_List& the_records) {
-    constexpr std::size_t Expected_Record_Size = 24;
-    Writer out(Header_Size + Expected_Record_Size * Length_Of(the_records));
-    out.Raw({reinterpret_cast<const std::uint8_t*>(Magic.data()), Magic.size()});
-    out.Fixed(Format_Version, 4);
-    out.Fixed(the_description.Is_Ntfs ? Ntfs_Flag : 0, 4);
-    out.Fixed(Value_Of(the_description.Made), 8);
-    out.Fixed(Length_Of(the_records), 8);
-    out.Fixed(0, 8);  // the body's length, once known
-
+// The header's place is kept and it is written last, once the body's length is known.
+template <typename Sink>
+void Encode(const Description& the_description, const File_List& the_records, Sink& into) {
+    into.Append(std::string(Header_Size, '\0'));
+    Writer out(into);
     out.Text(the_description.Root);
     Owner_Numbers owners;
     Folder_Numbers folders;
@@ -269,22 +415,38 @@ std::string Bytes_Of(const Description& the_description, const File_List& the_re
         out.Number(Zigzag(time - previous_time));
         previous_time = time;
     }
-    out.Patch(32, out.Size() - Header_Size, 8);
-    out.Fixed(Crc_32_Of(out.Written()), 4);
-    return out.Taken();
+    out.Hand_Over();
+    const std::string header = Header_Of(the_description, Length_Of(the_records), out.Length());
+    into.Overwrite(0, header);
+    const std::uint32_t crc = Crc_32_Of_Both(Crc_32_Of(header), out.Crc(), out.Length());
+    const char checksum[Checksum_Size] = {static_cast<char>(crc), static_cast<char>(crc >> 8),
+                                          static_cast<char>(crc >> 16), static_cast<char>(crc >> 24)};
+    into.Append({checksum, Checksum_Size});
+}
+
+}  // namespace
+
+std::string Bytes_Of(const Description& the_description, const File_List& the_records) {
+    String_Sink sink;
+    Encode(the_description, the_records, sink);
+    return std::move(sink.Bytes);
 }
 
 Scan Scan_Of(std::string_view the_bytes) {
     Record_Reader reader(the_bytes);
     Scan scan;
     scan.About = reader.About();
+    // A record takes six bytes at least: a damaged count reserves no more than the bytes hold.
+    constexpr std::uint64_t Smallest_Record_Size = 6;
+    Reserve(scan.Records, static_cast<std::size_t>(
+                              std::min(reader.Record_Count(), reader.Body_Length() / Smallest_Record_Size)));
     while (reader.Next()) Append(reader.Record(), scan.Records);
     return scan;
 }
 
 Record_Reader::Record_Reader(std::string_view the_bytes) {
     const Header header = Checked_Header(the_bytes);
-    next_ = the_bytes.data() + Header_Size;
+    body_ = next_ = the_bytes.data() + Header_Size;
     end_ = next_ + header.Body_Length;
     count_ = header.Record_Count;
     about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
@@ -314,12 +476,12 @@ bool Record_Reader::Next() {
 bool Record_Reader::Is_Folder() const { return flags_ & Folder; }
 bool Record_Reader::Is_Shared() const { return flags_ & Shared; }
 
-File_Information Record_Reader::Record() const {
+File_Information Record_Reader::Record() {
     File_Information file;
     file.Folder_Name = folders_[folder_];
-    file.File_Name = Wide_Text::Shared(std::wstring_view(name_));
+    file.File_Name = names_.Text(name_);
     file.Owner = owner_;
-    if (flags_ & Stream) file.Stream_Name = Wide_Text::Shared(std::wstring_view(stream_));
+    if (flags_ & Stream) file.Stream_Name = names_.Text(stream_);
     file.Object_Size = size_;
     file.Last_Accessed = Time_Of(time_);
     file.Is_Folder = flags_ & Folder;
@@ -343,9 +505,25 @@ std::uint8_t Record_Reader::Byte() {
 }
 
 std::uint64_t Record_Reader::Number() {
+    // Most fields are far from the end, where the longest number fits without a check a byte.
+    constexpr std::ptrdiff_t Longest_Number = 10;
+    if (end_ - next_ >= Longest_Number) {
+        const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
+        std::uint64_t value = 0;
+        for (int index = 0; index < Longest_Number; ++index) {
+            value |= std::uint64_t{from[index] & 0x7Fu} << (7 * index);
+            if (from[index] < 0x80) {
+                if (index == Longest_Number - 1 && from[index] > 1) break;  // over 64 bits
+                next_ += index + 1;
+                return value;
+            }
+        }
+        throw Inconsistent_Scan("a number runs over 64 bits");
+    }
     std::uint64_t value = 0;
     for (int shift = 0; shift < 64; shift += 7) {
         const std::uint8_t byte = Byte();
+        if (shift == 63 && byte > 1) break;
         value |= std::uint64_t{byte & 0x7Fu} << shift;
         if (byte < 0x80) return value;
     }
@@ -405,7 +583,9 @@ void Record_Reader::Read_Owner() {
 
 void Save(const std::wstring& path, const Description& the_description,
           const File_List& the_records) {
-    Files::Replace_Contents(path, Bytes_Of(the_description, the_records));
+    Files::Replacement replacement(path);
+    Encode(the_description, the_records, replacement);
+    replacement.Commit();
 }
 
 Scan Load(const std::wstring& path) { return Scan_Of(Files::Contents_Of(path)); }

@@ -55,7 +55,9 @@ public:
     bool Is_Folder() const;
     bool Is_Shared() const;
     File_Size Object_Size() const { return size_; }
-    File_Information Record() const;  // the record as a scan holds it
+    File_Information Record();  // the record as a scan holds it
+    std::uint64_t Record_Count() const { return count_; }
+    std::uint64_t Body_Length() const { return static_cast<std::uint64_t>(end_ - body_); }
 
 private:
     std::uint8_t Byte();
@@ -66,6 +68,7 @@ private:
     void Read_Folder();
     void Read_Owner();
 
+    const char* body_ = nullptr;
     const char* next_ = nullptr;
     const char* end_ = nullptr;
     Description about_;
@@ -77,6 +80,7 @@ private:
     std::wstring name_;
     std::wstring stream_;
     std::wstring text_;  // a new folder's or owner's name
+    Wide_Text::Shared_Batch names_;  // the records' names, made together
     Windows::Files::Owner owner_ = nullptr;
     std::uint8_t flags_ = 0;
     File_Size size_{};

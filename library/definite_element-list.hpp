@@ -2,8 +2,18 @@
 // A doubly linked list of elements held by value. Every instance names itself (Traits::Name,
 // "WORK.FILE_LIST"), and its four failures are types of that instance alone, so a handler
 // for one instance's failure never catches another's.
+//
+// Cells come from blocks the list owns, each for many cells, so that a list of a million
+// elements costs a few hundred allocations rather than a million and its cells lie together
+// in memory. A removed element's cell serves the next append; the blocks go when the list is
+// cleared.
 
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "definite_element.hpp"
@@ -20,6 +30,12 @@ class List {
         Cell* Next = nullptr;
         Cell* Previous = nullptr;
     };
+    // Room for one cell, constructed there only while it is in the list.
+    struct alignas(Cell) Cell_Storage {
+        std::byte Bytes[sizeof(Cell)];
+    };
+    static constexpr std::size_t First_Block_Cells = 8;
+    static constexpr std::size_t Largest_Block_Cells = 8192;
 
     template <int Which>
     struct Named_Failure : ::Failure {
@@ -76,14 +92,20 @@ public:
     ~List() { Clear(*this); }
 
     friend void Append(const Element& the_element, List& to_list) {
-        to_list.Link_At_Back(new Cell{the_element});
+        to_list.Link_At_Back(to_list.New_Cell(the_element));
     }
     friend void Append(Element&& the_element, List& to_list) {
-        to_list.Link_At_Back(new Cell{std::move(the_element)});
+        to_list.Link_At_Back(to_list.New_Cell(std::move(the_element)));
+    }
+    // Room for that many more elements in one block, for a list whose length is known ahead.
+    friend void Reserve(List& the_list, std::size_t the_count) {
+        if (the_list.unused_cells_ < the_count) the_list.Add_Block(the_count);
     }
 
     friend void Attach(List& the_list, List& to_list, Place position) {
         if (&the_list == &to_list || the_list.length_ == 0) return;
+        to_list.blocks_.reserve(to_list.blocks_.size() + the_list.blocks_.size());
+        to_list.spare_cells_.reserve(to_list.spare_cells_.size() + the_list.spare_cells_.size());
         if (to_list.length_ == 0) {
             to_list.first_ = the_list.first_;
             to_list.last_ = the_list.last_;
@@ -98,6 +120,11 @@ public:
         }
         to_list.length_ += the_list.length_;
         the_list.Forget_Cells();
+        // The cells moved stay in their blocks, which go with them.
+        for (auto& block : the_list.blocks_) to_list.blocks_.push_back(std::move(block));
+        to_list.spare_cells_.insert(to_list.spare_cells_.end(), the_list.spare_cells_.begin(),
+                                    the_list.spare_cells_.end());
+        the_list.Forget_Storage();
     }
 
     friend void Clear(List& the_list) {
@@ -105,10 +132,11 @@ public:
         while (cell != nullptr) {
             Cell* next = cell->Next;
             Hooks::Clear(cell->Data);
-            delete cell;
+            cell->~Cell();
             cell = next;
         }
         the_list.Forget_Cells();
+        the_list.Forget_Storage();
     }
 
     friend List operator+(const List& left, const Element& right) {
@@ -210,11 +238,37 @@ public:
     }
 
 private:
-    void Link_At_Back(Cell* cell) {
-        if (length_ == INT32_MAX) {
-            delete cell;
-            throw Constraint_Error("list length overflow");
+    template <typename Value>
+    Cell* New_Cell(Value&& the_element) {
+        if (length_ == INT32_MAX) throw Constraint_Error("list length overflow");
+        Cell_Storage* storage = nullptr;
+        if (!spare_cells_.empty()) {
+            storage = spare_cells_.back();
+        } else {
+            if (unused_cells_ == 0) Add_Block(Next_Block_Size());
+            storage = next_unused_;
         }
+        Cell* cell = ::new (static_cast<void*>(storage)) Cell{std::forward<Value>(the_element)};
+        // Taken only once the element is in place: a throwing copy leaves the room free.
+        if (!spare_cells_.empty()) {
+            spare_cells_.pop_back();
+        } else {
+            ++next_unused_;
+            --unused_cells_;
+        }
+        return cell;
+    }
+    // Blocks double in size up to a limit: small lists stay small, long ones take few blocks.
+    std::size_t Next_Block_Size() const {
+        return std::clamp(2 * last_block_cells_, First_Block_Cells, Largest_Block_Cells);
+    }
+    // The unused rest of the block before is left unused.
+    void Add_Block(std::size_t the_cells) {
+        blocks_.push_back(std::make_unique_for_overwrite<Cell_Storage[]>(the_cells));
+        next_unused_ = blocks_.back().get();
+        unused_cells_ = last_block_cells_ = the_cells;
+    }
+    void Link_At_Back(Cell* cell) {
         cell->Previous = last_;
         if (last_ == nullptr) first_ = cell;
         else last_->Next = cell;
@@ -231,27 +285,46 @@ private:
     }
     void Destroy(Cell* cell) {
         Hooks::Clear(cell->Data);
-        delete cell;
+        cell->~Cell();
         --length_;
+        spare_cells_.push_back(reinterpret_cast<Cell_Storage*>(cell));
     }
     void Forget_Cells() {
         first_ = last_ = nullptr;
         length_ = 0;
+    }
+    void Forget_Storage() {
+        blocks_.clear();
+        spare_cells_.clear();
+        next_unused_ = nullptr;
+        unused_cells_ = last_block_cells_ = 0;
     }
     void Take_From(List& other) {
         first_ = other.first_;
         last_ = other.last_;
         length_ = other.length_;
         other.Forget_Cells();
+        blocks_ = std::move(other.blocks_);
+        spare_cells_ = std::move(other.spare_cells_);
+        next_unused_ = other.next_unused_;
+        unused_cells_ = other.unused_cells_;
+        last_block_cells_ = other.last_block_cells_;
+        other.Forget_Storage();
     }
     void Copy_From(const List& other) {
+        Reserve(*this, static_cast<std::size_t>(other.length_));
         for (Cell* cell = other.first_; cell != nullptr; cell = cell->Next)
-            Link_At_Back(new Cell{Hooks::Copy(cell->Data)});
+            Link_At_Back(New_Cell(Hooks::Copy(cell->Data)));
     }
 
     Cell* first_ = nullptr;
     Cell* last_ = nullptr;
     int length_ = 0;
+    std::vector<std::unique_ptr<Cell_Storage[]>> blocks_;
+    std::vector<Cell_Storage*> spare_cells_;  // removed elements' cells
+    Cell_Storage* next_unused_ = nullptr;     // in the last block
+    std::size_t unused_cells_ = 0;
+    std::size_t last_block_cells_ = 0;
 };
 
 }  // namespace Definite_Element

@@ -7,12 +7,39 @@
 
 namespace Wide_Text {
 
+// A text of a batch counts its references in the batch's count; its own field then holds
+// its distance from the batch's start, and its length has the top bit set.
 struct Shared::Block {
     std::atomic<std::uint32_t> References;
     std::uint32_t Length;
+    static constexpr std::uint32_t In_Batch = 0x80000000u;
     // The characters follow the header in the same allocation.
     wchar_t* Characters() { return reinterpret_cast<wchar_t*>(this + 1); }
+    std::uint32_t Unit_Count() const { return Length & ~In_Batch; }
+    bool Is_In_Batch() const { return (Length & In_Batch) != 0; }
 };
+
+struct Shared_Batch::Batch {
+    static constexpr std::size_t Size = 256 * 1024;
+    std::atomic<std::uint64_t> References;  // its texts', and the maker's while it adds to it
+};
+
+Shared_Batch::Batch* Shared_Batch::Batch_Of(Shared::Block* the_block) noexcept {
+    const std::uint32_t distance = the_block->References.load(std::memory_order_relaxed);
+    return reinterpret_cast<Batch*>(reinterpret_cast<char*>(the_block) - distance);
+}
+
+void Shared_Batch::Release(Batch* the_batch) noexcept {
+    if (the_batch->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        the_batch->~Batch();
+        ::operator delete(the_batch);
+    }
+}
+
+std::size_t Shared_Batch::Block_Bytes_For(std::size_t the_units) {
+    constexpr std::size_t alignment = alignof(Shared::Block);
+    return (sizeof(Shared::Block) + the_units * sizeof(wchar_t) + alignment - 1) / alignment * alignment;
+}
 
 Shared::Shared(std::wstring_view text) {
     if (text.empty()) return;
@@ -22,7 +49,9 @@ Shared::Shared(std::wstring_view text) {
 }
 
 Shared::Shared(const Shared& other) noexcept : block_(other.block_) {
-    if (block_) block_->References.fetch_add(1, std::memory_order_relaxed);
+    if (!block_) return;
+    if (block_->Is_In_Batch()) Shared_Batch::Batch_Of(block_)->References.fetch_add(1, std::memory_order_relaxed);
+    else block_->References.fetch_add(1, std::memory_order_relaxed);
 }
 
 Shared& Shared::operator=(Shared other) noexcept {
@@ -31,17 +60,48 @@ Shared& Shared::operator=(Shared other) noexcept {
 }
 
 Shared::~Shared() {
-    if (block_ && block_->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    if (!block_) return;
+    if (block_->Is_In_Batch()) {
+        Shared_Batch::Release(Shared_Batch::Batch_Of(block_));
+    } else if (block_->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         block_->~Block();
         ::operator delete(block_);
     }
 }
 
 std::wstring_view Shared::View() const noexcept {
-    return block_ ? std::wstring_view(block_->Characters(), block_->Length) : std::wstring_view();
+    return block_ ? std::wstring_view(block_->Characters(), block_->Unit_Count()) : std::wstring_view();
 }
 
-std::size_t Shared::size() const noexcept { return block_ ? block_->Length : 0; }
+std::size_t Shared::size() const noexcept { return block_ ? block_->Unit_Count() : 0; }
+
+Shared_Batch::~Shared_Batch() { Release_Batch(); }
+
+void Shared_Batch::Release_Batch() noexcept {
+    if (batch_) Release(batch_);
+    batch_ = nullptr;
+}
+
+void Shared_Batch::Start_Batch() {
+    void* storage = ::operator new(Batch::Size);
+    Release_Batch();
+    batch_ = ::new (storage) Batch{{1}};
+    used_ = sizeof(Batch);
+}
+
+Shared Shared_Batch::Text(std::wstring_view text) {
+    if (text.empty()) return Shared();
+    const std::size_t bytes = Block_Bytes_For(text.size());
+    // A long text would leave much of a batch unused: it takes a block of its own.
+    if (bytes > Batch::Size / 16) return Shared(text);
+    if (!batch_ || used_ + bytes > Batch::Size) Start_Batch();
+    auto* block = ::new (reinterpret_cast<char*>(batch_) + used_)
+        Shared::Block{{static_cast<std::uint32_t>(used_)}, static_cast<std::uint32_t>(text.size()) | Shared::Block::In_Batch};
+    std::memcpy(block->Characters(), text.data(), text.size() * sizeof(wchar_t));
+    used_ += bytes;
+    batch_->References.fetch_add(1, std::memory_order_relaxed);
+    return Shared(block);
+}
 
 std::ostream& operator<<(std::ostream& stream, const Shared& text) {
     return stream << Utf8_Of(text.String());

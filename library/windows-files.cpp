@@ -560,52 +560,62 @@ std::string Failure_Text(const std::wstring& path, const char* what) {
 // One call moves at most this much, well inside a DWORD.
 constexpr std::size_t Transfer_Size = std::size_t{1} << 30;
 
-// The temporary file beside the target goes when the write does not complete.
-class Temporary_File {
-public:
-    explicit Temporary_File(std::wstring path) : path_(std::move(path)) {
-        handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (handle_.get() == INVALID_HANDLE_VALUE) {
-            handle_.release();
-            throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
-        }
+// Written at the file pointer, in calls of at most Transfer_Size.
+void Write_All(HANDLE file, std::string_view contents, const std::wstring& path) {
+    while (!contents.empty()) {
+        const DWORD length = static_cast<DWORD>(std::min(contents.size(), Transfer_Size));
+        DWORD written = 0;
+        if (!WriteFile(file, contents.data(), length, &written, nullptr) || written != length)
+            throw Write_Failure(Failure_Text(path, "cannot write"));
+        contents.remove_prefix(length);
     }
-    Temporary_File(const Temporary_File&) = delete;
-    Temporary_File& operator=(const Temporary_File&) = delete;
-    ~Temporary_File() {
-        handle_.reset();
-        if (!is_kept_) DeleteFileW(Long_Path_Form(path_).c_str());
-    }
+}
 
-    void Write(std::string_view contents) {
-        while (!contents.empty()) {
-            const DWORD length = static_cast<DWORD>(std::min(contents.size(), Transfer_Size));
-            DWORD written = 0;
-            if (!WriteFile(handle_.get(), contents.data(), length, &written, nullptr) ||
-                written != length)
-                throw Write_Failure(Failure_Text(path_, "cannot write"));
-            contents.remove_prefix(length);
-        }
-        if (!FlushFileBuffers(handle_.get()))
-            throw Write_Failure(Failure_Text(path_, "cannot flush"));
-    }
-
-    void Rename_Over(const std::wstring& target) {
-        handle_.reset();
-        if (!MoveFileExW(Long_Path_Form(path_).c_str(), Long_Path_Form(target).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            throw Write_Failure(Failure_Text(target, "cannot replace"));
-        is_kept_ = true;
-    }
-
-private:
-    std::wstring path_;
-    Unique_Handle handle_;
-    bool is_kept_ = false;
-};
+void Move_To(HANDLE file, std::uint64_t at, const std::wstring& path) {
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(at);
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN))
+        throw Write_Failure(Failure_Text(path, "cannot seek"));
+}
 
 }  // namespace
+
+// The temporary file beside the target goes when the write does not complete.
+Replacement::Replacement(const std::wstring& target)
+    : target_(target), path_(target + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial") {
+    handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle_.get() == INVALID_HANDLE_VALUE) {
+        handle_.release();
+        throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
+    }
+}
+
+Replacement::~Replacement() {
+    handle_.reset();
+    if (!is_kept_) DeleteFileW(Long_Path_Form(path_).c_str());
+}
+
+void Replacement::Append(std::string_view bytes) {
+    Write_All(handle_.get(), bytes, path_);
+    size_ += bytes.size();
+}
+
+void Replacement::Overwrite(std::uint64_t at, std::string_view bytes) {
+    if (at > size_ || bytes.size() > size_ - at) throw Constraint_Error("an overwrite past the end");
+    Move_To(handle_.get(), at, path_);
+    Write_All(handle_.get(), bytes, path_);
+    Move_To(handle_.get(), size_, path_);
+}
+
+void Replacement::Commit() {
+    if (!FlushFileBuffers(handle_.get())) throw Write_Failure(Failure_Text(path_, "cannot flush"));
+    handle_.reset();
+    if (!MoveFileExW(Long_Path_Form(path_).c_str(), Long_Path_Form(target_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Write_Failure(Failure_Text(target_, "cannot replace"));
+    is_kept_ = true;
+}
 
 std::string Contents_Of(const std::wstring& path) {
     Unique_Handle file(CreateFileW(Long_Path_Form(path).c_str(), GENERIC_READ,
@@ -632,9 +642,9 @@ std::string Contents_Of(const std::wstring& path) {
 }
 
 void Replace_Contents(const std::wstring& path, std::string_view contents) {
-    Temporary_File temporary(path + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial");
-    temporary.Write(contents);
-    temporary.Rename_Over(path);
+    Replacement replacement(path);
+    replacement.Append(contents);
+    replacement.Commit();
 }
 
 }  // namespace Windows::Files

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "strings.hpp"
+#include "windows.hpp"
 #include "unsigned.hpp"
 #include "wide_text.hpp"
 
@@ -160,5 +161,27 @@ void Rename_File(const std::string& existing_name, const std::string& new_name);
 // was. Each raises its failure with the path and the platform's error.
 std::string Contents_Of(const std::wstring& path);  // Read_Failure
 void Replace_Contents(const std::wstring& path, std::string_view contents);  // Write_Failure
+
+// The same for contents made a piece at a time, too large to be held whole: appended to the
+// temporary file, which Commit flushes and renames over the target; a replacement that goes
+// without Commit leaves the target as it was. Each raises Write_Failure.
+class Replacement {
+public:
+    explicit Replacement(const std::wstring& target);
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+    ~Replacement();
+
+    void Append(std::string_view bytes);
+    void Overwrite(std::uint64_t at, std::string_view bytes);  // of what is appended already
+    void Commit();
+
+private:
+    std::wstring target_;
+    std::wstring path_;
+    Unique<HANDLE, CloseHandle> handle_;
+    std::uint64_t size_ = 0;
+    bool is_kept_ = false;
+};
 
 }  // namespace Windows::Files

@@ -73,6 +73,37 @@ TEST(Element_List, PositionsFollowAttachedCells) {
     EXPECT_EQ(Contents(target), (std::vector<int>{1, 20}));
 }
 
+// Cells live in blocks shared by many: a removed cell is used again, attached cells keep
+// their elements after the list they came from is used and cleared again.
+TEST(Element_List, CellsInSharedBlocksSurviveRemovalAttachAndReuse) {
+    auto word = [](int number) { return "a word long enough to be on the heap, number " + std::to_string(number); };
+    Words source;
+    Reserve(source, 5);
+    for (int number = 0; number < 20000; ++number) Append(word(number), source);
+    for (int removed = 0; removed < 100; ++removed) {
+        Remove_First(source);
+        Remove_Last(source);
+    }
+    for (int number = 20000; number < 20100; ++number) Append(word(number), source);
+    Words target;
+    Append(word(-1), target);
+    Attach(source, target, Place::At_Back);
+    Append(word(-2), source);
+    Clear(source);
+    Append(word(-3), source);
+    Append(word(20100), target);
+
+    EXPECT_EQ(Length_Of(target), 1 + 19800 + 100 + 1);
+    std::vector<std::string> expected{word(-1)};
+    for (int number = 100; number < 19900; ++number) expected.push_back(word(number));
+    for (int number = 20000; number <= 20100; ++number) expected.push_back(word(number));
+    EXPECT_EQ(Elements_Of(target, 1).Elements, expected);
+    const Words copy = target;
+    Clear(target);
+    EXPECT_EQ(Elements_Of(copy, 1).Elements, expected);
+    EXPECT_EQ(Elements_Of(source, 1).Elements, std::vector<std::string>{word(-3)});
+}
+
 TEST(Element_List, CopiesAreIndependent) {
     Words original;
     Append(std::string("alpha"), original);
