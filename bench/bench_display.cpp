@@ -21,25 +21,7 @@ using Rows = std::vector<void*>;
 
 void Start_Up() {
     Work::Start_Platform();
-    Work::Start_Gui();
-    Gui::Set_Message_Reporter([](const std::string& message, bool) {
-        std::printf("NOTE message box: %s\n", message.c_str());
-        std::fflush(stdout);
-    });
-    Work::Start_Application();
-    Work::Create_User_Interface();
-}
-
-// Everything shown: every kind, every place, no age or size limit.
-void Show_Everything() {
-    for (const Gui::Check_Box* box :
-         {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders, &Work::Controls().Display_Files,
-          &Work::Controls().Display_Full_Size, &Work::Controls().Display_Streams, &Work::Controls().Display_Hidden,
-          &Work::Controls().Display_System})
-        Gui::Set(*box);
-    Gui::Clear(Work::Controls().Recently_Accessed);
-    Gui::Clear(Work::Controls().Untouched);
-    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
+    Bench::Open_Window();
 }
 
 // As the button's action routine runs it; returns once the searcher has finished.
@@ -234,7 +216,7 @@ int main(int argc, char** argv) {
     Start_Up();
     const std::wstring small_root = Bench::Windows_Path_Of(argv[1]);
     const std::wstring large_root = Bench::Windows_Path_Of(argv[2]);
-    Show_Everything();
+    Bench::Show_Everything();
     Bench::Prober prober(Gui::Main_Window());
 
     prober.Begin();

@@ -21,23 +21,7 @@ constexpr int Map_Tab = 1;
 
 void Start_Up() {
     Work::Start_Platform();
-    Work::Start_Gui();
-    Gui::Set_Message_Reporter([](const std::string& message, bool) {
-        std::printf("NOTE message box: %s\n", message.c_str());
-        std::fflush(stdout);
-    });
-    Work::Start_Application();
-    Work::Create_User_Interface();
-}
-
-void Show_Everything() {
-    for (const Gui::Check_Box* box : {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders,
-                                      &Work::Controls().Display_Files, &Work::Controls().Display_Hidden,
-                                      &Work::Controls().Display_System})
-        Gui::Set(*box);
-    Gui::Clear(Work::Controls().Recently_Accessed);
-    Gui::Clear(Work::Controls().Untouched);
-    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
+    Bench::Open_Window();
 }
 
 void Search(const std::wstring& root) {
@@ -147,7 +131,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     Start_Up();
-    Show_Everything();
+    Bench::Show_Everything();
     Bench::Prober prober(Gui::Main_Window());
     prober.Begin();
     Sleep(1000);

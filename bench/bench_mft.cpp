@@ -122,13 +122,7 @@ void Versus() {
 // A search of the drive through the searcher, as the button starts it, with the window
 // probed from the click until the searcher is idle again: the table read and the display.
 void Window() {
-    Work::Start_Gui();
-    Gui::Set_Message_Reporter([](const std::string& message, bool) {
-        std::printf("NOTE message box: %s\n", message.c_str());
-        std::fflush(stdout);
-    });
-    Work::Start_Application();
-    Work::Create_User_Interface();
+    Bench::Open_Window();
     Bench::Prober prober(Gui::Main_Window());
     Gui::Set(Work::Controls().Search_Root_Box, Root + L"\\");
     prober.Begin();

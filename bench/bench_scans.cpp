@@ -23,21 +23,8 @@ constexpr int Rounds = 3;
 
 void Start_Up() {
     Work::Start_Platform();
-    Work::Start_Gui();
-    Gui::Set_Message_Reporter([](const std::string& message, bool) {
-        std::printf("NOTE message box: %s\n", message.c_str());
-        std::fflush(stdout);
-    });
-    Work::Start_Application();
-    Work::Create_User_Interface();
-    for (const Gui::Check_Box* box :
-         {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders, &Work::Controls().Display_Files,
-          &Work::Controls().Display_Full_Size, &Work::Controls().Display_Streams, &Work::Controls().Display_Hidden,
-          &Work::Controls().Display_System})
-        Gui::Set(*box);
-    Gui::Clear(Work::Controls().Recently_Accessed);
-    Gui::Clear(Work::Controls().Untouched);
-    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
+    Bench::Open_Window();
+    Bench::Show_Everything();
 }
 
 void Walk(const std::wstring& root, const std::wstring& other_owners_file) {

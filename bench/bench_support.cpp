@@ -4,12 +4,35 @@
 
 #include <cstdio>
 
+#include "gui.hpp"
 #include "log.hpp"
 #include "registry.hpp"
 #include "windows-files.hpp"
 #include "windows-registry.hpp"
+#include "work.hpp"
 
 namespace Bench {
+
+void Open_Window() {
+    Work::Start_Gui();
+    Gui::Set_Message_Reporter([](const std::string& message, bool) {
+        std::printf("NOTE message box: %s\n", message.c_str());
+        std::fflush(stdout);
+    });
+    Work::Start_Application();
+    Work::Create_User_Interface();
+}
+
+void Show_Everything() {
+    for (const Gui::Check_Box* box :
+         {&Work::Controls().Visit_Folders, &Work::Controls().Display_Folders, &Work::Controls().Display_Files,
+          &Work::Controls().Display_Full_Size, &Work::Controls().Display_Streams, &Work::Controls().Display_Hidden,
+          &Work::Controls().Display_System})
+        Gui::Set(*box);
+    Gui::Clear(Work::Controls().Recently_Accessed);
+    Gui::Clear(Work::Controls().Untouched);
+    Gui::Set(Work::Controls().Minimum_Size_Box, L"0");
+}
 
 void Report(const std::string& figure, const std::string& quarrix, const std::string& baseline,
             double ratio, const std::string& target, bool holds) {

@@ -27,6 +27,12 @@ private:
 void Report(const std::string& figure, const std::string& quarrix, const std::string& baseline,
             double ratio, const std::string& target, bool holds);
 void Note(const std::string& text);  // an informative line, not a figure
+
+// The window as the program builds it, once the platform has started; a message box prints
+// as a note instead of waiting for a click.
+void Open_Window();
+// Every kind of object shown, in every folder below, with no age or size limit.
+void Show_Everything();
 std::string Fixed(double value, int decimals);
 
 std::uint64_t Private_Bytes();
