@@ -355,15 +355,7 @@ int Run_Without_Window(const Command& the_command) {
         return Failed(Cannot_Write, failure);
     } catch (const Files::Read_Failure& failure) {
         return Failed(Unreadable_Scan, failure);
-    } catch (const Scan_File::Not_A_Scan& failure) {
-        return Failed(Unreadable_Scan, failure);
-    } catch (const Scan_File::Truncated_Scan& failure) {
-        return Failed(Unreadable_Scan, failure);
-    } catch (const Scan_File::Newer_Version& failure) {
-        return Failed(Unreadable_Scan, failure);
-    } catch (const Scan_File::Bad_Checksum& failure) {
-        return Failed(Unreadable_Scan, failure);
-    } catch (const Scan_File::Inconsistent_Scan& failure) {
+    } catch (const Scan_File::Unreadable_Scan& failure) {
         return Failed(Unreadable_Scan, failure);
     } catch (const std::exception& failure) {
         return Failed(Other_Failure, failure);

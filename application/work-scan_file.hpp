@@ -13,12 +13,16 @@
 
 namespace Work::Scan_File {
 
-QUARRIX_FAILURE(Not_A_Scan, "WORK.SCAN_FILE.NOT_A_SCAN");
-QUARRIX_FAILURE(Truncated_Scan, "WORK.SCAN_FILE.TRUNCATED_SCAN");
-QUARRIX_FAILURE(Newer_Version, "WORK.SCAN_FILE.NEWER_VERSION");
-QUARRIX_FAILURE(Bad_Checksum, "WORK.SCAN_FILE.BAD_CHECKSUM");
+// Every way in which a file is not a scan that can be read.
+struct Unreadable_Scan : ::Failure {
+    using ::Failure::Failure;
+};
+QUARRIX_FAILURE_OF(Unreadable_Scan, Not_A_Scan, "WORK.SCAN_FILE.NOT_A_SCAN");
+QUARRIX_FAILURE_OF(Unreadable_Scan, Truncated_Scan, "WORK.SCAN_FILE.TRUNCATED_SCAN");
+QUARRIX_FAILURE_OF(Unreadable_Scan, Newer_Version, "WORK.SCAN_FILE.NEWER_VERSION");
+QUARRIX_FAILURE_OF(Unreadable_Scan, Bad_Checksum, "WORK.SCAN_FILE.BAD_CHECKSUM");
 // The checksum holds but the contents contradict themselves: written by something else.
-QUARRIX_FAILURE(Inconsistent_Scan, "WORK.SCAN_FILE.INCONSISTENT_SCAN");
+QUARRIX_FAILURE_OF(Unreadable_Scan, Inconsistent_Scan, "WORK.SCAN_FILE.INCONSISTENT_SCAN");
 
 inline constexpr std::uint32_t Format_Version = 1;
 inline constexpr const wchar_t* Extension = L"qscan";

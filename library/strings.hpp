@@ -18,9 +18,12 @@ private:
 };
 
 // Declares a failure type with its qualified name inside the current namespace or class.
-#define QUARRIX_FAILURE(Type, Qualified_Name)                                   \
-    struct Type : ::Failure {                                                  \
-        explicit Type(const std::string& message = "") : ::Failure(Qualified_Name, message) {} \
+#define QUARRIX_FAILURE(Type, Qualified_Name) QUARRIX_FAILURE_OF(::Failure, Type, Qualified_Name)
+// The same for a failure of a family its callers may also catch as one, by its base: a
+// Failure that takes the qualified name and the message.
+#define QUARRIX_FAILURE_OF(Base, Type, Qualified_Name)                          \
+    struct Type : Base {                                                       \
+        explicit Type(const std::string& message = "") : Base(Qualified_Name, message) {} \
     }
 
 // The language-level failures the system also uses.
