@@ -210,7 +210,8 @@ std::string Change_Image_Of(const Compare::Change& the_change) {
     if (the_change.Bytes == 0) return "0";
     const std::uint64_t magnitude = the_change.Bytes < 0 ? 0 - static_cast<std::uint64_t>(the_change.Bytes)
                                                           : static_cast<std::uint64_t>(the_change.Bytes);
-    return (the_change.Bytes < 0 ? "-" : "+") + Inline_Image_Of(File_Size::From(magnitude));
+    std::string image(the_change.Bytes < 0 ? "-" : "+");
+    return image.append(Inline_Image_Of(File_Size::From(magnitude)));
 }
 
 std::string Image_Of(int the_count, const std::string& the_unit) {

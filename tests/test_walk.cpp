@@ -15,6 +15,7 @@
 
 using Work::File_Information;
 using Walking::Path_Of;
+using Walking::Record_Of;
 using Walking::Records;
 using Walking::Search;
 
@@ -40,13 +41,6 @@ std::vector<std::wstring> Record_Images() {
     for (auto position = First(Walking::Walked()); Has_Element(position); position = Next(position))
         images.push_back(Image_Of(Element_At(position)));
     return images;
-}
-
-const File_Information* Record_Of(const std::vector<File_Information>& records,
-                                  const std::wstring& path) {
-    for (const File_Information& record : records)
-        if (Path_Of(record) == path) return &record;
-    return nullptr;
 }
 
 bool Ends_With(const std::wstring& text, const std::wstring& end) {

@@ -13,9 +13,11 @@
 #include "ntfs_test_volume.hpp"
 #include "searching.hpp"
 #include "temporary_tree.hpp"
+#include "walking.hpp"
 #include "work.hpp"
 
 using Searching::Path_Of;
+using Walking::Record_Of;
 using Work::File_Information;
 
 namespace {
@@ -29,13 +31,6 @@ std::vector<std::wstring> Images_Of(const std::vector<File_Information>& records
         images.push_back(Path_Of(record) + L" " + std::to_wstring(record.Object_Size.Value()) +
                          (record.Is_Hidden ? L" hidden" : L""));
     return images;
-}
-
-const File_Information* Record_Of(const std::vector<File_Information>& records,
-                                  const std::wstring& path) {
-    for (const File_Information& record : records)
-        if (Path_Of(record) == path) return &record;
-    return nullptr;
 }
 
 class Ntfs_Search_Test : public testing::Test {

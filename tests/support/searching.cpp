@@ -31,8 +31,4 @@ std::vector<Work::File_Information> Records() {
     return Elements_Of(Work::Known_Files(), 1).Elements;
 }
 
-std::wstring Path_Of(const Work::File_Information& record) {
-    return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
-}
-
 }  // namespace Searching

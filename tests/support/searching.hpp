@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "walking.hpp"
 #include "work.hpp"
 
 namespace Searching {
@@ -26,6 +27,6 @@ bool Search(const std::wstring& root);
 bool Search(const std::wstring& root, int lookup_threads);
 
 std::vector<Work::File_Information> Records();            // in the order of the walk
-std::wstring Path_Of(const Work::File_Information& record);  // "\folder\name" and the stream
+using Walking::Path_Of;
 
 }  // namespace Searching

@@ -41,4 +41,11 @@ std::wstring Path_Of(const Work::File_Information& record) {
     return record.Folder_Name + L"\\" + record.File_Name + record.Stream_Name;
 }
 
+const Work::File_Information* Record_Of(const std::vector<Work::File_Information>& records,
+                                        const std::wstring& path) {
+    for (const Work::File_Information& record : records)
+        if (Path_Of(record) == path) return &record;
+    return nullptr;
+}
+
 }  // namespace Walking

@@ -26,5 +26,8 @@ void Stop();
 const Work::File_List& Walked();
 std::vector<Work::File_Information> Records();               // in the order of the walk
 std::wstring Path_Of(const Work::File_Information& record);  // "\folder\name" and the stream
+// The record of that path, or null.
+const Work::File_Information* Record_Of(const std::vector<Work::File_Information>& records,
+                                        const std::wstring& path);
 
 }  // namespace Walking
