@@ -35,8 +35,10 @@ std::string Inline_Image_Of(File_Size the_size);
 void Forget_Results();
 // The comparison refers to the results: it goes before they do.
 void End_Comparison();
-// The records of a scan file replace the results, as a search's would.
-void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path);
+// The records of a scan file replace the results, as a search's would; the results they
+// replace are the caller's, to release once the new ones are shown.
+[[nodiscard]] File_List Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path);
+void Release_In_Background(File_List&& the_records);
 // The views refer to the records: emptied before the records go.
 void Empty_File_View();
 // Shows the records that pass the selection in force, without reading any control.

@@ -1,13 +1,17 @@
-// Scan files: a fixed header, a body of variable-length fields, a CRC-32 over both. Names
-// of plain ASCII take a byte a character, each folder's name is written once, and times
-// are differences from the record before, so a scan takes less than its records in memory.
+// Scan files: a fixed header, a body of variable-length fields in chunks, a CRC-32 over
+// both. Names of plain ASCII take a byte a character, each folder's name is written once a
+// chunk, and times are differences from the record before, so a scan takes less than its
+// records in memory.
 #include "work-scan_file.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
+#include <deque>
+#include <future>
 #include <immintrin.h>
+#include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +27,14 @@ constexpr std::string_view Magic{"QRXSCAN\x1A", 8};
 constexpr std::size_t Header_Size = 40;
 constexpr std::size_t Checksum_Size = 4;
 constexpr std::uint32_t Ntfs_Flag = 1;
+// Each chunk stands alone, so that chunks are written and read on several threads at once.
+constexpr std::uint64_t Records_Per_Chunk = 65536;
+constexpr std::uint32_t Format_Without_Chunks = 1;
+
+// Threads that encode or decode chunks: as many as the processor runs at once.
+std::size_t Worker_Count() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+}
 
 // The record's flag bits, in the order the format lists them.
 enum Record_Flag : std::uint8_t {
@@ -169,10 +181,10 @@ std::uint32_t Crc_32_Of_Both(std::uint32_t first, std::uint32_t second, std::uin
     return Product_Modulo(Shift_Over(second_length), first) ^ second;
 }
 
-// The body is encoded a piece at a time into a buffer kept in the cache, and each piece is
-// summed and handed to the sink (a file, or a string) as it fills: a scan of any size takes
-// a megabyte to write. Every field makes room for its largest form first, so bytes are then
-// put without a check of capacity each.
+// Bytes are encoded a piece at a time into a buffer kept in the cache, and each piece is
+// summed and handed to the sink (a file, or a chunk's string) as it fills. Every field
+// makes room for its largest form first, so bytes are then put without a check of
+// capacity each.
 template <typename Sink>
 class Writer {
 public:
@@ -219,6 +231,13 @@ public:
     void Raw(std::basic_string_view<std::uint8_t> data) {
         std::memcpy(Room_For(data.size()), data.data(), data.size());
         used_ += data.size();
+    }
+    // Bytes already summed elsewhere, handed over as they are.
+    void Summed(std::string_view bytes, std::uint32_t crc) {
+        Hand_Over();
+        crc_ = Crc_32_Of_Both(crc_, crc, bytes.size());
+        length_ += bytes.size();
+        sink_.Append(bytes);
     }
     void Hand_Over() {
         const std::string_view piece(bytes_.get(), used_);
@@ -338,6 +357,7 @@ std::uint64_t Fixed_At(std::string_view bytes, std::size_t at, int byte_count) {
 }
 
 struct Header {
+    std::uint32_t Version;
     std::uint32_t Flags;
     File_Time Made;
     std::uint64_t Record_Count;
@@ -357,7 +377,7 @@ Header Checked_Header(std::string_view bytes) {
         throw Newer_Version("the scan is of format " + std::to_string(version) +
                             "; this version reads up to " + std::to_string(Format_Version));
     if (version == 0) throw Not_A_Scan("format 0 does not exist");
-    const Header header{static_cast<std::uint32_t>(Fixed_At(bytes, 12, 4)),
+    const Header header{version, static_cast<std::uint32_t>(Fixed_At(bytes, 12, 4)),
                         Time_Of(Fixed_At(bytes, 16, 8)), Fixed_At(bytes, 24, 8),
                         Fixed_At(bytes, 32, 8)};
     const std::uint64_t available = bytes.size() - Header_Size;
@@ -394,16 +414,21 @@ std::string Header_Of(const Description& the_description, std::uint64_t the_reco
     return header;
 }
 
-// The header's place is kept and it is written last, once the body's length is known.
-template <typename Sink>
-void Encode(const Description& the_description, const File_List& the_records, Sink& into) {
-    into.Append(std::string(Header_Size, '\0'));
-    Writer out(into);
-    out.Text(the_description.Root);
+struct Encoded_Chunk {
+    std::uint64_t Records = 0;
+    std::string Bytes;
+    std::uint32_t Crc = 0;
+};
+
+// A chunk's records, numbered afresh: folders from 0, owners from 1, times from 0.
+Encoded_Chunk Chunk_Of(File_List::Position the_first, std::uint64_t the_count) {
+    String_Sink bytes;
+    Writer out(bytes);
     Owner_Numbers owners;
     Folder_Numbers folders;
     std::uint64_t previous_time = 0;
-    for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
+    auto at = the_first;
+    for (std::uint64_t record = 0; record < the_count; ++record, at = Next(at)) {
         const File_Information& file = Element_At(at);
         out.Fixed(Flags_Of(file), 1);
         folders.Write(file.Folder_Name, out);
@@ -415,6 +440,39 @@ void Encode(const Description& the_description, const File_List& the_records, Si
         out.Number(Zigzag(time - previous_time));
         previous_time = time;
     }
+    out.Hand_Over();
+    return {the_count, std::move(bytes.Bytes), out.Crc()};
+}
+
+// Chunks are encoded on several threads and handed to take in order, a few ahead at most.
+template <typename Take>
+void Each_Chunk_Encoded(const File_List& the_records, Take take) {
+    const std::size_t workers = Worker_Count();
+    std::deque<std::future<Encoded_Chunk>> encoding;
+    for (auto at = First(the_records); Has_Element(at);) {
+        const auto first = at;
+        std::uint64_t count = 0;
+        for (; count < Records_Per_Chunk && Has_Element(at); ++count) at = Next(at);
+        if (encoding.size() == workers) {
+            take(encoding.front().get());
+            encoding.pop_front();
+        }
+        encoding.push_back(std::async(std::launch::async, Chunk_Of, first, count));
+    }
+    for (auto& chunk : encoding) take(chunk.get());
+}
+
+// The header's place is kept and it is written last, once the body's length is known.
+template <typename Sink>
+void Encode(const Description& the_description, const File_List& the_records, Sink& into) {
+    into.Append(std::string(Header_Size, '\0'));
+    Writer out(into);
+    out.Text(the_description.Root);
+    Each_Chunk_Encoded(the_records, [&out](const Encoded_Chunk& chunk) {
+        out.Number(chunk.Records);
+        out.Number(chunk.Bytes.size());
+        out.Summed(chunk.Bytes, chunk.Crc);
+    });
     out.Hand_Over();
     const std::string header = Header_Of(the_description, Length_Of(the_records), out.Length());
     into.Overwrite(0, header);
@@ -432,42 +490,122 @@ std::string Bytes_Of(const Description& the_description, const File_List& the_re
     return std::move(sink.Bytes);
 }
 
-Scan Scan_Of(std::string_view the_bytes) {
-    Record_Reader reader(the_bytes);
-    Scan scan;
-    scan.About = reader.About();
+namespace {
+
+void Decode(const Record_Reader& the_whole, const Record_Reader::Part& the_part, File_List& into) {
+    Record_Reader reader(the_whole, the_part);
     // A record takes six bytes at least: a damaged count reserves no more than the bytes hold.
     constexpr std::uint64_t Smallest_Record_Size = 6;
-    Reserve(scan.Records, static_cast<std::size_t>(
-                              std::min(reader.Record_Count(), reader.Body_Length() / Smallest_Record_Size)));
-    while (reader.Next()) Append(reader.Record(), scan.Records);
+    const auto bytes = static_cast<std::uint64_t>(the_part.To - the_part.From);
+    Reserve(into, static_cast<std::size_t>(std::min(the_part.Records, bytes / Smallest_Record_Size)));
+    while (reader.Next()) reader.Fill(Append_Default(into));
+}
+
+}  // namespace
+
+Scan Scan_Of(std::string_view the_bytes) {
+    const Record_Reader whole(the_bytes);
+    const std::vector<Record_Reader::Part> parts = whole.Parts(Worker_Count());
+    std::vector<File_List> lists(parts.size());
+    std::vector<std::future<void>> decoding;
+    for (std::size_t part = 1; part < parts.size(); ++part)
+        decoding.push_back(std::async(std::launch::async, [&, part] { Decode(whole, parts[part], lists[part]); }));
+    Decode(whole, parts[0], lists[0]);
+    for (auto& part : decoding) part.get();
+    Scan scan{whole.About(), {}};
+    for (File_List& list : lists) Attach(list, scan.Records, Definite_Element::Place::At_Back);
     return scan;
 }
 
 Record_Reader::Record_Reader(std::string_view the_bytes) {
     const Header header = Checked_Header(the_bytes);
-    body_ = next_ = the_bytes.data() + Header_Size;
-    end_ = next_ + header.Body_Length;
+    version_ = header.Version;
+    next_ = the_bytes.data() + Header_Size;
+    end_ = limit_ = next_ + header.Body_Length;
     count_ = header.Record_Count;
     about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
     about_.Made = header.Made;
-    Text(name_);
-    about_.Root = name_;
+    Text(text_);
+    about_.Root = text_;
+    Start_Reading();
+}
+
+Record_Reader::Record_Reader(const Record_Reader& the_whole, const Part& the_part)
+    : version_(the_whole.version_),
+      next_(the_part.From),
+      end_(the_part.To),
+      limit_(the_part.To),
+      about_(the_whole.about_),
+      count_(the_part.Records) {
+    Start_Reading();
+}
+
+// The records of the first format are one chunk without a head; the chunks of later ones
+// begin after an empty chunk, as it were.
+void Record_Reader::Start_Reading() {
+    if (version_ == Format_Without_Chunks) left_in_chunk_ = count_;
+    else limit_ = next_;
+}
+
+std::vector<Record_Reader::Part> Record_Reader::Parts(std::size_t the_count) const {
+    if (version_ == Format_Without_Chunks || read_ != 0) return {{next_, end_, count_ - read_}};
+    // Each chunk's start, and the records before it.
+    std::vector<std::pair<const char*, std::uint64_t>> chunks;
+    Record_Reader scout(*this, {next_, end_, count_});
+    while (scout.next_ != scout.end_) {
+        chunks.emplace_back(scout.next_, scout.read_);
+        scout.Start_Chunk();
+        scout.read_ += scout.left_in_chunk_;
+        scout.next_ = scout.limit_;
+    }
+    if (scout.read_ != count_) throw Inconsistent_Scan("the chunks hold fewer records than the header says");
+    std::vector<Part> parts;
+    std::size_t chunk = 0;
+    for (std::size_t part = 1; part <= the_count && chunk < chunks.size(); ++part) {
+        const std::uint64_t ends_before = count_ / the_count * part + (part == the_count ? count_ % the_count : 0);
+        std::size_t past = chunk + 1;
+        while (past < chunks.size() && chunks[past].second < ends_before) ++past;
+        const std::uint64_t records_past = past < chunks.size() ? chunks[past].second : count_;
+        parts.push_back({chunks[chunk].first, past < chunks.size() ? chunks[past].first : end_,
+                         records_past - chunks[chunk].second});
+        chunk = past;
+    }
+    if (parts.empty()) parts.push_back({next_, end_, 0});
+    return parts;
+}
+
+void Record_Reader::Start_Chunk() {
+    limit_ = end_;
+    const std::uint64_t records = Number();
+    const std::uint64_t length = Number();
+    if (records == 0 || records > count_ - read_)
+        throw Inconsistent_Scan("a chunk holds other than the records the header leaves for it");
+    Need(length);
+    limit_ = next_ + length;
+    left_in_chunk_ = records;
+    chunk_folders_ = folders_.size();
+    chunk_owners_ = owners_.size();
+    time_ = 0;
 }
 
 bool Record_Reader::Next() {
-    if (read_ == count_) {
-        if (next_ != end_) throw Inconsistent_Scan("bytes follow the last record");
-        return false;
+    while (left_in_chunk_ == 0) {
+        if (next_ != limit_) throw Inconsistent_Scan("bytes follow a chunk's last record");
+        limit_ = end_;
+        if (next_ == end_) {
+            if (read_ != count_) throw Inconsistent_Scan("the scan holds fewer records than its header says");
+            return false;
+        }
+        Start_Chunk();
     }
+    --left_in_chunk_;
     ++read_;
     flags_ = Byte();
     if ((flags_ & ~Known_Record_Flags) != 0) throw Inconsistent_Scan("unknown record flags");
     Read_Folder();
-    Text(name_);
+    name_ = Field();
     Read_Owner();
-    stream_.clear();
-    if (flags_ & Stream) Text(stream_);
+    stream_ = flags_ & Stream ? Field() : Text_Field{};
     size_ = File_Size::From(Number());
     time_ += Unzigzag(Number());
     return true;
@@ -478,10 +616,15 @@ bool Record_Reader::Is_Shared() const { return flags_ & Shared; }
 
 File_Information Record_Reader::Record() {
     File_Information file;
-    file.Folder_Name = folders_[folder_];
-    file.File_Name = names_.Text(name_);
+    Fill(file);
+    return file;
+}
+
+void Record_Reader::Fill(File_Information& file) {
+    file.Folder_Name = folders_[folder_].Copy();
+    file.File_Name = Shared_Text(name_);
     file.Owner = owner_;
-    if (flags_ & Stream) file.Stream_Name = names_.Text(stream_);
+    if (flags_ & Stream) file.Stream_Name = Shared_Text(stream_);
     file.Object_Size = size_;
     file.Last_Accessed = Time_Of(time_);
     file.Is_Folder = flags_ & Folder;
@@ -491,12 +634,11 @@ File_Information Record_Reader::Record() {
     file.Is_Hidden = flags_ & Hidden;
     file.Has_Streams = flags_ & Has_Streams;
     file.Is_Shared = flags_ & Shared;
-    return file;
 }
 
 void Record_Reader::Need(std::uint64_t length) const {
-    if (length > static_cast<std::uint64_t>(end_ - next_))
-        throw Inconsistent_Scan("a field runs past the end of the records");
+    if (length > static_cast<std::uint64_t>(limit_ - next_))
+        throw Inconsistent_Scan("a field runs past the end of its chunk");
 }
 
 std::uint8_t Record_Reader::Byte() {
@@ -505,9 +647,15 @@ std::uint8_t Record_Reader::Byte() {
 }
 
 std::uint64_t Record_Reader::Number() {
+    // Most numbers take a byte.
+    if (next_ != limit_ && static_cast<std::uint8_t>(*next_) < 0x80) return static_cast<std::uint8_t>(*next_++);
+    return Longer_Number();
+}
+
+std::uint64_t Record_Reader::Longer_Number() {
     // Most fields are far from the end, where the longest number fits without a check a byte.
     constexpr std::ptrdiff_t Longest_Number = 10;
-    if (end_ - next_ >= Longest_Number) {
+    if (limit_ - next_ >= Longest_Number) {
         const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
         std::uint64_t value = 0;
         for (int index = 0; index < Longest_Number; ++index) {
@@ -530,22 +678,35 @@ std::uint64_t Record_Reader::Number() {
     throw Inconsistent_Scan("a number runs over 64 bits");
 }
 
-// Into a buffer kept from record to record: a record's texts cost no allocation to read.
-void Record_Reader::Text(std::wstring& into) {
+Record_Reader::Text_Field Record_Reader::Field() {
     const std::uint64_t field = Number();
-    const std::uint64_t length = field >> 1;
-    const bool is_narrow = (field & 1) == 0;
-    Need(is_narrow ? length : 2 * length);
-    into.resize(length);
-    const auto* from = reinterpret_cast<const std::uint8_t*>(next_);
-    if (is_narrow) {
-        for (std::size_t unit = 0; unit < length; ++unit) into[unit] = from[unit];
-        next_ += length;
+    const Text_Field text{reinterpret_cast<const std::uint8_t*>(next_), static_cast<std::size_t>(field >> 1),
+                          (field & 1) == 0};
+    const std::uint64_t bytes = text.Is_Narrow ? field >> 1 : field & ~std::uint64_t{1};
+    Need(bytes);
+    next_ += bytes;
+    return text;
+}
+
+// Into a buffer kept from record to record: a record's texts cost no allocation to read.
+std::wstring_view Record_Reader::Decoded(const Text_Field& the_field, std::wstring& into) {
+    into.resize(the_field.Length);
+    const std::uint8_t* from = the_field.Units;
+    if (the_field.Is_Narrow) {
+        std::copy(from, from + the_field.Length, into.begin());
     } else {
-        for (std::size_t unit = 0; unit < length; ++unit)
+        for (std::size_t unit = 0; unit < the_field.Length; ++unit)
             into[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
-        next_ += 2 * length;
     }
+    return into;
+}
+
+void Record_Reader::Text(std::wstring& into) { Decoded(Field(), into); }
+
+// Names of plain ASCII, nearly all of them, go from the bytes to their text at once.
+Wide_Text::Shared Record_Reader::Shared_Text(const Text_Field& the_field) {
+    if (the_field.Is_Narrow) return names_.Text_Of_Bytes({the_field.Units, the_field.Length});
+    return names_.Text(Decoded(the_field, text_));
 }
 
 std::basic_string_view<std::uint8_t> Record_Reader::Raw(std::uint64_t length) {
@@ -557,22 +718,24 @@ std::basic_string_view<std::uint8_t> Record_Reader::Raw(std::uint64_t length) {
 
 void Record_Reader::Read_Folder() {
     const std::uint64_t folder = Number();
-    if (folder > folders_.size()) throw Inconsistent_Scan("a folder number out of order");
-    if (folder == folders_.size()) {
+    const std::size_t known = folders_.size() - chunk_folders_;
+    if (folder > known) throw Inconsistent_Scan("a folder number out of order");
+    if (folder == known) {
         Text(text_);
         folders_.emplace_back(std::wstring_view(text_));
     }
-    folder_ = static_cast<std::size_t>(folder);
+    folder_ = chunk_folders_ + static_cast<std::size_t>(folder);
 }
 
 void Record_Reader::Read_Owner() {
     const std::uint64_t owner = Number();
+    const std::size_t known = owners_.size() - chunk_owners_;
     if (owner == 0) {
         owner_ = nullptr;
-    } else if (owner <= owners_.size()) {
-        owner_ = owners_[owner - 1];
+    } else if (owner <= known) {
+        owner_ = owners_[chunk_owners_ + owner - 1];
     } else {
-        if (owner > owners_.size() + 1) throw Inconsistent_Scan("an owner number out of order");
+        if (owner > known + 1) throw Inconsistent_Scan("an owner number out of order");
         const auto sid = Raw(Number());
         Text(text_);
         owner_ = Files::Owner_With_Sid(sid, text_);

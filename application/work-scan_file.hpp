@@ -24,7 +24,7 @@ QUARRIX_FAILURE_OF(Unreadable_Scan, Bad_Checksum, "WORK.SCAN_FILE.BAD_CHECKSUM")
 // The checksum holds but the contents contradict themselves: written by something else.
 QUARRIX_FAILURE_OF(Unreadable_Scan, Inconsistent_Scan, "WORK.SCAN_FILE.INCONSISTENT_SCAN");
 
-inline constexpr std::uint32_t Format_Version = 1;
+inline constexpr std::uint32_t Format_Version = 2;
 inline constexpr const wchar_t* Extension = L"qscan";
 
 // What a scan says about itself.
@@ -50,40 +50,72 @@ Scan Scan_Of(std::string_view the_bytes);
 class Record_Reader {
 public:
     explicit Record_Reader(std::string_view the_bytes);  // the failures of Scan_Of
+
+    // A run of whole chunks, which a reader of its own can decode beside the others.
+    struct Part {
+        const char* From;
+        const char* To;
+        std::uint64_t Records;
+    };
+    // The records not read yet in about that many parts of about as many records each:
+    // fewer when there are fewer chunks, one for a scan of format 1.
+    std::vector<Part> Parts(std::size_t the_count) const;
+    Record_Reader(const Record_Reader& the_whole, const Part& the_part);
+
     const Description& About() const { return about_; }
     bool Next();  // to the next record; false after the last
 
     std::wstring_view Folder_Name() const { return folders_[folder_].View(); }
-    std::wstring_view File_Name() const { return name_; }
-    std::wstring_view Stream_Name() const { return stream_; }
+    std::wstring_view File_Name() const { return Decoded(name_, name_text_); }
+    std::wstring_view Stream_Name() const { return Decoded(stream_, stream_text_); }
     bool Is_Folder() const;
     bool Is_Shared() const;
     File_Size Object_Size() const { return size_; }
     File_Information Record();  // the record as a scan holds it
-    std::uint64_t Record_Count() const { return count_; }
-    std::uint64_t Body_Length() const { return static_cast<std::uint64_t>(end_ - body_); }
+    void Fill(File_Information& the_record);  // the same into a record that is still empty
 
 private:
+    // A text as the bytes hold it: a byte a unit, or two.
+    struct Text_Field {
+        const std::uint8_t* Units = nullptr;
+        std::size_t Length = 0;
+        bool Is_Narrow = true;
+    };
+    static std::wstring_view Decoded(const Text_Field& the_field, std::wstring& into);
+    Wide_Text::Shared Shared_Text(const Text_Field& the_field);
     std::uint8_t Byte();
     std::uint64_t Number();
+    std::uint64_t Longer_Number();
+    Text_Field Field();
     void Text(std::wstring& into);
     std::basic_string_view<std::uint8_t> Raw(std::uint64_t length);
     void Need(std::uint64_t length) const;
+    void Start_Reading();
+    void Start_Chunk();
     void Read_Folder();
     void Read_Owner();
 
-    const char* body_ = nullptr;
+    std::uint32_t version_ = Format_Version;
     const char* next_ = nullptr;
-    const char* end_ = nullptr;
+    const char* end_ = nullptr;    // of the records
+    const char* limit_ = nullptr;  // of what may be read now: the chunk's end, or the records'
     Description about_;
     std::uint64_t count_ = 0;
     std::uint64_t read_ = 0;
+    std::uint64_t left_in_chunk_ = 0;
+    // Of every chunk read so far: a text once given out stays where it is while the reader
+    // lives, so a comparison may know a folder by its address.
     std::vector<Windows::Files::Owner> owners_;
-    std::vector<Wide_Text::Shared> folders_;
+    std::vector<Wide_Text::Shared_Copies> folders_;
+    std::size_t chunk_owners_ = 0;   // those before the chunk
+    std::size_t chunk_folders_ = 0;
     std::size_t folder_ = 0;
-    std::wstring name_;
-    std::wstring stream_;
-    std::wstring text_;  // a new folder's or owner's name
+    Text_Field name_;
+    Text_Field stream_;
+    // The record's names, decoded when asked for.
+    mutable std::wstring name_text_;
+    mutable std::wstring stream_text_;
+    std::wstring text_;  // the root's, a new folder's or owner's name
     Wide_Text::Shared_Batch names_;  // the records' names, made together
     Windows::Files::Owner owner_ = nullptr;
     std::uint8_t flags_ = 0;

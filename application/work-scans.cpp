@@ -171,12 +171,13 @@ void Open_Scan(const std::wstring& path) {
     Log::Write("Scan opened: " + Narrow(path) + ", " + std::to_string(Length_Of(scan.Records)) +
                " records of " + Narrow(scan.About.Root));
     Determine_Options();
-    Take_Results(std::move(scan), path);
+    File_List replaced = Take_Results(std::move(scan), path);
     Adjust_Gui();
     Gui::Set(Controls().Search_Root_Box, Search_Root());
     Gui::Disable(Controls().Back_Button);
     Gui::Set_Title_Detail(Scan_Image());
     Display();
+    Release_In_Background(std::move(replaced));
 }
 
 void Save_Scan_Request() {

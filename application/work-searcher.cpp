@@ -32,6 +32,27 @@ std::atomic<Phase> The_Phase = Phase::Idle;
 std::atomic<bool> Is_Wanted = false;  // the walk's stop flag
 bool Is_Ending = false;    // under the guard
 
+// Freeing a million records takes tens of milliseconds: the window goes on while this
+// thread frees the results that new ones replaced. Searches and opened scans replace
+// results from the searcher's thread and the window's.
+std::mutex Releaser_Guard;
+std::thread Releaser;
+
+void Join_Releaser() {
+    std::lock_guard lock(Releaser_Guard);
+    if (Releaser.joinable()) Releaser.join();
+}
+
+}  // namespace
+
+void Release_In_Background(File_List&& the_records) {
+    std::lock_guard lock(Releaser_Guard);
+    if (Releaser.joinable()) Releaser.join();
+    Releaser = std::thread([records = std::move(the_records)]() mutable { Clear(records); });
+}
+
+namespace {
+
 enum class Request { Start, Quit };
 
 // The meeting place of the searcher and its callers: a caller waits until the searcher
@@ -153,6 +174,14 @@ void Searcher_Body() {
     Searcher_Entry.End();
 }
 
+// The views and the comparison refer to the records: they go first.
+File_List Replaced_Results() {
+    Empty_File_View();
+    Forget_Map();
+    End_Comparison();
+    return std::move(Results);
+}
+
 }  // namespace
 
 int Lookup_Threads() { return Lookup_Thread_Count; }
@@ -164,22 +193,18 @@ bool Searching_Ntfs() { return Results_Are_Ntfs; }
 const File_Time& Results_Time() { return Results_Made; }
 const std::wstring& Opened_Scan() { return Results_Scan; }
 
-void Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
-    Forget_Results();
+File_List Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
+    File_List replaced = Replaced_Results();
     Results = std::move(the_scan.Records);
     Results_Root = std::move(the_scan.About.Root);
     // Owners have no page to be shown on outside the NT family.
     Results_Are_Ntfs = the_scan.About.Is_Ntfs && Is_Windows_Nt();
     Results_Made = the_scan.About.Made;
     Results_Scan = the_path;
+    return replaced;
 }
 
-void Forget_Results() {
-    Empty_File_View();
-    Forget_Map();
-    End_Comparison();
-    Clear(Results);
-}
+void Forget_Results() { Release_In_Background(Replaced_Results()); }
 
 bool Search(const std::wstring& root) {
     // The previous results stay, and their folders are still shown below their root.
@@ -300,6 +325,7 @@ File_List& Testing::Results_To_Change() { return Results; }
 
 void Join_Searcher() {
     if (Searcher_Thread.joinable()) Searcher_Thread.join();
+    Join_Releaser();
 }
 
 }  // namespace Work

@@ -153,7 +153,7 @@ bool Search_Is_Wanted();
 void Stop_Search();
 // True once the program is ending: the searcher serves no more requests.
 bool Has_Been_Terminated();
-void Join_Searcher();  // waits for the searcher thread to end
+void Join_Searcher();  // waits for the searcher thread, and the freeing of results it replaced, to end
 
 // The searcher thread's two requests. Each waits until the searcher takes it; both raise
 // Tasking_Error once the thread has ended.

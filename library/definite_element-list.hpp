@@ -97,6 +97,12 @@ public:
     friend void Append(Element&& the_element, List& to_list) {
         to_list.Link_At_Back(to_list.New_Cell(std::move(the_element)));
     }
+    // A default element at the back, for a maker that fills it in place.
+    friend Element& Append_Default(List& to_list) {
+        Cell* cell = to_list.New_Cell();
+        to_list.Link_At_Back(cell);
+        return cell->Data;
+    }
     // Room for that many more elements in one block, for a list whose length is known ahead.
     friend void Reserve(List& the_list, std::size_t the_count) {
         if (the_list.unused_cells_ < the_count) the_list.Add_Block(the_count);
@@ -238,8 +244,9 @@ public:
     }
 
 private:
-    template <typename Value>
-    Cell* New_Cell(Value&& the_element) {
+    // The element copied or moved from the value, or a default one without a value.
+    template <typename... Value>
+    Cell* New_Cell(Value&&... the_element) {
         if (length_ == INT32_MAX) throw Constraint_Error("list length overflow");
         Cell_Storage* storage = nullptr;
         if (!spare_cells_.empty()) {
@@ -248,7 +255,7 @@ private:
             if (unused_cells_ == 0) Add_Block(Next_Block_Size());
             storage = next_unused_;
         }
-        Cell* cell = ::new (static_cast<void*>(storage)) Cell{std::forward<Value>(the_element)};
+        Cell* cell = ::new (static_cast<void*>(storage)) Cell{Element(std::forward<Value>(the_element)...)};
         // Taken only once the element is in place: a throwing copy leaves the room free.
         if (!spare_cells_.empty()) {
             spare_cells_.pop_back();

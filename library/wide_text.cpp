@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -21,7 +22,11 @@ struct Shared::Block {
 
 struct Shared_Batch::Batch {
     static constexpr std::size_t Size = 256 * 1024;
-    std::atomic<std::uint64_t> References;  // its texts', and the maker's while it adds to it
+    // Its texts', and the maker's while it adds to it. A batch starts with a reference for
+    // every text it could hold, and its maker gives back those it did not make when it moves
+    // on: making a text then costs no atomic operation.
+    std::atomic<std::uint64_t> References;
+    static constexpr std::uint64_t Most_Texts = Size / sizeof(Shared::Block);
 };
 
 Shared_Batch::Batch* Shared_Batch::Batch_Of(Shared::Block* the_block) noexcept {
@@ -29,8 +34,8 @@ Shared_Batch::Batch* Shared_Batch::Batch_Of(Shared::Block* the_block) noexcept {
     return reinterpret_cast<Batch*>(reinterpret_cast<char*>(the_block) - distance);
 }
 
-void Shared_Batch::Release(Batch* the_batch) noexcept {
-    if (the_batch->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+void Shared_Batch::Release(Batch* the_batch, std::uint64_t the_references) noexcept {
+    if (the_batch->References.fetch_sub(the_references, std::memory_order_acq_rel) == the_references) {
         the_batch->~Batch();
         ::operator delete(the_batch);
     }
@@ -48,19 +53,12 @@ Shared::Shared(std::wstring_view text) {
     std::memcpy(block_->Characters(), text.data(), text.size() * sizeof(wchar_t));
 }
 
-Shared::Shared(const Shared& other) noexcept : block_(other.block_) {
-    if (!block_) return;
+void Shared::Add_Reference() const noexcept {
     if (block_->Is_In_Batch()) Shared_Batch::Batch_Of(block_)->References.fetch_add(1, std::memory_order_relaxed);
     else block_->References.fetch_add(1, std::memory_order_relaxed);
 }
 
-Shared& Shared::operator=(Shared other) noexcept {
-    std::swap(block_, other.block_);
-    return *this;
-}
-
-Shared::~Shared() {
-    if (!block_) return;
+void Shared::Release() noexcept {
     if (block_->Is_In_Batch()) {
         Shared_Batch::Release(Shared_Batch::Batch_Of(block_));
     } else if (block_->References.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -78,29 +76,49 @@ std::size_t Shared::size() const noexcept { return block_ ? block_->Unit_Count()
 Shared_Batch::~Shared_Batch() { Release_Batch(); }
 
 void Shared_Batch::Release_Batch() noexcept {
-    if (batch_) Release(batch_);
+    if (batch_) Release(batch_, 1 + Batch::Most_Texts - made_);
     batch_ = nullptr;
 }
 
 void Shared_Batch::Start_Batch() {
     void* storage = ::operator new(Batch::Size);
     Release_Batch();
-    batch_ = ::new (storage) Batch{{1}};
+    batch_ = ::new (storage) Batch{{1 + Batch::Most_Texts}};
     used_ = sizeof(Batch);
+    made_ = 0;
 }
 
-Shared Shared_Batch::Text(std::wstring_view text) {
+template <typename Unit>
+Shared Shared_Batch::Made_Of(std::basic_string_view<Unit> text) {
     if (text.empty()) return Shared();
     const std::size_t bytes = Block_Bytes_For(text.size());
     // A long text would leave much of a batch unused: it takes a block of its own.
-    if (bytes > Batch::Size / 16) return Shared(text);
+    if (bytes > Batch::Size / 16) return Shared(std::wstring(text.begin(), text.end()));
     if (!batch_ || used_ + bytes > Batch::Size) Start_Batch();
     auto* block = ::new (reinterpret_cast<char*>(batch_) + used_)
         Shared::Block{{static_cast<std::uint32_t>(used_)}, static_cast<std::uint32_t>(text.size()) | Shared::Block::In_Batch};
-    std::memcpy(block->Characters(), text.data(), text.size() * sizeof(wchar_t));
+    std::copy(text.begin(), text.end(), block->Characters());
     used_ += bytes;
-    batch_->References.fetch_add(1, std::memory_order_relaxed);
+    ++made_;
     return Shared(block);
+}
+
+Shared Shared_Batch::Text(std::wstring_view text) { return Made_Of(text); }
+Shared Shared_Batch::Text_Of_Bytes(std::basic_string_view<std::uint8_t> units) { return Made_Of(units); }
+
+Shared_Copies::Shared_Copies(std::wstring_view text) : text_(text) {
+    if (text_.block_) text_.block_->References.fetch_add(Copies_Counted_Ahead, std::memory_order_relaxed);
+}
+
+Shared_Copies::~Shared_Copies() {
+    // Its own reference stays until text_ goes, so this never frees the text.
+    if (text_.block_) text_.block_->References.fetch_sub(Copies_Counted_Ahead - made_, std::memory_order_release);
+}
+
+Shared Shared_Copies::Copy() {
+    if (!text_.block_ || made_ == Copies_Counted_Ahead) return text_;
+    ++made_;
+    return Shared(text_.block_);
 }
 
 std::ostream& operator<<(std::ostream& stream, const Shared& text) {

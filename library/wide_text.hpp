@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace Wide_Text {
 
@@ -18,10 +19,18 @@ public:
     Shared(std::wstring_view text);
     Shared(const std::wstring& text) : Shared(std::wstring_view(text)) {}
     Shared(const wchar_t* text) : Shared(std::wstring_view(text)) {}
-    Shared(const Shared& other) noexcept;
+    // The empty text, the most common, costs no call to copy or drop.
+    Shared(const Shared& other) noexcept : block_(other.block_) {
+        if (block_) Add_Reference();
+    }
     Shared(Shared&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
-    Shared& operator=(Shared other) noexcept;
-    ~Shared();
+    Shared& operator=(Shared other) noexcept {
+        std::swap(block_, other.block_);
+        return *this;
+    }
+    ~Shared() {
+        if (block_) Release();
+    }
 
     std::wstring_view View() const noexcept;
     operator std::wstring_view() const noexcept { return View(); }
@@ -59,8 +68,11 @@ public:
 
 private:
     friend class Shared_Batch;
+    friend class Shared_Copies;
     struct Block;
     explicit Shared(Block* the_block) noexcept : block_(the_block) {}
+    void Add_Reference() const noexcept;
+    void Release() noexcept;
     Block* block_ = nullptr;  // null for the empty string
 };
 
@@ -76,17 +88,40 @@ public:
     ~Shared_Batch();
 
     Shared Text(std::wstring_view text);
+    Shared Text_Of_Bytes(std::basic_string_view<std::uint8_t> units);  // a unit a byte
 
 private:
     friend class Shared;
     struct Batch;
     static Batch* Batch_Of(Shared::Block* the_block) noexcept;
-    static void Release(Batch* the_batch) noexcept;
+    static void Release(Batch* the_batch, std::uint64_t the_references = 1) noexcept;
     static std::size_t Block_Bytes_For(std::size_t the_units);
+    template <typename Unit>
+    Shared Made_Of(std::basic_string_view<Unit> text);
     void Start_Batch();
     void Release_Batch() noexcept;
     Batch* batch_ = nullptr;
     std::size_t used_ = 0;  // bytes, the batch's header included
+    std::uint64_t made_ = 0;  // texts in the batch
+};
+
+// One text and its copies, made many at a time, as a folder's name for each of its records.
+// The text starts with a reference for every copy it could give and gives back the unused
+// ones when it goes: a copy then costs no atomic operation, and may outlast its maker.
+class Shared_Copies {
+public:
+    explicit Shared_Copies(std::wstring_view text);
+    Shared_Copies(Shared_Copies&& other) noexcept : text_(std::move(other.text_)), made_(other.made_) {}
+    Shared_Copies& operator=(Shared_Copies&&) = delete;
+    ~Shared_Copies();
+
+    Shared Copy();
+    std::wstring_view View() const noexcept { return text_.View(); }
+
+private:
+    static constexpr std::uint32_t Copies_Counted_Ahead = 1u << 30;
+    Shared text_;
+    std::uint32_t made_ = 0;
 };
 
 enum class Direction { Forward, Backward };

@@ -114,8 +114,9 @@ TEST_F(Hostile_Input, RootsThatNameNoFolderAreReportedAndTheNextSearchWorks) {
         EXPECT_TRUE(reported) << Status_Line() << " / " << message;
         EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Controls().Start_Stop_Button)));
         // The rows of the previous search still show where they are.
-        if (Row_Count(Work::Controls().File_List_View) > 0)
+        if (Row_Count(Work::Controls().File_List_View) > 0) {
             EXPECT_EQ(Cell(Work::Controls().File_List_View, 0, 1).substr(0, tree.Root().size()), tree.Root());
+        }
 
         Search(tree.Root());
         EXPECT_EQ(Status_Line().substr(0, Status_Line().find('.')), "2 files and 0 folders");

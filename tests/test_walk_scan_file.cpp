@@ -61,6 +61,13 @@ Files::Owner Foreign_Owner() {
     return Files::Owner_With_Sid({sid, sizeof sid}, L"Gr\u00fcn \U0001F600");
 }
 
+// The bytes of a scan with its checksum made anew: contents that contradict themselves.
+std::string Summed_Again(std::string bytes) {
+    const std::uint32_t crc = Scan_File::Crc_32_Of(std::string_view(bytes).substr(0, bytes.size() - 4));
+    for (int byte = 0; byte < 4; ++byte) bytes[bytes.size() - 4 + byte] = static_cast<char>(crc >> (8 * byte));
+    return bytes;
+}
+
 // A walk of a tree with odd names, two owners and streams, and records no walk here can
 // make (flags the host cannot set, extreme sizes and times) appended to it.
 class Scan_File_Test : public testing::Test {
@@ -163,7 +170,7 @@ TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
     for (std::size_t length : {std::size_t{3}, std::size_t{20}, bytes.size() / 2, bytes.size() - 1})
         EXPECT_THROW(Scan_File::Scan_Of(bytes.substr(0, length)), Scan_File::Truncated_Scan) << length;
     std::string newer = bytes;
-    newer[8] = 2;
+    newer[8] = Scan_File::Format_Version + 1;
     EXPECT_THROW(Scan_File::Scan_Of(newer), Scan_File::Newer_Version);
     for (std::size_t at : {std::size_t{16}, std::size_t{45}, bytes.size() / 2, bytes.size() - 1}) {
         std::string damaged = bytes;
@@ -202,4 +209,62 @@ TEST_F(Scan_File_Test, ASaveThatCannotCompleteKeepsTheFileThatWasThere) {
     // A save into a folder that does not exist leaves nothing either.
     EXPECT_THROW(Scan_File::Save(tree.Path_Of(L"none\\x.qscan"), description, records),
                  Files::Write_Failure);
+}
+
+// Large scans are written and read in chunks, on several threads: every record comes back in
+// its place with its own folder and owner, whichever chunk it fell in, also to a reader
+// that goes through them one by one.
+TEST_F(Scan_File_Test, AScanOfManyChunksReadsBackInOrder) {
+    const Files::Owner owners[] = {Foreign_Owner(), nullptr, Element_At(First(records)).Owner};
+    Work::File_List many = records;
+    for (int index = 0; index < 300000; ++index)
+        Append(File_Information{.File_Name = L"f" + std::to_wstring(index) + (index % 1000 == 0 ? L"\u00e9" : L""),
+                                .Folder_Name = L"\\d" + std::to_wstring(index / 7000),
+                                .Owner = owners[index / 50000 % 3],
+                                .Stream_Name = index % 9000 == 0 ? L":s:$DATA" : L"",
+                                .Object_Size = Files::File_Size::From(index * 13ull),
+                                .Last_Accessed = {index * 7919u, 30000000},
+                                .Is_Stream = index % 9000 == 0},
+               many);
+    const std::string bytes = Scan_File::Bytes_Of(description, many);
+    const Scan_File::Scan scan = Scan_File::Scan_Of(bytes);
+    EXPECT_EQ(Images_Of(scan.Records), Images_Of(many));
+
+    Scan_File::Record_Reader reader(bytes);
+    auto at = First(many);
+    for (; reader.Next(); at = Next(at)) {
+        ASSERT_TRUE(Has_Element(at));
+        ASSERT_EQ(Image_Of(reader.Record()), Image_Of(Element_At(at)));
+    }
+    EXPECT_FALSE(Has_Element(at));
+
+    // A header that counts one record more or less than the chunks hold.
+    for (int change : {-1, 1}) {
+        std::string miscounted = bytes;
+        miscounted[24] = static_cast<char>(miscounted[24] + change);
+        EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(miscounted)), Scan_File::Inconsistent_Scan) << change;
+    }
+}
+
+// Scans saved in the first format, before records went in chunks, still open, whole.
+TEST_F(Scan_File_Test, AScanOfTheFirstFormatStillOpens) {
+    const HRSRC found = FindResourceW(nullptr, L"format_1_scan", MAKEINTRESOURCEW(10));  // RT_RCDATA
+    ASSERT_NE(found, nullptr);
+    const std::string_view bytes(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                                 SizeofResource(nullptr, found));
+    ASSERT_EQ(bytes[8], 1);
+    const Scan_File::Scan scan = Scan_File::Scan_Of(bytes);
+    const std::vector<std::wstring> images = Images_Of(scan.Records);
+    ASSERT_EQ(images.size(), 17u);
+    EXPECT_TRUE(scan.About.Is_Ntfs);
+    EXPECT_TRUE(scan.About.Root.ends_with(L"\\quarrix-432-1"));
+    EXPECT_EQ(images.back(), L"|synthetic||0|0.0|||1000100");
+    EXPECT_EQ(Files::Image_Of(Element_At(scan.Records, 16).Owner), L"Gr\u00fcn \U0001F600");
+    EXPECT_EQ(Length_Of(scan.Records), Length_Of(Scan_File::Scan_Of(Scan_File::Bytes_Of(scan.About, scan.Records)).Records));
+    EXPECT_EQ(Images_Of(Scan_File::Scan_Of(Scan_File::Bytes_Of(scan.About, scan.Records)).Records), images);
+    std::vector<std::wstring> streams;
+    Scan_File::Record_Reader reader(bytes);
+    while (reader.Next())
+        if (!reader.Stream_Name().empty()) streams.emplace_back(reader.Stream_Name());
+    EXPECT_EQ(streams, (std::vector<std::wstring>{L"::$DATA", L":Zone.Identifier:$DATA", L":\u00fcber:$DATA"}));
 }
