@@ -751,6 +751,9 @@ void Save(const std::wstring& path, const Description& the_description,
     replacement.Commit();
 }
 
-Scan Load(const std::wstring& path) { return Scan_Of(Files::Contents_Of(path)); }
+Scan Load(const std::wstring& path) {
+    const Files::Mapped_Contents contents(path);
+    return Scan_Of(contents.View());
+}
 
 }  // namespace Work::Scan_File

@@ -89,8 +89,8 @@ void Compare_With(const std::wstring& path) {
     std::unique_ptr<Compare::Changes> comparison;
     Scan_File::Description older;
     try {
-        const std::string bytes = Files::Contents_Of(path);
-        Scan_File::Record_Reader reader(bytes);
+        const Files::Mapped_Contents bytes(path);
+        Scan_File::Record_Reader reader(bytes.View());
         older = reader.About();
         if (!Compare::Is_Same_Root(older.Root, Search_Root())) {
             Gui::Message_Box(Narrow(path) + " is a scan of " + Narrow(older.Root) +
@@ -173,7 +173,9 @@ void Open_Scan(const std::wstring& path) {
     Determine_Options();
     File_List replaced = Take_Results(std::move(scan), path);
     Adjust_Gui();
-    Gui::Set(Controls().Search_Root_Box, Search_Root());
+    // A box that already names the root keeps its caret, and costs no repaint.
+    if (Gui::Wide_Contents_Of(Controls().Search_Root_Box) != Search_Root())
+        Gui::Set(Controls().Search_Root_Box, Search_Root());
     Gui::Disable(Controls().Back_Button);
     Gui::Set_Title_Detail(Scan_Image());
     Display();
