@@ -35,8 +35,16 @@ Path Path_Of(const File_Information& the_record) {
             the_record.Is_Folder};
 }
 
-Path Path_Of(const Scan_File::Record_Reader& the_reader) {
-    return {the_reader.Folder_Name(), the_reader.File_Name(), the_reader.Stream_Name(), the_reader.Is_Folder()};
+// An older record as the reader holds it: its name is compared as the scan has it, not decoded.
+struct Older_Path {
+    const Scan_File::Record_Reader& Reader;
+    std::wstring_view Folder;
+    std::wstring_view Stream;
+    bool Is_Folder;
+};
+
+Older_Path Path_Of(const Scan_File::Record_Reader& the_reader) {
+    return {the_reader, the_reader.Folder_Name(), the_reader.Stream_Name(), the_reader.Is_Folder()};
 }
 
 // Hashes of paths: the records of one folder come together and share its text, so the
@@ -114,8 +122,8 @@ struct Folder_Match {
     bool Is_Same = false;
 };
 
-bool Is_Same(const Path& now, const Path& then, Folder_Match& last) {
-    if (now.Is_Folder != then.Is_Folder || now.Name != then.Name || now.Stream != then.Stream) return false;
+bool Is_Same(const Path& now, const Older_Path& then, Folder_Match& last) {
+    if (now.Is_Folder != then.Is_Folder || now.Stream != then.Stream || !then.Reader.Has_Name(now.Name)) return false;
     if (now.Folder.data() == nullptr || now.Folder.data() != last.Now || then.Folder.data() != last.Then)
         last = {now.Folder.data(), then.Folder.data(), now.Folder == then.Folder};
     return last.Is_Same;
@@ -160,7 +168,7 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
     std::size_t next = 0;
     Folder_Match folders;
     while (the_older.Next()) {
-        const Path then = Path_Of(the_older);
+        const Older_Path then = Path_Of(the_older);
         std::size_t found = next;
         while (found < now.size() && found < next + Look_Ahead &&
                (is_met[found] || !Is_Same(Path_Of(*now[found]), then, folders)))

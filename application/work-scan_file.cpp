@@ -703,6 +703,15 @@ std::wstring_view Record_Reader::Decoded(const Text_Field& the_field, std::wstri
 
 void Record_Reader::Text(std::wstring& into) { Decoded(Field(), into); }
 
+bool Record_Reader::Has_Name(std::wstring_view the_name) const {
+    if (the_name.size() != name_.Length) return false;
+    const std::uint8_t* units = name_.Units;
+    if (name_.Is_Narrow) return std::equal(the_name.begin(), the_name.end(), units);
+    for (std::size_t unit = 0; unit < the_name.size(); ++unit)
+        if (the_name[unit] != static_cast<wchar_t>(units[2 * unit] | units[2 * unit + 1] << 8)) return false;
+    return true;
+}
+
 // Names of plain ASCII, nearly all of them, go from the bytes to their text at once.
 Wide_Text::Shared Record_Reader::Shared_Text(const Text_Field& the_field) {
     if (the_field.Is_Narrow) return names_.Text_Of_Bytes({the_field.Units, the_field.Length});

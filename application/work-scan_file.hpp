@@ -67,6 +67,7 @@ public:
 
     std::wstring_view Folder_Name() const { return folders_[folder_].View(); }
     std::wstring_view File_Name() const { return Decoded(name_, name_text_); }
+    bool Has_Name(std::wstring_view the_name) const;  // as File_Name() == the_name, sooner
     std::wstring_view Stream_Name() const { return Decoded(stream_, stream_text_); }
     bool Is_Folder() const;
     bool Is_Shared() const;

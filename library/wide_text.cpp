@@ -8,18 +8,6 @@
 
 namespace Wide_Text {
 
-// A text of a batch counts its references in the batch's count; its own field then holds
-// its distance from the batch's start, and its length has the top bit set.
-struct Shared::Block {
-    std::atomic<std::uint32_t> References;
-    std::uint32_t Length;
-    static constexpr std::uint32_t In_Batch = 0x80000000u;
-    // The characters follow the header in the same allocation.
-    wchar_t* Characters() { return reinterpret_cast<wchar_t*>(this + 1); }
-    std::uint32_t Unit_Count() const { return Length & ~In_Batch; }
-    bool Is_In_Batch() const { return (Length & In_Batch) != 0; }
-};
-
 struct Shared_Batch::Batch {
     static constexpr std::size_t Size = 256 * 1024;
     // Its texts', and the maker's while it adds to it. A batch starts with a reference for
@@ -67,11 +55,6 @@ void Shared::Release() noexcept {
     }
 }
 
-std::wstring_view Shared::View() const noexcept {
-    return block_ ? std::wstring_view(block_->Characters(), block_->Unit_Count()) : std::wstring_view();
-}
-
-std::size_t Shared::size() const noexcept { return block_ ? block_->Unit_Count() : 0; }
 
 Shared_Batch::~Shared_Batch() { Release_Batch(); }
 

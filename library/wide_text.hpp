@@ -32,10 +32,12 @@ public:
         if (block_) Release();
     }
 
-    std::wstring_view View() const noexcept;
+    std::wstring_view View() const noexcept {
+        return block_ ? std::wstring_view(block_->Characters(), block_->Unit_Count()) : std::wstring_view();
+    }
     operator std::wstring_view() const noexcept { return View(); }
     std::wstring String() const { return std::wstring(View()); }
-    std::size_t size() const noexcept;
+    std::size_t size() const noexcept { return block_ ? block_->Unit_Count() : 0; }
     bool empty() const noexcept { return size() == 0; }
     wchar_t operator[](std::size_t index) const noexcept { return View()[index]; }
 
@@ -69,7 +71,17 @@ public:
 private:
     friend class Shared_Batch;
     friend class Shared_Copies;
-    struct Block;
+    // A text of a batch counts its references in the batch's count; its own field then holds
+    // its distance from the batch's start, and its length has the top bit set.
+    struct Block {
+        std::atomic<std::uint32_t> References;
+        std::uint32_t Length;
+        static constexpr std::uint32_t In_Batch = 0x80000000u;
+        // The characters follow the header in the same allocation.
+        wchar_t* Characters() { return reinterpret_cast<wchar_t*>(this + 1); }
+        std::uint32_t Unit_Count() const { return Length & ~In_Batch; }
+        bool Is_In_Batch() const { return (Length & In_Batch) != 0; }
+    };
     explicit Shared(Block* the_block) noexcept : block_(the_block) {}
     void Add_Reference() const noexcept;
     void Release() noexcept;
