@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <future>
+#include <optional>
 #include <string_view>
 
 namespace Work::Compare {
@@ -145,71 +147,160 @@ bool Is_Same_Root(const std::wstring& one, const std::wstring& other) {
                                 static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
 }
 
-Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_older) {
-    std::vector<const File_Information*> now;
-    now.reserve(static_cast<std::size_t>(Length_Of(the_records)));
-    for (auto at = First(the_records); Has_Element(at); at = Next(at)) now.push_back(&Element_At(at));
-    std::vector<bool> is_met(now.size());
-    std::vector<std::pair<const File_Information*, Change>> changed;
-    auto keep = [this, &changed](std::size_t place, const File_Information& record, const Change& change) {
-        changed.push_back({&record, change});
-        placed_.push_back({place, change});
-    };
-    auto compare = [&keep](std::size_t place, const File_Information& record, File_Size then_size, bool then_shared) {
-        if (then_size == record.Object_Size && then_shared == record.Is_Shared) return;
-        const File_Size then_counted = then_shared ? File_Size{} : then_size;
-        keep(place, record, {.Bytes = Difference(record.Object_Size, then_size),
-                             .Counted = Difference(Counted_Size_Of(record), then_counted),
-                             .Is_New = false,
-                             .Is_Gone = false});
-    };
+namespace {
 
-    std::vector<const File_Information*> unmet;
-    std::size_t next = 0;
+// The change of a record now against its size then; none when they agree.
+std::optional<Change> Change_Of(const File_Information& the_record, File_Size then_size, bool then_shared) {
+    if (then_size == the_record.Object_Size && then_shared == the_record.Is_Shared) return std::nullopt;
+    const File_Size then_counted = then_shared ? File_Size{} : then_size;
+    return Change{.Bytes = Difference(the_record.Object_Size, then_size),
+                  .Counted = Difference(Counted_Size_Of(the_record), then_counted),
+                  .Is_New = false,
+                  .Is_Gone = false};
+}
+
+// The records now, by place, and which of them an older record has met.
+struct Records_Now {
+    explicit Records_Now(const File_List& the_records) {
+        All.reserve(static_cast<std::size_t>(Length_Of(the_records)));
+        for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
+            All.push_back(&Element_At(at));
+            // Records lie mostly in list order in memory, and a walk of the links waits
+            // for each: the ones a few links on are asked for ahead.
+            __builtin_prefetch(reinterpret_cast<const char*>(All.back()) + 1024);
+        }
+        Is_Met.resize(All.size());
+    }
+    std::vector<const File_Information*> All;
+    std::vector<std::uint8_t> Is_Met;  // a byte each: two threads mark their own stretches
+};
+
+// What a run of the older records found in order within a stretch of the records now.
+struct In_Order_Matches {
+    File_List Unmet_Records;  // the older records not met in order
+    std::vector<const File_Information*> Unmet;
+    std::vector<std::pair<std::size_t, Change>> Placed;
+};
+
+// Each older record is looked for among the next few records of the stretch.
+void Match_In_Order(Scan_File::Record_Reader& the_older, Records_Now& now, std::size_t the_first,
+                    std::size_t the_end, In_Order_Matches& into) {
+    std::size_t next = the_first;
     Folder_Match folders;
     while (the_older.Next()) {
+        if (next + 16 < the_end) {
+            __builtin_prefetch(now.All[next + 16]);
+            __builtin_prefetch(now.All[next + 8]->File_Name.View().data());
+        }
         const Older_Path then = Path_Of(the_older);
         std::size_t found = next;
-        while (found < now.size() && found < next + Look_Ahead &&
-               (is_met[found] || !Is_Same(Path_Of(*now[found]), then, folders)))
+        while (found < the_end && found < next + Look_Ahead &&
+               (now.Is_Met[found] || !Is_Same(Path_Of(*now.All[found]), then, folders)))
             ++found;
-        if (found == now.size() || found == next + Look_Ahead) {
-            Append(the_older.Record(), older_);
-            unmet.push_back(&Last_Of(older_));
+        if (found == the_end || found == next + Look_Ahead) {
+            Append(the_older.Record(), into.Unmet_Records);
+            into.Unmet.push_back(&Last_Of(into.Unmet_Records));
             continue;
         }
-        is_met[found] = true;
+        now.Is_Met[found] = true;
         next = found + 1;
-        compare(found, *now[found], the_older.Object_Size(), the_older.Is_Shared());
+        if (const auto change = Change_Of(*now.All[found], the_older.Object_Size(), the_older.Is_Shared()))
+            into.Placed.push_back({found, *change});
+    }
+}
+
+// Where the records now that a later part of the older scan meets in order begin: at the
+// first of its first few records found near the place its share of them suggests. None
+// when the two walks differ too much there to tell.
+std::optional<std::size_t> Start_Of(const Scan_File::Record_Reader& the_older,
+                                    const Scan_File::Record_Reader::Part& the_part, const Records_Now& now,
+                                    std::size_t the_estimate) {
+    Scan_File::Record_Reader part(the_older, the_part);
+    constexpr int Records_Tried = 16;
+    constexpr std::size_t Reach = 4096;
+    const std::size_t from = the_estimate > Reach ? the_estimate - Reach : 0;
+    const std::size_t to = std::min(now.All.size(), the_estimate + Reach);
+    Folder_Match folders;
+    for (int tried = 0; tried < Records_Tried && part.Next(); ++tried) {
+        const Older_Path then = Path_Of(part);
+        for (std::size_t place = from; place < to; ++place)
+            if (Is_Same(Path_Of(*now.All[place]), then, folders)) return place;
+    }
+    return std::nullopt;
+}
+
+// A large older scan is met in two halves on two threads, each in its own stretch of the
+// records now; a record met across the seam is found by its path afterwards, as any other.
+std::vector<In_Order_Matches> Matched_In_Order(Scan_File::Record_Reader& the_older, Records_Now& now) {
+    const std::vector<Scan_File::Record_Reader::Part> parts = the_older.Parts(2);
+    std::optional<std::size_t> seam;
+    if (parts.size() == 2) {
+        const std::uint64_t records_before = parts[0].Records;
+        const std::uint64_t all = records_before + parts[1].Records;
+        seam = Start_Of(the_older, parts[1], now,
+                        static_cast<std::size_t>(now.All.size() * static_cast<double>(records_before) / all));
+    }
+    if (!seam) {
+        std::vector<In_Order_Matches> whole(1);
+        Match_In_Order(the_older, now, 0, now.All.size(), whole[0]);
+        return whole;
+    }
+    // Each thread's reader and findings are its own, apart in memory: a record's reading
+    // writes them all the time, and two threads writing to one cache line take turns.
+    auto later = std::async(std::launch::async, [&] {
+        Scan_File::Record_Reader second(the_older, parts[1]);
+        In_Order_Matches matches;
+        Match_In_Order(second, now, *seam, now.All.size(), matches);
+        return matches;
+    });
+    std::vector<In_Order_Matches> halves(2);
+    Scan_File::Record_Reader first(the_older, parts[0]);
+    Match_In_Order(first, now, 0, *seam, halves[0]);
+    halves[1] = later.get();
+    return halves;
+}
+
+}  // namespace
+
+Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_older) {
+    Records_Now now(the_records);
+    std::vector<const File_Information*> unmet;
+    for (In_Order_Matches& matches : Matched_In_Order(the_older, now)) {
+        Attach(matches.Unmet_Records, older_, Definite_Element::Place::At_Back);
+        unmet.insert(unmet.end(), matches.Unmet.begin(), matches.Unmet.end());
+        placed_.insert(placed_.end(), matches.Placed.begin(), matches.Placed.end());
     }
 
     // The rest by their paths: the records now not met in order look up the older ones.
     Older_Table table(unmet);
     Path_Hasher hasher;
-    for (std::size_t index = 0; index < now.size(); ++index) {
-        if (is_met[index]) continue;
-        const File_Information& record = *now[index];
+    for (std::size_t index = 0; index < now.All.size(); ++index) {
+        if (now.Is_Met[index]) continue;
+        const File_Information& record = *now.All[index];
         const Path path = Path_Of(record);
         if (const File_Information* then = table.Take(path, hasher.Of(path))) {
-            compare(index, record, then->Object_Size, then->Is_Shared);
+            if (const auto change = Change_Of(record, then->Object_Size, then->Is_Shared))
+                placed_.push_back({index, *change});
         } else {
-            keep(index, record, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false});
+            placed_.push_back({index, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false}});
         }
     }
+    std::vector<std::pair<const File_Information*, Change>> gone;
     Path_Hasher older_hasher;
     for (const File_Information* record : unmet) {
         if (table.Is_Taken(*record, older_hasher.Of(Path_Of(*record)))) continue;
         gone_.push_back(record);
-        changed.push_back({record, {.Bytes = -Signed(record->Object_Size),
-                                    .Counted = -Signed(Counted_Size_Of(*record)),
-                                    .Is_New = false,
-                                    .Is_Gone = true}});
+        gone.push_back({record, {.Bytes = -Signed(record->Object_Size),
+                                 .Counted = -Signed(Counted_Size_Of(*record)),
+                                 .Is_New = false,
+                                 .Is_Gone = true}});
     }
     std::sort(placed_.begin(), placed_.end(),
               [](const auto& one, const auto& other) { return one.first < other.first; });
-    slots_.resize(Capacity_For(changed.size()));
+    slots_.resize(Capacity_For(placed_.size() + gone.size()));
     is_occupied_.resize(slots_.size());
-    for (const auto& [record, change] : changed) Keep(*record, change);
+    for (const auto& [place, change] : placed_) Keep(*now.All[place], change);
+    for (const auto& [record, change] : gone) Keep(*record, change);
 }
 
 void Changes::Keep(const File_Information& the_record, const Change& the_change) {

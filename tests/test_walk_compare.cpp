@@ -108,3 +108,35 @@ TEST(Compare, AnObjectMetBeforeByAnotherPathChangesNoSum) {
     EXPECT_TRUE(changes.Of(third).Is_New);
     EXPECT_EQ(changes.Of(third).Counted, 0);
 }
+
+// A large older scan is met in two halves at once. Every change must come out as it would
+// in one pass: whatever grew, went or came, also where the two walks part near the seam
+// between the halves (runs of records that moved to the end, all along).
+TEST(Compare, ALargeScanGivesTheChangesOfOnePass) {
+    File_List then, now;
+    std::map<std::wstring, std::wstring> expected;
+    std::vector<File_Information> moved;
+    constexpr int Files = 200000;
+    for (int index = 0; index < Files; ++index) {
+        const std::wstring folder = L"\\d" + std::to_wstring(index / 1000);
+        const std::wstring name = L"f" + std::to_wstring(index);
+        const std::uint64_t size = 1000 + index % 977;
+        Append(Record(folder.c_str(), name.c_str(), size), then);
+        const std::wstring path = folder + L"\\" + name;
+        if (index % 100 == 42) {
+            expected[path] = L"gone -" + std::to_wstring(size);
+            continue;
+        }
+        const std::uint64_t grown = index % 10 == 3 ? index % 7 + 1 : 0;
+        expected[path] = std::to_wstring(grown);
+        File_Information record = Record(folder.c_str(), name.c_str(), size + grown);
+        if (index % 25000 > 24900) moved.push_back(record);
+        else Append(record, now);
+        if (index % 5000 == 1) {
+            Append(Record(folder.c_str(), (name + L"new").c_str(), 1), now);
+            expected[path + L"new"] = L"new";
+        }
+    }
+    for (const File_Information& record : moved) Append(record, now);
+    EXPECT_EQ(Changes_Of(now, then), expected);
+}
