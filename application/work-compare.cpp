@@ -272,6 +272,8 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
     }
 
     // The rest by their paths: the records now not met in order look up the older ones.
+    // Places met in order rise, and so do these: the two runs are merged, not sorted.
+    const auto met_in_order = static_cast<std::ptrdiff_t>(placed_.size());
     Older_Table table(unmet);
     Path_Hasher hasher;
     for (std::size_t index = 0; index < now.All.size(); ++index) {
@@ -295,8 +297,8 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
                                  .Is_New = false,
                                  .Is_Gone = true}});
     }
-    std::sort(placed_.begin(), placed_.end(),
-              [](const auto& one, const auto& other) { return one.first < other.first; });
+    std::inplace_merge(placed_.begin(), placed_.begin() + met_in_order, placed_.end(),
+                       [](const auto& one, const auto& other) { return one.first < other.first; });
     slots_.resize(Capacity_For(placed_.size() + gone.size()));
     is_occupied_.resize(slots_.size());
     for (const auto& [place, change] : placed_) Keep(*now.All[place], change);
