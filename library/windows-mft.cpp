@@ -88,12 +88,13 @@ public:
         return Bytes(data_ + offset, length);
     }
 
-    // Names on a volume count their characters in one byte.
-    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters) const {
+    // Names on a volume count their characters in one byte; a million of them are made
+    // together, in batches.
+    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters, Wide_Text::Shared_Batch& into) const {
         Check(offset, characters * 2);
         wchar_t text[255];
         std::memcpy(text, data_ + offset, characters * 2);
-        return Wide_Text::Shared(std::wstring_view(text, characters));
+        return into.Text(std::wstring_view(text, characters));
     }
 
 private:
@@ -605,7 +606,7 @@ private:
         const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
         const Wide_Text::Shared name =
             attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
-                           attribute.At<std::uint8_t>(Attribute_Name_Length));
+                           attribute.At<std::uint8_t>(Attribute_Name_Length), texts_);
         if (is_bootstrapping_) {
             if (owner != 0) return;  // a record the $MFT's list names must extend the $MFT
             if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
@@ -630,7 +631,7 @@ private:
             const auto parent = value.At<std::uint64_t>(Name_Parent);
             Name entry{.Parent = parent & Reference_Record_Mask,
                        .Object = owner,
-                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length)),
+                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length), texts_),
                        .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
             if (is_base)
                 table_.names_.push_back(std::move(entry));
@@ -767,11 +768,14 @@ private:
             const int order = table_.Compare(left.Text, right.Text);
             return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
         };
+        // Files made in name order, as a copy or an unpacked archive makes them, have their
+        // records in that order too: such a folder is only checked.
         const auto sort_folders = [&](std::size_t first, std::size_t last) {
-            for (std::size_t record = first; record < last; ++record)
-                if (starts[record + 1] - starts[record] > 1)
-                    std::sort(names.begin() + starts[record], names.begin() + starts[record + 1],
-                              in_order);
+            for (std::size_t record = first; record < last; ++record) {
+                const auto begin = names.begin() + starts[record];
+                const auto end = names.begin() + starts[record + 1];
+                if (end - begin > 1 && !std::is_sorted(begin, end, in_order)) std::sort(begin, end, in_order);
+            }
         };
         // Two halves by names, the second on a thread of its own: folders are independent.
         const std::size_t middle = static_cast<std::size_t>(
@@ -874,6 +878,7 @@ private:
     std::vector<Found_Stream> streams_;
     std::vector<Found_Descriptor> descriptors_;
     Owner_Cache owners_;
+    Wide_Text::Shared_Batch texts_;
     Table table_;
 };
 
