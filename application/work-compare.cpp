@@ -161,16 +161,7 @@ std::optional<Change> Change_Of(const File_Information& the_record, File_Size th
 
 // The records now, by place, and which of them an older record has met.
 struct Records_Now {
-    explicit Records_Now(const File_List& the_records) {
-        All.reserve(static_cast<std::size_t>(Length_Of(the_records)));
-        for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
-            All.push_back(&Element_At(at));
-            // Records lie mostly in list order in memory, and a walk of the links waits
-            // for each: the ones a few links on are asked for ahead.
-            __builtin_prefetch(reinterpret_cast<const char*>(All.back()) + 1024);
-        }
-        Is_Met.resize(All.size());
-    }
+    explicit Records_Now(const File_List& the_records) : All(Places_Of(the_records)), Is_Met(All.size()) {}
     std::vector<const File_Information*> All;
     std::vector<std::uint8_t> Is_Met;  // a byte each: two threads mark their own stretches
 };

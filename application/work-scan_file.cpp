@@ -7,10 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
+#include <mutex>
 #include <immintrin.h>
 #include <memory>
+#include <span>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -185,10 +189,17 @@ std::uint32_t Crc_32_Of_Both(std::uint32_t first, std::uint32_t second, std::uin
 // summed and handed to the sink (a file, or a chunk's string) as it fills. Every field
 // makes room for its largest form first, so bytes are then put without a check of
 // capacity each.
+constexpr std::size_t Piece_Size = std::size_t{1} << 20;
+
+std::unique_ptr<char[]> New_Piece() { return std::make_unique_for_overwrite<char[]>(Piece_Size); }
+
 template <typename Sink>
 class Writer {
 public:
-    explicit Writer(Sink& the_sink) : sink_(the_sink), bytes_(std::make_unique_for_overwrite<char[]>(Piece_Size)) {}
+    // The buffer, of Piece_Size at least, may come from a writer before.
+    explicit Writer(Sink& the_sink, std::unique_ptr<char[]> the_buffer = New_Piece())
+        : sink_(the_sink), bytes_(std::move(the_buffer)) {}
+    std::unique_ptr<char[]> Buffer() && { return std::move(bytes_); }
 
     void Fixed(std::uint64_t value, int byte_count) {
         char* next = Room_For(8);
@@ -251,7 +262,6 @@ public:
     std::uint64_t Length() const { return length_; }
 
 private:
-    static constexpr std::size_t Piece_Size = std::size_t{1} << 20;
     char* Room_For(std::size_t length) {
         if (used_ + length > capacity_) {
             Hand_Over();
@@ -414,22 +424,29 @@ std::string Header_Of(const Description& the_description, std::uint64_t the_reco
     return header;
 }
 
+// Where a chunk is encoded: handed on from chunk to chunk, so that a save takes new memory
+// for the first few chunks only.
+struct Chunk_Storage {
+    std::unique_ptr<char[]> Piece = New_Piece();
+    std::string Bytes;
+};
+
 struct Encoded_Chunk {
     std::uint64_t Records = 0;
-    std::string Bytes;
     std::uint32_t Crc = 0;
+    Chunk_Storage Storage;  // its bytes
 };
 
 // A chunk's records, numbered afresh: folders from 0, owners from 1, times from 0.
-Encoded_Chunk Chunk_Of(File_List::Position the_first, std::uint64_t the_count) {
-    String_Sink bytes;
-    Writer out(bytes);
+Encoded_Chunk Chunk_Of(std::span<const File_Information* const> the_records, Chunk_Storage the_storage) {
+    String_Sink bytes{std::move(the_storage.Bytes)};
+    bytes.Bytes.clear();
+    Writer out(bytes, std::move(the_storage.Piece));
     Owner_Numbers owners;
     Folder_Numbers folders;
     std::uint64_t previous_time = 0;
-    auto at = the_first;
-    for (std::uint64_t record = 0; record < the_count; ++record, at = Next(at)) {
-        const File_Information& file = Element_At(at);
+    for (const File_Information* record : the_records) {
+        const File_Information& file = *record;
         out.Fixed(Flags_Of(file), 1);
         folders.Write(file.Folder_Name, out);
         out.Text(file.File_Name);
@@ -441,25 +458,103 @@ Encoded_Chunk Chunk_Of(File_List::Position the_first, std::uint64_t the_count) {
         previous_time = time;
     }
     out.Hand_Over();
-    return {the_count, std::move(bytes.Bytes), out.Crc()};
+    const std::uint32_t crc = out.Crc();
+    return {the_records.size(), crc, {std::move(out).Buffer(), std::move(bytes.Bytes)}};
 }
 
-// Chunks are encoded on several threads and handed to take in order, a few ahead at most.
+// One worker's chunks on their way to the writer, in order and two at most, and their
+// storage on its way back for the worker's next chunks. On a cache line of its own: the
+// worker and the writer both write to it for every chunk.
+class alignas(64) Chunk_Channel {
+public:
+    void Put(Encoded_Chunk the_chunk) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return done_.size() < 2 || is_closed_; });
+        done_.push_back(std::move(the_chunk));
+        changed_.notify_all();
+    }
+    // The next chunk; the worker's failure, if it failed.
+    Encoded_Chunk Get() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !done_.empty() || failure_; });
+        if (done_.empty()) std::rethrow_exception(failure_);
+        Encoded_Chunk chunk = std::move(done_.front());
+        done_.pop_front();
+        changed_.notify_all();
+        return chunk;
+    }
+    void Give_Back(Chunk_Storage the_storage) {
+        std::lock_guard lock(mutex_);
+        spare_.push_back(std::move(the_storage));
+    }
+    Chunk_Storage Storage() {
+        std::lock_guard lock(mutex_);
+        if (spare_.empty()) return {};
+        Chunk_Storage storage = std::move(spare_.back());
+        spare_.pop_back();
+        return storage;
+    }
+    void Fail(std::exception_ptr the_failure) {
+        std::lock_guard lock(mutex_);
+        failure_ = the_failure;
+        changed_.notify_all();
+    }
+    // The writer has failed: the worker stops at its next chunk.
+    void Close() {
+        std::lock_guard lock(mutex_);
+        is_closed_ = true;
+        changed_.notify_all();
+    }
+    bool Is_Closed() {
+        std::lock_guard lock(mutex_);
+        return is_closed_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Encoded_Chunk> done_;
+    std::vector<Chunk_Storage> spare_;
+    std::exception_ptr failure_;
+    bool is_closed_ = false;
+};
+
+// Chunks are encoded by a few workers, each taking every so many, and handed to take in
+// order. Workers last the whole save: a thread costs about a millisecond to start.
 template <typename Take>
 void Each_Chunk_Encoded(const File_List& the_records, Take take) {
-    const std::size_t workers = Worker_Count();
-    std::deque<std::future<Encoded_Chunk>> encoding;
-    for (auto at = First(the_records); Has_Element(at);) {
-        const auto first = at;
-        std::uint64_t count = 0;
-        for (; count < Records_Per_Chunk && Has_Element(at); ++count) at = Next(at);
-        if (encoding.size() == workers) {
-            take(encoding.front().get());
-            encoding.pop_front();
+    const std::vector<const File_Information*> places = Places_Of(the_records);
+    const std::span<const File_Information* const> all(places);
+    const std::size_t chunks = (all.size() + Records_Per_Chunk - 1) / Records_Per_Chunk;
+    const std::size_t workers = std::min(Worker_Count(), chunks);
+    const auto chunk = [&](std::size_t index) {
+        const std::size_t first = index * Records_Per_Chunk;
+        return all.subspan(first, std::min<std::size_t>(Records_Per_Chunk, all.size() - first));
+    };
+    std::vector<Chunk_Channel> channels(workers);
+    const auto work = [&](std::size_t worker) {
+        Chunk_Channel& channel = channels[worker];
+        try {
+            for (std::size_t index = worker; index < chunks && !channel.Is_Closed(); index += workers)
+                channel.Put(Chunk_Of(chunk(index), channel.Storage()));
+        } catch (...) {
+            channel.Fail(std::current_exception());
         }
-        encoding.push_back(std::async(std::launch::async, Chunk_Of, first, count));
+    };
+    std::vector<std::future<void>> working;
+    for (std::size_t worker = 0; worker < workers; ++worker)
+        working.push_back(std::async(std::launch::async, work, worker));
+    try {
+        for (std::size_t index = 0; index < chunks; ++index) {
+            Chunk_Channel& channel = channels[index % workers];
+            Encoded_Chunk encoded = channel.Get();
+            take(encoded);
+            channel.Give_Back(std::move(encoded.Storage));
+        }
+    } catch (...) {
+        for (Chunk_Channel& channel : channels) channel.Close();
+        throw;  // the workers are waited for as their futures go
     }
-    for (auto& chunk : encoding) take(chunk.get());
 }
 
 // The header's place is kept and it is written last, once the body's length is known.
@@ -470,8 +565,8 @@ void Encode(const Description& the_description, const File_List& the_records, Si
     out.Text(the_description.Root);
     Each_Chunk_Encoded(the_records, [&out](const Encoded_Chunk& chunk) {
         out.Number(chunk.Records);
-        out.Number(chunk.Bytes.size());
-        out.Summed(chunk.Bytes, chunk.Crc);
+        out.Number(chunk.Storage.Bytes.size());
+        out.Summed(chunk.Storage.Bytes, chunk.Crc);
     });
     out.Hand_Over();
     const std::string header = Header_Of(the_description, Length_Of(the_records), out.Length());

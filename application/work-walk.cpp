@@ -503,4 +503,16 @@ File_Size Walk(const Walk_Request& request, File_List& into) {
     return Tree_Walk(request, into).Run();
 }
 
+std::vector<const File_Information*> Places_Of(const File_List& the_records) {
+    std::vector<const File_Information*> places;
+    places.reserve(static_cast<std::size_t>(Length_Of(the_records)));
+    for (auto at = First(the_records); Has_Element(at); at = Next(at)) {
+        places.push_back(&Element_At(at));
+        // Records lie mostly in list order in memory, and a walk of the links waits for
+        // each: the ones a few links on are asked for ahead.
+        __builtin_prefetch(reinterpret_cast<const char*>(places.back()) + 1024);
+    }
+    return places;
+}
+
 }  // namespace Work

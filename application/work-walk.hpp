@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "definite_element-list.hpp"
 #include "wide_text.hpp"
@@ -48,6 +49,10 @@ struct File_List_Traits {
     static constexpr const char* Name = "WORK.FILE_LIST";
 };
 using File_List = Definite_Element::List<File_Information, File_List_Traits>;
+
+// The records by place in the list (0 for the first), for work that shares them out among
+// threads or looks a few places ahead.
+std::vector<const File_Information*> Places_Of(const File_List& the_records);
 
 // What a walk has found so far, and where it is.
 struct Walk_Progress {
