@@ -117,14 +117,16 @@ private:
     std::vector<void*> rows_;
 };
 
-// The box is rewritten in the normalised form of what it was read as. Without the box
-// the threshold stays.
+// The box is rewritten in the normalised form of what it was read as, unless it holds that
+// form already: the control then keeps its caret and costs no repaint. Without the box the
+// threshold stays.
 void Take_Size_Threshold(const std::optional<std::string>& the_text) {
     if (!the_text) return;
     Selection selection = Selection_In_Force();
     selection.Size_Threshold = Files::Size_From(*the_text);
     Put_In_Force(selection);
-    Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(Threshold_Text_Of(selection.Size_Threshold)));
+    const std::string normalised = Threshold_Text_Of(selection.Size_Threshold);
+    if (normalised != *the_text) Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(normalised));
 }
 
 Compare::Change Change_Of(const File_Information& the_file) {
@@ -242,6 +244,7 @@ void Show_Passing_Records() {
     std::optional<Compare::Changes::In_Order> changes;
     if (comparison) changes.emplace(*comparison);
     std::vector<const File_Information*> shown;
+    shown.reserve(static_cast<std::size_t>(Length_Of(Known_Files())));
     std::size_t place = 0;
     for (auto position = First(Known_Files()); Has_Element(position); position = Next(position), ++place) {
         const File_Information& the_file = Element_At(position);
