@@ -243,6 +243,8 @@ void Show_Passing_Records() {
     const Compare::Changes* comparison = Comparison();
     std::optional<Compare::Changes::In_Order> changes;
     if (comparison) changes.emplace(*comparison);
+    // Room for every record, so that a million shown cost no growth; given back below when
+    // a folder of a few is shown.
     std::vector<const File_Information*> shown;
     shown.reserve(static_cast<std::size_t>(Length_Of(Known_Files())));
     std::size_t place = 0;
@@ -265,6 +267,7 @@ void Show_Passing_Records() {
             if (has_owners) owners.Add_Change(*gone, comparison->Of(*gone));
         }
     rows.Hand_Over();
+    if (shown.size() < shown.capacity() / 2) shown.shrink_to_fit();
     Show_On_Map(std::move(shown));
     owners.Add_To_Accounts();
     Repaint_Accounts();

@@ -48,6 +48,7 @@ void Join_Releaser() {
 void Release_In_Background(File_List&& the_records) {
     std::lock_guard lock(Releaser_Guard);
     if (Releaser.joinable()) Releaser.join();
+    if (Is_Empty(the_records)) return;
     Releaser = std::thread([records = std::move(the_records)]() mutable { Clear(records); });
 }
 
@@ -231,6 +232,8 @@ bool Search(const std::wstring& root) {
                                .Report_Unreadable = Log_Unreadable,
                                .Report_Progress = Show_Progress};
     const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results);
+    // The results before have had the walk's time to be freed: their thread goes now.
+    Join_Releaser();
     const bool is_from_table = !why_walked;
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     Log::Write(std::string(Is_Wanted ? "Search ended: " : "Search stopped: ") +
