@@ -117,16 +117,14 @@ private:
     std::vector<void*> rows_;
 };
 
-// The box is rewritten in the normalised form of what it was read as, unless it holds that
-// form already: the control then keeps its caret and costs no repaint. Without the box the
-// threshold stays.
+// The box is rewritten in the normalised form of what it was read as. Without the box
+// the threshold stays.
 void Take_Size_Threshold(const std::optional<std::string>& the_text) {
     if (!the_text) return;
     Selection selection = Selection_In_Force();
     selection.Size_Threshold = Files::Size_From(*the_text);
     Put_In_Force(selection);
-    const std::string normalised = Threshold_Text_Of(selection.Size_Threshold);
-    if (normalised != *the_text) Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(normalised));
+    Gui::Set(Controls().Minimum_Size_Box, Wide_Text::Widened(Threshold_Text_Of(selection.Size_Threshold)));
 }
 
 Compare::Change Change_Of(const File_Information& the_file) {

@@ -648,25 +648,23 @@ void Record_Reader::Start_Reading() {
 
 std::vector<Record_Reader::Part> Record_Reader::Parts(std::size_t the_count) const {
     if (version_ == Format_Without_Chunks || read_ != 0) return {{next_, end_, count_ - read_}};
-    // Each chunk's start, and the records before it.
-    std::vector<std::pair<const char*, std::uint64_t>> chunks;
+    // Each chunk's start and the records before it, then the end and all of them.
+    std::vector<std::pair<const char*, std::uint64_t>> starts;
     Record_Reader scout(*this, {next_, end_, count_});
     while (scout.next_ != scout.end_) {
-        chunks.emplace_back(scout.next_, scout.read_);
+        starts.emplace_back(scout.next_, scout.read_);
         scout.Start_Chunk();
         scout.read_ += scout.left_in_chunk_;
         scout.next_ = scout.limit_;
     }
     if (scout.read_ != count_) throw Inconsistent_Scan("the chunks hold fewer records than the header says");
+    starts.emplace_back(end_, count_);
     std::vector<Part> parts;
-    std::size_t chunk = 0;
-    for (std::size_t part = 1; part <= the_count && chunk < chunks.size(); ++part) {
-        const std::uint64_t ends_before = count_ / the_count * part + (part == the_count ? count_ % the_count : 0);
+    for (std::size_t chunk = 0, part = 1; chunk + 1 < starts.size(); ++part) {
+        const std::uint64_t ends_before = count_ * part / the_count;
         std::size_t past = chunk + 1;
-        while (past < chunks.size() && chunks[past].second < ends_before) ++past;
-        const std::uint64_t records_past = past < chunks.size() ? chunks[past].second : count_;
-        parts.push_back({chunks[chunk].first, past < chunks.size() ? chunks[past].first : end_,
-                         records_past - chunks[chunk].second});
+        while (past + 1 < starts.size() && starts[past].second < ends_before) ++past;
+        parts.push_back({starts[chunk].first, starts[past].first, starts[past].second - starts[chunk].second});
         chunk = past;
     }
     if (parts.empty()) parts.push_back({next_, end_, 0});

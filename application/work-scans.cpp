@@ -173,9 +173,7 @@ void Open_Scan(const std::wstring& path) {
     Determine_Options();
     File_List replaced = Take_Results(std::move(scan), path);
     Adjust_Gui();
-    // A box that already names the root keeps its caret, and costs no repaint.
-    if (Gui::Wide_Contents_Of(Controls().Search_Root_Box) != Search_Root())
-        Gui::Set(Controls().Search_Root_Box, Search_Root());
+    Gui::Set(Controls().Search_Root_Box, Search_Root());
     Gui::Disable(Controls().Back_Button);
     Gui::Set_Title_Detail(Scan_Image());
     Display();

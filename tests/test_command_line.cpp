@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "compared_tree.hpp"
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
@@ -107,12 +108,8 @@ class Command_Line : public testing::Test {
 protected:
     void SetUp() override {
         root = tree.Path_Of(L"root");
-        tree.Make_File(L"root\\grows.txt", 100);
-        tree.Make_File(L"root\\shrinks.txt", 500);
+        Make_Tree_Of_Last_Month(tree);
         tree.Make_File(L"root\\Comma, \u00e9\U0001F600.txt", 7);
-        tree.Make_File(L"root\\sub\\goes.bin", 30);
-        tree.Make_File(L"root\\sub\\stays.bin", 40);
-        tree.Make_File(L"root\\old\\inside.bin", 9);
         tree.Make_File(L"root\\theirs\\their.bin", 11);
         has_other_owner = Give_To_Another_User(tree.Path_Of(L"root\\theirs\\their.bin"));
     }
@@ -130,13 +127,7 @@ TEST_F(Command_Line, AReportOfAComparisonReadsBackWithEveryChange) {
     ASSERT_EQ(saved.Exit_Code, 0u) << saved.Output;
     EXPECT_NE(saved.Output.find("Scan saved as"), std::string::npos) << saved.Output;
 
-    // A month later: one file grew, one shrank, one is new, one has gone, and so has a folder.
-    tree.Make_File(L"root\\grows.txt", 1100);
-    tree.Make_File(L"root\\shrinks.txt", 200);
-    tree.Make_File(L"root\\sub\\new.bin", 5);
-    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\sub\\goes.bin").c_str()));
-    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\old\\inside.bin").c_str()));
-    ASSERT_TRUE(RemoveDirectoryW(tree.Path_Of(L"root\\old").c_str()));
+    ASSERT_NO_FATAL_FAILURE(Change_Tree_Since_Last_Month(tree));
 
     const std::wstring flags = L" /files /folders /subfolders";
     const std::wstring csv = tree.Path_Of(L"report.csv");

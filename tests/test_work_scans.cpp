@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "compared_tree.hpp"
 #include "temporary_tree.hpp"
 #include "windows-files.hpp"
 #include "work-scan_file.hpp"
@@ -171,11 +172,7 @@ open(sys.argv[2], 'w', encoding='utf-8').write('\n'.join('|'.join(row[:4] + row[
 
 TEST_F(Scans, AComparisonShowsEveryChangeAndExportsWhatIsShown) {
     Temporary_Tree tree;
-    tree.Make_File(L"root\\grows.txt", 100);
-    tree.Make_File(L"root\\shrinks.txt", 500);
-    tree.Make_File(L"root\\sub\\goes.bin", 30);
-    tree.Make_File(L"root\\sub\\stays.bin", 40);
-    tree.Make_File(L"root\\old\\inside.bin", 9);
+    Make_Tree_Of_Last_Month(tree);
     const std::wstring root = tree.Path_Of(L"root");
     Open_Window();
     Gui::Set(Work::Controls().Display_Files);
@@ -186,12 +183,7 @@ TEST_F(Scans, AComparisonShowsEveryChangeAndExportsWhatIsShown) {
     Work::Save_Scan(older);
     Work::Save_Scan(tree.Path_Of(L"other.qscan"));
 
-    tree.Make_File(L"root\\grows.txt", 1100);
-    tree.Make_File(L"root\\shrinks.txt", 200);
-    tree.Make_File(L"root\\sub\\new.bin", 5);
-    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\sub\\goes.bin").c_str()));
-    ASSERT_TRUE(DeleteFileW(tree.Path_Of(L"root\\old\\inside.bin").c_str()));
-    ASSERT_TRUE(RemoveDirectoryW(tree.Path_Of(L"root\\old").c_str()));
+    ASSERT_NO_FATAL_FAILURE(Change_Tree_Since_Last_Month(tree));
     Search(root);
     Work::Compare_With(older);
     EXPECT_EQ(Last_Message(), "");
