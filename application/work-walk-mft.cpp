@@ -26,15 +26,16 @@ bool Is_Reparse_Point(const Mft::Object& object) {
 struct Table_Frame {
     Mft::Record_Number Folder;
     std::uint16_t Sequence;
-    Wide_Text::Shared Folder_Name;  // relative to the root, as its records have it
-    std::span<const Mft::Name> Entries;
+    // Relative to the root, copied into each of its records without an atomic operation.
+    Wide_Text::Shared_Copies Folder_Name;
+    std::span<Mft::Name> Entries;
     std::size_t Next = 0;
     File_Size Size{};
 };
 
 class Table_Walk {
 public:
-    Table_Walk(const Mft::Table& table, const Walk_Request& request, File_List& into)
+    Table_Walk(Mft::Table& table, const Walk_Request& request, File_List& into)
         : table_(table),
           request_(request),
           records_(into),
@@ -43,7 +44,7 @@ public:
 
     File_Size Run(Mft::Record_Number root) {
         is_entered_[root] = true;
-        Push(root, Wide_Text::Shared());
+        Push(root, L"");
         for (;;) {
             Table_Frame& frame = frames_.back();
             if (frame.Next == frame.Entries.size()) {
@@ -65,10 +66,10 @@ private:
         return !has_stopped_;
     }
 
-    void Push(Mft::Record_Number folder, Wide_Text::Shared folder_name) {
+    void Push(Mft::Record_Number folder, std::wstring_view folder_name) {
         frames_.push_back({.Folder = folder,
                            .Sequence = table_.Object_At(folder)->Sequence,
-                           .Folder_Name = std::move(folder_name),
+                           .Folder_Name = Wide_Text::Shared_Copies(folder_name),
                            .Entries = table_.Names_In(folder)});
     }
 
@@ -84,7 +85,7 @@ private:
     // A folder seen before (a damaged volume can name one in two places) is recorded, not
     // entered again, like a junction.
     void Process_Entry(Table_Frame& frame) {
-        const Mft::Name& entry = frame.Entries[frame.Next];
+        Mft::Name& entry = frame.Entries[frame.Next];
         const Mft::Object* object = Listed_Object(frame, entry);
         if (object == nullptr) {
             ++frame.Next;
@@ -92,48 +93,52 @@ private:
             Record_File(frame, entry, *object);
         } else if (!Is_Reparse_Point(*object) && !is_entered_[entry.Object]) {
             is_entered_[entry.Object] = true;
-            Push(entry.Object, Wide_Text::Shared((frame.Folder_Name + L'\\').append(entry.Text)));
+            Push(entry.Object, (std::wstring(frame.Folder_Name.View()) + L'\\').append(entry.Text));
         } else {
-            Save_Information(frame, entry, *object, File_Size(), Wide_Text::Shared(), false, false);
+            Save_Information(frame, entry.Text, *object, File_Size(), Wide_Text::Shared(), false,
+                             false);
             ++frame.Next;
         }
     }
 
     // A file with named streams is recorded stream by stream, the unnamed one first, then
-    // once more with their sum. Of a file's hard links, the first met adds to the sums.
-    void Record_File(Table_Frame& frame, const Mft::Name& entry, const Mft::Object& object) {
+    // once more with their sum. Of a file's hard links, the first met adds to the sums. The
+    // last record takes the table's name rather than copying it.
+    void Record_File(Table_Frame& frame, Mft::Name& entry, const Mft::Object& object) {
         const bool is_shared = is_met_[entry.Object];
         is_met_[entry.Object] = true;
         File_Size size = object.Data_Size;
         const bool has_streams = request_.Owners_And_Streams && object.Stream_Count > 0;
         if (has_streams) {
-            Save_Information(frame, entry, object, object.Data_Size, Unnamed_Stream, false,
+            Save_Information(frame, entry.Text, object, object.Data_Size, Unnamed_Stream, false,
                              is_shared);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
-                Save_Information(frame, entry, object, stream.Size, stream.Name, false, is_shared);
+                Save_Information(frame, entry.Text, object, stream.Size, stream.Name, false,
+                                 is_shared);
                 size += stream.Size;
             }
         }
-        Save_Information(frame, entry, object, size, Wide_Text::Shared(), has_streams, is_shared);
+        Save_Information(frame, std::move(entry.Text), object, size, Wide_Text::Shared(),
+                         has_streams, is_shared);
         if (!is_shared) frame.Size += size;
         ++frame.Next;
     }
 
     void Record_Entered_Folder(Table_Frame& frame, File_Size size) {
-        const Mft::Name& entry = frame.Entries[frame.Next];
-        Save_Information(frame, entry, *table_.Object_At(entry.Object), size, Wide_Text::Shared(),
-                         false, false);
+        Mft::Name& entry = frame.Entries[frame.Next];
+        Save_Information(frame, std::move(entry.Text), *table_.Object_At(entry.Object), size,
+                         Wide_Text::Shared(), false, false);
         frame.Size += size;
         ++frame.Next;
     }
 
-    void Save_Information(const Table_Frame& frame, const Mft::Name& entry,
-                          const Mft::Object& object, File_Size object_size,
+    void Save_Information(Table_Frame& frame, Wide_Text::Shared name, const Mft::Object& object,
+                          File_Size object_size,
                           const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
         Append(
             File_Information{
-                .File_Name = entry.Text,
-                .Folder_Name = frame.Folder_Name,
+                .File_Name = std::move(name),
+                .Folder_Name = frame.Folder_Name.Copy(),
                 .Owner = request_.Owners_And_Streams ? object.Owner : nullptr,
                 .Stream_Name = stream_name,
                 .Object_Size = object_size,
@@ -149,7 +154,7 @@ private:
             records_);
     }
 
-    const Mft::Table& table_;
+    Mft::Table& table_;
     const Walk_Request& request_;
     File_List& records_;
     std::vector<bool> is_entered_;
@@ -184,7 +189,7 @@ Mft::Record_Number Record_Of_Root(const Mft::Table& table, const std::wstring& r
 
 }  // namespace
 
-File_Size Records_From_Table(const Mft::Table& table, const std::wstring& relative_root,
+File_Size Records_From_Table(Mft::Table&& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into) {
     return Table_Walk(table, request, into).Run(Record_Of_Root(table, relative_root));
 }
@@ -193,9 +198,9 @@ File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
     const std::optional<Mft::Volume_Location> location = Mft::Volume_Location_Of(request.Root);
     if (!location)
         throw Mft::Unreadable_Volume(Wide_Text::Utf8_Of(request.Root) + " is on no local volume");
-    const Mft::Table table =
-        Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted);
-    return Records_From_Table(table, location->Relative_Path, request, into);
+    return Records_From_Table(
+        Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted),
+        location->Relative_Path, request, into);
 }
 
 std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into) {

@@ -98,8 +98,9 @@ File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into);
 // Returns why the walk was used (empty when the table was not tried); none when the table
 // was read, or a stop ended its reading.
 std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into);
-// The same from a table already read, for the folder at a path from the volume's root.
-File_Size Records_From_Table(const Windows::Mft::Table& table, const std::wstring& relative_root,
+// The same from a table already read, for the folder at a path from the volume's root. The
+// records take the table's names: it is spent afterwards.
+File_Size Records_From_Table(Windows::Mft::Table&& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into);
 
 bool Is_Existing_Folder(const std::wstring& path);

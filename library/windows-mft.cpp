@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <exception>
+#include <future>
 #include <limits>
-#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -99,7 +97,10 @@ public:
 
 private:
     void Check(std::size_t offset, std::size_t length) const {
-        if (!Holds(offset, length)) throw Damaged_Volume("a field lies outside its structure");
+        if (!Holds(offset, length)) [[unlikely]] Throw_Outside();
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] static void Throw_Outside() {
+        throw Damaged_Volume("a field lies outside its structure");
     }
 
     const std::uint8_t* data_;
@@ -315,87 +316,6 @@ private:
     std::uint64_t expected_vcn_ = 0;
 };
 
-// Reads a stream's blocks ahead on a thread of its own while the caller works on the one
-// before: on a volume in the cache, parsing costs about what reading does.
-class Read_Ahead {
-public:
-    explicit Read_Ahead(Stream_Reader& reader) : reader_(reader) {
-        for (auto& buffer : buffers_) buffer.resize(Read_Block);
-        for (std::size_t index = 0; index < Buffer_Count; ++index) free_.push_back(index);
-        thread_ = std::thread([this] { Read(); });
-    }
-    ~Read_Ahead() {
-        {
-            std::lock_guard lock(mutex_);
-            is_ending_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    Read_Ahead(const Read_Ahead&) = delete;
-    Read_Ahead& operator=(const Read_Ahead&) = delete;
-
-    // The next block, empty at the stream's end; it is the caller's until the next call. The
-    // reading thread's failure is raised here.
-    std::span<std::uint8_t> Next() {
-        std::unique_lock lock(mutex_);
-        if (taken_) free_.push_back(*taken_);
-        taken_.reset();
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return !filled_.empty() || failure_ || has_ended_; });
-        if (failure_) std::rethrow_exception(failure_);
-        if (filled_.empty()) return {};
-        const auto [index, length] = filled_.front();
-        filled_.pop_front();
-        taken_ = index;
-        return std::span<std::uint8_t>(buffers_[index].data(), length);
-    }
-
-private:
-    static constexpr std::size_t Buffer_Count = 3;
-
-    void Read() {
-        for (;;) {
-            std::size_t index;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return is_ending_ || !free_.empty(); });
-                if (is_ending_) return;
-                index = free_.front();
-                free_.pop_front();
-            }
-            std::size_t length = 0;
-            std::exception_ptr failure;
-            try {
-                length = reader_.Next(buffers_[index].data(), Read_Block);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            std::lock_guard lock(mutex_);
-            if (failure)
-                failure_ = failure;
-            else if (length == 0)
-                has_ended_ = true;
-            else
-                filled_.emplace_back(index, length);
-            changed_.notify_all();
-            if (failure || length == 0) return;
-        }
-    }
-
-    Stream_Reader& reader_;
-    std::array<std::vector<std::uint8_t>, Buffer_Count> buffers_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::size_t> free_;
-    std::deque<std::pair<std::size_t, std::size_t>> filled_;  // buffer, length
-    std::optional<std::size_t> taken_;
-    std::exception_ptr failure_;
-    bool has_ended_ = false;
-    bool is_ending_ = false;
-    std::thread thread_;
-};
-
 // Applies the update sequence: false when a sector's last two bytes do not carry the
 // record's check value, which a torn or foreign write leaves.
 bool Is_Fixed_Up(std::uint8_t* record, std::size_t size) {
@@ -452,15 +372,14 @@ private:
 
 // ---------------------------------------------------------------- the table
 
-const Object* Table::Object_At(Record_Number record) const {
-    if (record >= objects_.size() || !objects_[record].Is_In_Use) return nullptr;
-    return &objects_[record];
+std::span<const Name> Table::Names_In(Record_Number folder) const {
+    return const_cast<Table&>(*this).Names_In(folder);
 }
 
-std::span<const Name> Table::Names_In(Record_Number folder) const {
+std::span<Name> Table::Names_In(Record_Number folder) {
     if (folder >= objects_.size()) return {};
-    return std::span<const Name>(names_).subspan(name_starts_[folder],
-                                                 name_starts_[folder + 1] - name_starts_[folder]);
+    return std::span<Name>(names_).subspan(name_starts_[folder],
+                                           name_starts_[folder + 1] - name_starts_[folder]);
 }
 
 std::span<const Stream> Table::Named_Streams_Of(const Object& object) const {
@@ -489,7 +408,7 @@ int Table::Compare(std::wstring_view left, std::wstring_view right) const {
 class Table_Reader {
 public:
     Table_Reader(const std::wstring& volume, bool with_owners, const std::atomic<bool>& is_wanted)
-        : volume_(volume), with_owners_(with_owners), is_wanted_(is_wanted) {}
+        : volume_path_(volume), volume_(volume), with_owners_(with_owners), is_wanted_(is_wanted) {}
 
     Table Read() {
         std::vector<std::uint8_t> boot(Boot_Sector_Read);
@@ -519,13 +438,24 @@ private:
         Stream Entry;  // the unnamed stream has no name
         std::uint16_t Object_Sequence;
     };
+    // What one stretch of the table holds, gathered by the thread that reads it. Parts lie a
+    // cache line apart: two threads writing next to each other would slow each other down.
+    struct alignas(64) Part {
+        std::vector<Name> Names;  // of base records, in record order
+        std::vector<Found_Name> Extension_Names;
+        std::vector<Found_Stream> Streams;
+        std::vector<Found_Descriptor> Descriptors;
+        Wide_Text::Shared_Batch Texts;
+        Owner_Cache Owners;
+    };
 
     // The $MFT's own runs, from its first record (and those of its extensions the first
     // record's runs reach): the $MFT is fragmented on any volume that has grown.
     void Read_Own_Runs() {
         std::vector<std::uint8_t> record(geometry_.Record_Size);
         volume_.Read(geometry_.Mft_Offset, record.data(), record.size());
-        Take_Record(record.data(), 0);
+        Part bootstrap;
+        Take_Record(record.data(), 0, bootstrap);
         if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
         // Indexed, not iterated: an extension may add more runs and name more extensions.
         for (std::size_t index = 0; index < mft_extensions_.size(); ++index) {
@@ -535,34 +465,66 @@ private:
             reader.Seek(extension * geometry_.Record_Size);
             if (reader.Next(record.data(), record.size()) < record.size())
                 throw Damaged_Volume("an extension of the master file table lies outside it");
-            Take_Record(record.data(), extension);
+            Take_Record(record.data(), extension, bootstrap);
         }
         is_bootstrapping_ = false;
     }
 
+    // The table in as many stretches as there are processors, up to a few, each read and
+    // parsed by a thread of its own through a handle of its own: copying a block from the
+    // cache costs as much as parsing it, and a block is parsed where it is still cached.
     void Read_Records() {
         const std::uint64_t count = mft_.Data_Size / geometry_.Record_Size;
         if (count < First_User_Record || count > std::numeric_limits<std::uint32_t>::max() ||
             mft_.Data_Size > mft_.Clusters() * geometry_.Cluster_Size)
             throw Damaged_Volume("a master file table of impossible size");
         table_.objects_.resize(static_cast<std::size_t>(count));
-        table_.names_.reserve(static_cast<std::size_t>(count));
-        Stream_Reader reader(volume_, geometry_, mft_);
-        Read_Ahead blocks(reader);
-        Record_Number number = 0;
-        while (number < count) {
-            if (!is_wanted_) throw Stopped();
-            const std::span<std::uint8_t> block = blocks.Next();
-            if (block.empty())
-                throw Damaged_Volume("the master file table is longer than its runs");
-            for (std::size_t offset = 0;
-                 offset + geometry_.Record_Size <= block.size() && number < count;
-                 offset += geometry_.Record_Size)
-                Take_Record(block.data() + offset, number++);
+        parts_ = std::vector<Part>(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
+                                                           Most_Parts));
+        // Stretches start on whole blocks, so that every read is of whole sectors.
+        const std::uint64_t per_block = Read_Block / geometry_.Record_Size;
+        const std::uint64_t blocks = (count + per_block - 1) / per_block;
+        const std::uint64_t blocks_per_part = (blocks + parts_.size() - 1) / parts_.size();
+        const auto first_of = [&](std::size_t part) {
+            return std::min(count, part * blocks_per_part * per_block);
+        };
+        std::vector<std::future<void>> others;
+        for (std::size_t part = 1; part < parts_.size(); ++part)
+            others.push_back(std::async(std::launch::async, [this, part, &first_of] {
+                Volume_File volume(volume_path_);
+                Read_Part(volume, first_of(part), first_of(part + 1), parts_[part]);
+            }));
+        Read_Part(volume_, first_of(0), first_of(1), parts_[0]);
+        for (std::future<void>& other : others) other.get();
+    }
+
+    // A failure in one stretch ends the others' reading early.
+    void Read_Part(Volume_File& volume, Record_Number first, Record_Number last, Part& part) {
+        if (first == last) return;
+        try {
+            part.Names.reserve(static_cast<std::size_t>(last - first));
+            Stream_Reader reader(volume, geometry_, mft_);
+            reader.Seek(first * geometry_.Record_Size);
+            std::vector<std::uint8_t> block(Read_Block);
+            for (Record_Number number = first; number < last && !has_failed_;) {
+                if (!is_wanted_) throw Stopped();
+                const std::size_t length = reader.Next(
+                    block.data(),
+                    static_cast<std::size_t>(std::min<std::uint64_t>(
+                        Read_Block, (last - number) * geometry_.Record_Size)));
+                if (length < geometry_.Record_Size)
+                    throw Damaged_Volume("the master file table is longer than its runs");
+                for (std::size_t offset = 0; offset + geometry_.Record_Size <= length;
+                     offset += geometry_.Record_Size)
+                    Take_Record(block.data() + offset, number++, part);
+            }
+        } catch (...) {
+            has_failed_ = true;
+            throw;
         }
     }
 
-    void Take_Record(std::uint8_t* data, Record_Number number) {
+    void Take_Record(std::uint8_t* data, Record_Number number, Part& part) {
         const std::size_t size = geometry_.Record_Size;
         const Bytes record(data, size);
         if (std::memcmp(data, "FILE", 4) != 0) return;  // never used, or marked bad
@@ -596,26 +558,27 @@ private:
             if (length < Resident_Header_Size || length % 8 != 0 || !in_use.Holds(offset, length))
                 throw Damaged_Volume("record " + std::to_string(number) +
                                      " has an attribute past its end");
-            Take_Attribute(type, in_use.Part(offset, length), owner, sequence, base == 0);
+            Take_Attribute(type, in_use.Part(offset, length), owner, sequence, base == 0, part);
             offset += length;
         }
     }
 
     void Take_Attribute(std::uint32_t type, const Bytes& attribute, Record_Number owner,
-                        std::uint16_t sequence, bool is_base) {
+                        std::uint16_t sequence, bool is_base, Part& part) {
         const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
         const Wide_Text::Shared name =
             attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
-                           attribute.At<std::uint8_t>(Attribute_Name_Length), texts_);
+                           attribute.At<std::uint8_t>(Attribute_Name_Length), part.Texts);
         if (is_bootstrapping_) {
             if (owner != 0) return;  // a record the $MFT's list names must extend the $MFT
             if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
             if (type == Attribute_List) Take_Mft_Extensions(attribute);
             return;
         }
-        if (type == Data) return Take_Data(attribute, name, is_resident, owner, sequence, is_base);
+        if (type == Data)
+            return Take_Data(attribute, name, is_resident, owner, sequence, is_base, part);
         if (type == Security_Descriptor && with_owners_ && !(is_resident && is_base))
-            return Take_Descriptor_Elsewhere(attribute, is_resident, owner, sequence);
+            return Take_Descriptor_Elsewhere(attribute, is_resident, owner, sequence, part);
         if (!is_resident) return;
         const Bytes value = Value_Of(attribute);
         Object& object = table_.objects_[owner];
@@ -631,27 +594,27 @@ private:
             const auto parent = value.At<std::uint64_t>(Name_Parent);
             Name entry{.Parent = parent & Reference_Record_Mask,
                        .Object = owner,
-                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length), texts_),
+                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length), part.Texts),
                        .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
             if (is_base)
-                table_.names_.push_back(std::move(entry));
+                part.Names.push_back(std::move(entry));
             else
-                names_.push_back({std::move(entry), sequence});
+                part.Extension_Names.push_back({std::move(entry), sequence});
         } else if (type == Security_Descriptor && with_owners_) {
-            object.Owner = owners_.Owner_Of(value);
+            object.Owner = part.Owners.Owner_Of(value);
         }
     }
 
     // A descriptor outside its object's own record, or outside any record, is read once the
     // object is known to be in use.
     void Take_Descriptor_Elsewhere(const Bytes& attribute, bool is_resident, Record_Number owner,
-                                   std::uint16_t sequence) {
+                                   std::uint16_t sequence, Part& part) {
         // Only the first piece carries the size; the platform keeps a descriptor in one.
         if (!is_resident && (!attribute.Holds(0, Non_Resident_Header_Size) ||
                              attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0))
             return;
         Found_Descriptor& found =
-            descriptors_.emplace_back(Found_Descriptor{owner, sequence, {}, {}});
+            part.Descriptors.emplace_back(Found_Descriptor{owner, sequence, {}, {}});
         if (is_resident) {
             const Bytes value = Value_Of(attribute);
             found.Resident.assign(value.Data(), value.Data() + value.Size());
@@ -661,7 +624,7 @@ private:
     }
 
     void Take_Data(const Bytes& attribute, const Wide_Text::Shared& name, bool is_resident,
-                   Record_Number owner, std::uint16_t sequence, bool is_base) {
+                   Record_Number owner, std::uint16_t sequence, bool is_base, Part& part) {
         if (owner == Upcase_File && name.empty() && !is_resident) Take_Runs(upcase_, attribute);
         if (owner == Secure_File && name == L"$SDS" && !is_resident) Take_Runs(sds_, attribute);
         std::uint64_t size;
@@ -681,7 +644,7 @@ private:
         }
         const Wide_Text::Shared stream_name =
             name.empty() ? std::wstring() : L":" + name + L":$DATA";
-        streams_.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
+        part.Streams.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
     }
 
     void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {
@@ -747,23 +710,24 @@ private:
     // exact case for names that differ only in it (POSIX names). Parents are counted out
     // first, so that only the names of one folder are compared with each other.
     void Put_Names_Together() {
-        std::vector<Name>& names = table_.names_;
-        for (Found_Name& found : names_)
-            if (Is_Current(found.Entry.Object, found.Object_Sequence))
-                names.push_back(std::move(found.Entry));
-        names_ = {};
         const std::size_t records = table_.objects_.size();
         std::vector<std::uint32_t>& starts = table_.name_starts_;
         starts.assign(records + 1, 0);
-        for (const Name& name : names)
+        Each_Name([&](const Name& name) {
             if (name.Parent < records) ++starts[name.Parent + 1];
+        });
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
-        std::vector<Name> by_parent(starts[records]);
+        std::vector<Name>& names = table_.names_;
+        names.resize(starts[records]);
         std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
-        for (Name& name : names)
-            if (name.Parent < records) by_parent[next[name.Parent]++] = std::move(name);
-        names = std::move(by_parent);
+        Each_Name([&](Name& name) {
+            if (name.Parent < records) names[next[name.Parent]++] = std::move(name);
+        });
+        for (Part& part : parts_) {
+            part.Names = {};
+            part.Extension_Names = {};
+        }
         const auto in_order = [this](const Name& left, const Name& right) {
             const int order = table_.Compare(left.Text, right.Text);
             return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
@@ -786,16 +750,28 @@ private:
         second_half.join();
     }
 
+    // The names of objects in use: the base records' in record order, then the others.
+    template <typename Visit>
+    void Each_Name(Visit visit) {
+        for (Part& part : parts_)
+            for (Name& name : part.Names) visit(name);
+        for (Part& part : parts_)
+            for (Found_Name& found : part.Extension_Names)
+                if (Is_Current(found.Entry.Object, found.Object_Sequence)) visit(found.Entry);
+    }
+
     void Put_Streams_Together() {
         std::vector<Found_Stream> named;
-        for (Found_Stream& found : streams_) {
-            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
-            if (found.Entry.Name.empty())
-                table_.objects_[found.Object].Data_Size = found.Entry.Size;
-            else
-                named.push_back(std::move(found));
+        for (Part& part : parts_) {
+            for (Found_Stream& found : part.Streams) {
+                if (!Is_Current(found.Object, found.Object_Sequence)) continue;
+                if (found.Entry.Name.empty())
+                    table_.objects_[found.Object].Data_Size = found.Entry.Size;
+                else
+                    named.push_back(std::move(found));
+            }
+            part.Streams = {};
         }
-        streams_ = {};
         std::sort(named.begin(), named.end(),
                   [this](const Found_Stream& left, const Found_Stream& right) {
                       if (left.Object != right.Object) return left.Object < right.Object;
@@ -827,17 +803,21 @@ private:
     }
 
     void Read_Descriptors_Elsewhere() {
-        for (Found_Descriptor& found : descriptors_) {
-            if (!Is_Current(found.Object, found.Object_Sequence)) continue;
-            if (found.Resident.empty()) {
-                if (found.Runs.Data_Size > Largest_Descriptor)
-                    throw Damaged_Volume("a descriptor of impossible size");
-                found.Resident = Stream_Reader(volume_, geometry_, found.Runs).Whole();
-            }
-            table_.objects_[found.Object].Owner =
-                owners_.Owner_Of(Bytes(found.Resident.data(), found.Resident.size()));
+        for (Part& part : parts_) {
+            for (Found_Descriptor& found : part.Descriptors) Take_Descriptor(found);
+            part.Descriptors = {};
         }
-        descriptors_ = {};
+    }
+
+    void Take_Descriptor(Found_Descriptor& found) {
+        if (!Is_Current(found.Object, found.Object_Sequence)) return;
+        if (found.Resident.empty()) {
+            if (found.Runs.Data_Size > Largest_Descriptor)
+                throw Damaged_Volume("a descriptor of impossible size");
+            found.Resident = Stream_Reader(volume_, geometry_, found.Runs).Whole();
+        }
+        table_.objects_[found.Object].Owner =
+            owners_.Owner_Of(Bytes(found.Resident.data(), found.Resident.size()));
     }
 
     // The owners of the wanted security ids, from $Secure:$SDS. Entries are walked block by
@@ -865,6 +845,9 @@ private:
         return by_id;
     }
 
+    static constexpr std::size_t Most_Parts = 4;
+
+    const std::wstring volume_path_;
     Volume_File volume_;
     const bool with_owners_;
     const std::atomic<bool>& is_wanted_;
@@ -874,11 +857,9 @@ private:
     std::vector<Record_Number> mft_extensions_;
     Run_Pieces upcase_;
     Run_Pieces sds_;
-    std::vector<Found_Name> names_;
-    std::vector<Found_Stream> streams_;
-    std::vector<Found_Descriptor> descriptors_;
-    Owner_Cache owners_;
-    Wide_Text::Shared_Batch texts_;
+    std::vector<Part> parts_;
+    std::atomic<bool> has_failed_ = false;
+    Owner_Cache owners_;  // for what is read once the parts are in
     Table table_;
 };
 

@@ -56,9 +56,13 @@ struct Name {
 
 class Table {
 public:
-    const Object* Object_At(Record_Number record) const;  // null when not in use
-    // A folder's names in its index's order, DOS-only names left out.
+    const Object* Object_At(Record_Number record) const {  // null when not in use
+        return record < objects_.size() && objects_[record].Is_In_Use ? &objects_[record] : nullptr;
+    }
+    // A folder's names in its index's order, DOS-only names left out; their texts may be
+    // taken from a table that is not needed after.
     std::span<const Name> Names_In(Record_Number folder) const;
+    std::span<Name> Names_In(Record_Number folder);
     std::span<const Stream> Named_Streams_Of(const Object& object) const;
     // The folder's entry of that name, compared as the volume compares names.
     const Name* Entry_Named(Record_Number folder, std::wstring_view name) const;

@@ -58,7 +58,7 @@ Work::Walk_Request Request(bool owners_and_streams, const std::wstring& root = L
 std::vector<File_Information> Records_Below(const Mft::Table& table, const std::wstring& root,
                                             bool owners_and_streams = true) {
     Work::File_List records;
-    Work::Records_From_Table(table, root, Request(owners_and_streams), records);
+    Work::Records_From_Table(Mft::Table(table), root, Request(owners_and_streams), records);
     return Elements_Of(records, 1).Elements;
 }
 
