@@ -687,11 +687,15 @@ private:
         return table_.objects_[object].Is_In_Use && table_.objects_[object].Sequence == sequence;
     }
 
+    // Owners are found on a thread of their own: they fill other fields of the objects than
+    // names and streams do.
     void Put_Together() {
         Read_Upcase();
+        std::future<void> owners;
+        if (with_owners_) owners = std::async(std::launch::async, [this] { Find_Owners(); });
         Put_Names_Together();
         Put_Streams_Together();
-        if (with_owners_) Find_Owners();
+        if (owners.valid()) owners.get();
     }
 
     void Read_Upcase() {
@@ -718,36 +722,41 @@ private:
         });
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
-        std::vector<Name>& names = table_.names_;
-        names.resize(starts[records]);
-        std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
-        Each_Name([&](Name& name) {
-            if (name.Parent < records) names[next[name.Parent]++] = std::move(name);
-        });
+        table_.names_.resize(starts[records]);
+        // Two halves by names, the second on a thread of its own: folders are independent.
+        const std::size_t middle = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
+            1);
+        std::thread second_half([this, middle, records] { Put_Folders_Together(middle, records); });
+        Put_Folders_Together(0, middle);
+        second_half.join();
         for (Part& part : parts_) {
             part.Names = {};
             part.Extension_Names = {};
         }
+    }
+
+    // The names in the folders from the first record to the last, gathered and sorted.
+    void Put_Folders_Together(std::size_t first, std::size_t last) {
+        std::vector<Name>& names = table_.names_;
+        const std::vector<std::uint32_t>& starts = table_.name_starts_;
+        std::vector<std::uint32_t> next(starts.begin() + first, starts.begin() + last);
+        Each_Name([&](Name& name) {
+            if (name.Parent >= first && name.Parent < last)
+                names[next[name.Parent - first]++] = std::move(name);
+        });
         const auto in_order = [this](const Name& left, const Name& right) {
             const int order = table_.Compare(left.Text, right.Text);
             return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
         };
         // Files made in name order, as a copy or an unpacked archive makes them, have their
         // records in that order too: such a folder is only checked.
-        const auto sort_folders = [&](std::size_t first, std::size_t last) {
-            for (std::size_t record = first; record < last; ++record) {
-                const auto begin = names.begin() + starts[record];
-                const auto end = names.begin() + starts[record + 1];
-                if (end - begin > 1 && !std::is_sorted(begin, end, in_order)) std::sort(begin, end, in_order);
-            }
-        };
-        // Two halves by names, the second on a thread of its own: folders are independent.
-        const std::size_t middle = static_cast<std::size_t>(
-            std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
-            1);
-        std::thread second_half(sort_folders, middle, records);
-        sort_folders(0, middle);
-        second_half.join();
+        for (std::size_t record = first; record < last; ++record) {
+            const auto begin = names.begin() + starts[record];
+            const auto end = names.begin() + starts[record + 1];
+            if (end - begin > 1 && !std::is_sorted(begin, end, in_order))
+                std::sort(begin, end, in_order);
+        }
     }
 
     // The names of objects in use: the base records' in record order, then the others.
