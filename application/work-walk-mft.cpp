@@ -1,9 +1,15 @@
 // The walk's records from an NTFS volume's master file table instead of its folders: the
 // same records in the same order, depth first through each folder's index order.
+#include <algorithm>
+#include <atomic>
 #include <deque>
+#include <future>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "work-walk.hpp"
@@ -15,6 +21,8 @@ namespace Mft = Windows::Mft;
 
 namespace {
 
+constexpr std::size_t Most_Walkers = 4;
+
 // The unnamed stream as the platform's stream query names it.
 const Wide_Text::Shared Unnamed_Stream(L"::$DATA");
 
@@ -23,35 +31,71 @@ bool Is_Reparse_Point(const Mft::Object& object) {
     return Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+constexpr std::size_t No_Folder = std::numeric_limits<std::size_t>::max();
+
 struct Table_Frame {
     Mft::Record_Number Folder;
     std::uint16_t Sequence;
     // Relative to the root, copied into each of its records without an atomic operation.
     Wide_Text::Shared_Copies Folder_Name;
     std::span<Mft::Name> Entries;
+    std::size_t Folder_Index;  // in its unit's entered folders; No_Folder for the unit's top
     std::size_t Next = 0;
     File_Size Size{};
 };
 
+// A file with several names (hard links) adds to the sums only where the walk meets it
+// first, which the walker of one unit cannot know: its meetings are counted as shared at
+// first, and the first of them is counted once every unit is walked.
+struct Linked_Meeting {
+    Mft::Record_Number Object;
+    File_Size Size;
+    std::size_t Folder;                      // of its unit's entered folders, or No_Folder
+    std::size_t First_Record, Record_Count;  // in its unit's Linked_Records
+};
+
+struct Entered_Folder {
+    File_Information* Record = nullptr;
+    std::size_t Parent;  // No_Folder for one at the unit's top
+};
+
+// The walk of some of the root's entries: their records and sum, and what settles the sums
+// of files with several names.
+struct Walked_Unit {
+    File_List Records;
+    File_Size Size{};
+    std::vector<Entered_Folder> Folders;
+    std::vector<Linked_Meeting> Meetings;
+    std::vector<File_Information*> Linked_Records;
+};
+
+// Walks units of the root's entries one after another, each as the walk of the whole root
+// would meet it.
 class Table_Walk {
 public:
-    Table_Walk(Mft::Table& table, const Walk_Request& request, File_List& into)
-        : table_(table),
-          request_(request),
-          records_(into),
-          is_entered_(table.Record_Count()),
-          is_met_(table.Record_Count()) {}
-
-    File_Size Run(Mft::Record_Number root) {
+    Table_Walk(Mft::Table& table, const Walk_Request& request, Mft::Record_Number root)
+        : table_(table), request_(request), root_(root), is_entered_(table.Record_Count()) {
         is_entered_[root] = true;
-        Push(root, L"");
+    }
+
+    void Run(std::span<Mft::Name> entries, Walked_Unit& into) {
+        unit_ = &into;
+        frames_.push_back({.Folder = root_,
+                           .Sequence = table_.Object_At(root_)->Sequence,
+                           .Folder_Name = Wide_Text::Shared_Copies(L""),
+                           .Entries = entries,
+                           .Folder_Index = No_Folder});
         for (;;) {
             Table_Frame& frame = frames_.back();
             if (frame.Next == frame.Entries.size()) {
                 const File_Size size = frame.Size;
+                const std::size_t folder = frame.Folder_Index;
                 frames_.pop_back();
-                if (frames_.empty()) return size;
-                Record_Entered_Folder(frames_.back(), size);
+                if (frames_.empty()) {
+                    into.Size = size;
+                    return;
+                }
+                Record_Entered_Folder(frames_.back(), folder, size);
             } else if (!Is_To_Go_On()) {
                 frame.Next = frame.Entries.size();
             } else {
@@ -66,11 +110,13 @@ private:
         return !has_stopped_;
     }
 
-    void Push(Mft::Record_Number folder, std::wstring_view folder_name) {
+    void Push(Mft::Record_Number folder, std::wstring_view folder_name, std::size_t parent) {
+        unit_->Folders.push_back({.Record = nullptr, .Parent = parent});
         frames_.push_back({.Folder = folder,
                            .Sequence = table_.Object_At(folder)->Sequence,
                            .Folder_Name = Wide_Text::Shared_Copies(folder_name),
-                           .Entries = table_.Names_In(folder)});
+                           .Entries = table_.Names_In(folder),
+                           .Folder_Index = unit_->Folders.size() - 1});
     }
 
     // The entry's object as a listing shows it; null for what no listing shows: the volume's
@@ -93,7 +139,8 @@ private:
             Record_File(frame, entry, *object);
         } else if (!Is_Reparse_Point(*object) && !is_entered_[entry.Object]) {
             is_entered_[entry.Object] = true;
-            Push(entry.Object, (std::wstring(frame.Folder_Name.View()) + L'\\').append(entry.Text));
+            Push(entry.Object, (std::wstring(frame.Folder_Name.View()) + L'\\').append(entry.Text),
+                 frame.Folder_Index);
         } else {
             Save_Information(frame, entry.Text, *object, File_Size(), Wide_Text::Shared(), false,
                              false);
@@ -102,39 +149,51 @@ private:
     }
 
     // A file with named streams is recorded stream by stream, the unnamed one first, then
-    // once more with their sum. Of a file's hard links, the first met adds to the sums. The
-    // last record takes the table's name rather than copying it.
+    // once more with their sum. The last record takes the table's name rather than copying
+    // it.
     void Record_File(Table_Frame& frame, Mft::Name& entry, const Mft::Object& object) {
-        const bool is_shared = is_met_[entry.Object];
-        is_met_[entry.Object] = true;
+        const bool is_linked = object.Name_Count > 1;
+        const std::size_t first_linked = unit_->Linked_Records.size();
+        const auto save = [&](Wide_Text::Shared name, File_Size size,
+                              const Wide_Text::Shared& stream_name, bool has_streams) {
+            File_Information& record = Save_Information(frame, std::move(name), object, size,
+                                                        stream_name, has_streams, is_linked);
+            if (is_linked) unit_->Linked_Records.push_back(&record);
+        };
         File_Size size = object.Data_Size;
         const bool has_streams = request_.Owners_And_Streams && object.Stream_Count > 0;
         if (has_streams) {
-            Save_Information(frame, entry.Text, object, object.Data_Size, Unnamed_Stream, false,
-                             is_shared);
+            save(entry.Text, object.Data_Size, Unnamed_Stream, false);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
-                Save_Information(frame, entry.Text, object, stream.Size, stream.Name, false,
-                                 is_shared);
+                save(entry.Text, stream.Size, stream.Name, false);
                 size += stream.Size;
             }
         }
-        Save_Information(frame, std::move(entry.Text), object, size, Wide_Text::Shared(),
-                         has_streams, is_shared);
-        if (!is_shared) frame.Size += size;
+        save(std::move(entry.Text), size, Wide_Text::Shared(), has_streams);
+        if (is_linked)
+            unit_->Meetings.push_back({.Object = entry.Object,
+                                       .Size = size,
+                                       .Folder = frame.Folder_Index,
+                                       .First_Record = first_linked,
+                                       .Record_Count = unit_->Linked_Records.size() - first_linked});
+        else
+            frame.Size += size;
         ++frame.Next;
     }
 
-    void Record_Entered_Folder(Table_Frame& frame, File_Size size) {
+    void Record_Entered_Folder(Table_Frame& frame, std::size_t folder, File_Size size) {
         Mft::Name& entry = frame.Entries[frame.Next];
-        Save_Information(frame, std::move(entry.Text), *table_.Object_At(entry.Object), size,
-                         Wide_Text::Shared(), false, false);
+        unit_->Folders[folder].Record =
+            &Save_Information(frame, std::move(entry.Text), *table_.Object_At(entry.Object), size,
+                              Wide_Text::Shared(), false, false);
         frame.Size += size;
         ++frame.Next;
     }
 
-    void Save_Information(Table_Frame& frame, Wide_Text::Shared name, const Mft::Object& object,
-                          File_Size object_size,
-                          const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
+    File_Information& Save_Information(Table_Frame& frame, Wide_Text::Shared name,
+                                       const Mft::Object& object, File_Size object_size,
+                                       const Wide_Text::Shared& stream_name, bool has_streams,
+                                       bool is_shared) {
         Append(
             File_Information{
                 .File_Name = std::move(name),
@@ -151,17 +210,50 @@ private:
                 .Is_Hidden = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_HIDDEN),
                 .Has_Streams = has_streams,
                 .Is_Shared = is_shared},
-            records_);
+            unit_->Records);
+        return Last_Of(unit_->Records);
     }
 
     Mft::Table& table_;
     const Walk_Request& request_;
-    File_List& records_;
+    const Mft::Record_Number root_;
+    Walked_Unit* unit_ = nullptr;
     std::vector<bool> is_entered_;
-    std::vector<bool> is_met_;  // files, by record
     std::deque<Table_Frame> frames_;
     bool has_stopped_ = false;
 };
+
+// The root's entries in runs that can be walked apart: each folder alone, and the other
+// entries between two folders together.
+std::vector<std::span<Mft::Name>> Units_Of(const Mft::Table& table, std::span<Mft::Name> entries) {
+    std::vector<std::span<Mft::Name>> units;
+    std::size_t start = 0;
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const Mft::Object* object = table.Object_At(entries[index].Object);
+        if (object == nullptr || !Is_Folder(*object)) continue;
+        if (index > start) units.push_back(entries.subspan(start, index - start));
+        units.push_back(entries.subspan(index, 1));
+        start = index + 1;
+    }
+    if (entries.size() > start) units.push_back(entries.subspan(start));
+    return units;
+}
+
+// Of a file's meetings, in the order of the records, the first adds to the sums.
+void Count_Linked_Files_Once(std::vector<Walked_Unit>& units) {
+    std::unordered_set<Mft::Record_Number> met;
+    for (Walked_Unit& unit : units) {
+        for (const Linked_Meeting& meeting : unit.Meetings) {
+            if (!met.insert(meeting.Object).second) continue;
+            for (std::size_t index = 0; index < meeting.Record_Count; ++index)
+                unit.Linked_Records[meeting.First_Record + index]->Is_Shared = false;
+            for (std::size_t folder = meeting.Folder; folder != No_Folder;
+                 folder = unit.Folders[folder].Parent)
+                unit.Folders[folder].Record->Object_Size += meeting.Size;
+            unit.Size += meeting.Size;
+        }
+    }
+}
 
 // The folder at the path, by its names from the volume's root; junctions and links are not
 // followed, since the table tells nothing of where they lead.
@@ -189,9 +281,41 @@ Mft::Record_Number Record_Of_Root(const Mft::Table& table, const std::wstring& r
 
 }  // namespace
 
+// The units of the root's entries are walked on a few threads, each unit into records of its
+// own, then joined in order. Only a damaged volume names a folder twice; its units are then
+// walked by one thread, which enters the folder only once.
 File_Size Records_From_Table(Mft::Table&& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into) {
-    return Table_Walk(table, request, into).Run(Record_Of_Root(table, relative_root));
+    const Mft::Record_Number root = Record_Of_Root(table, relative_root);
+    const std::vector<std::span<Mft::Name>> units = Units_Of(table, table.Names_In(root));
+    std::vector<Walked_Unit> walked(units.size());
+    std::atomic<std::size_t> next_unit = 0;
+    // A unit is walked on the walker's own stack: units side by side, written by two
+    // threads at once, would slow both down.
+    const auto walk_units = [&] {
+        Table_Walk walk(table, request, root);
+        for (std::size_t unit; (unit = next_unit++) < units.size();) {
+            Walked_Unit unit_walked;
+            walk.Run(units[unit], unit_walked);
+            walked[unit] = std::move(unit_walked);
+        }
+    };
+    const std::size_t walkers =
+        table.Has_Folders_Of_Several_Names()
+            ? 1
+            : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, Most_Walkers);
+    std::vector<std::future<void>> helpers;
+    for (std::size_t helper = 1; helper < std::min(walkers, units.size()); ++helper)
+        helpers.push_back(std::async(std::launch::async, walk_units));
+    walk_units();
+    for (std::future<void>& helper : helpers) helper.get();
+    Count_Linked_Files_Once(walked);
+    File_Size size{};
+    for (Walked_Unit& unit : walked) {
+        Attach(unit.Records, into, Definite_Element::Place::At_Back);
+        size += unit.Size;
+    }
+    return size;
 }
 
 File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {

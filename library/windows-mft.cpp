@@ -447,6 +447,7 @@ private:
         std::vector<Found_Descriptor> Descriptors;
         Wide_Text::Shared_Batch Texts;
         Owner_Cache Owners;
+        bool Has_Folders_Of_Several_Names = false;
     };
 
     // The $MFT's own runs, from its first record (and those of its extensions the first
@@ -596,10 +597,12 @@ private:
                        .Object = owner,
                        .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length), part.Texts),
                        .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
-            if (is_base)
+            if (is_base) {
                 part.Names.push_back(std::move(entry));
-            else
+                if (Is_Folder_Named_Again(object)) part.Has_Folders_Of_Several_Names = true;
+            } else {
                 part.Extension_Names.push_back({std::move(entry), sequence});
+            }
         } else if (type == Security_Descriptor && with_owners_) {
             object.Owner = part.Owners.Owner_Of(value);
         }
@@ -722,6 +725,13 @@ private:
         });
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
+        for (Part& part : parts_)
+            for (Found_Name& found : part.Extension_Names)
+                if (Is_Current(found.Entry.Object, found.Object_Sequence) &&
+                    Is_Folder_Named_Again(table_.objects_[found.Entry.Object]))
+                    part.Has_Folders_Of_Several_Names = true;
+        for (const Part& part : parts_)
+            if (part.Has_Folders_Of_Several_Names) table_.has_folders_of_several_names_ = true;
         table_.names_.resize(starts[records]);
         // Two halves by names, the second on a thread of its own: folders are independent.
         const std::size_t middle = static_cast<std::size_t>(
@@ -757,6 +767,14 @@ private:
             if (end - begin > 1 && !std::is_sorted(begin, end, in_order))
                 std::sort(begin, end, in_order);
         }
+    }
+
+    // Counts one more name of the object: true when it is a folder's second. An object's own
+    // record is read by one thread only; the names of extension records are counted once the
+    // parts are in.
+    static bool Is_Folder_Named_Again(Object& object) {
+        if (object.Name_Count == 2) return false;
+        return ++object.Name_Count == 2 && Files::Is_Directory(object.Attributes);
     }
 
     // The names of objects in use: the base records' in record order, then the others.

@@ -43,6 +43,7 @@ struct Object {
     std::uint32_t First_Stream = 0;  // its named streams in the table's list, in name order
     std::uint32_t Stream_Count = 0;
     std::uint16_t Sequence = 0;
+    std::uint8_t Name_Count = 0;  // its names other than DOS-only ones, counted up to 2
     bool Is_In_Use = false;
 };
 
@@ -67,6 +68,8 @@ public:
     // The folder's entry of that name, compared as the volume compares names.
     const Name* Entry_Named(Record_Number folder, std::wstring_view name) const;
     std::size_t Record_Count() const { return objects_.size(); }
+    // Only on a damaged volume can a folder have more than one name.
+    bool Has_Folders_Of_Several_Names() const { return has_folders_of_several_names_; }
 
     // The volume's collation: names compared after upper-casing through its $UpCase table.
     int Compare(std::wstring_view left, std::wstring_view right) const;
@@ -78,6 +81,7 @@ private:
     std::vector<std::uint32_t> name_starts_;  // by record: its first name as a parent
     std::vector<Stream> streams_;
     std::vector<wchar_t> upcase_;
+    bool has_folders_of_several_names_ = false;
 };
 
 // Reads the table of the volume behind the path (a device such as "\\.\N:" or an image of a

@@ -130,6 +130,10 @@ def populate(root):
         path = join(root, "owners", "acl%d" % index)
         fill(path, index + 1)
         os.setxattr(path, "system.ntfs_acl", descriptor_with_owner(sid))
+    # Hard links across folders of the root, which are walked apart: whichever is walked first,
+    # the link met first in the records' order adds to the sums.
+    os.link(join(root, "links", "original"), join(root, "flags", "linked"))
+    os.link(join(root, "links", "many"), join(root, "a-linked"))
     # Reparse points on empty objects: a junction and a symbolic link.
     os.makedirs(join(root, "reparse", "junction"))
     os.setxattr(join(root, "reparse", "junction"), "system.ntfs_reparse_data",
