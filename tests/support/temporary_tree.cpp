@@ -71,8 +71,11 @@ bool Run_Host_Command(const std::wstring& command) {
     const std::wstring host_status_file = Host_Path_Of(status_file);
     if (host_status_file.empty()) return false;
     DeleteFileW(status_file.c_str());
-    _wsystem((L"start /unix /bin/sh -c \"" + command + L"; echo $? >" + host_status_file + L"\"")
-                 .c_str());
+    // Under load, Wine's start now and then finds no program to start ("File not found."),
+    // and says so by its own exit status: the command never ran, so it is started again.
+    const std::wstring start =
+        L"start /unix /bin/sh -c \"" + command + L"; echo $? >" + host_status_file + L"\"";
+    for (int attempt = 0; attempt < 3 && _wsystem(start.c_str()) != 0; ++attempt) Sleep(100);
     // Wine's start neither waits for a host program nor passes on its exit status: the
     // status file says when it has ended, and how.
     for (int waited = 0; waited < 60'000; waited += 10) {
