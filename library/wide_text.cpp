@@ -71,23 +71,40 @@ void Shared_Batch::Start_Batch() {
     made_ = 0;
 }
 
-template <typename Unit>
-Shared Shared_Batch::Made_Of(std::basic_string_view<Unit> text) {
-    if (text.empty()) return Shared();
-    const std::size_t bytes = Block_Bytes_For(text.size());
+// A text of that many units, which fill writes.
+template <typename Fill>
+Shared Shared_Batch::Made(std::size_t units, Fill fill) {
+    if (units == 0) return Shared();
+    const std::size_t bytes = Block_Bytes_For(units);
     // A long text would leave much of a batch unused: it takes a block of its own.
-    if (bytes > Batch::Size / 16) return Shared(std::wstring(text.begin(), text.end()));
+    if (bytes > Batch::Size / 16) {
+        std::wstring text(units, L'\0');
+        fill(text.data());
+        return Shared(text);
+    }
     if (!batch_ || used_ + bytes > Batch::Size) Start_Batch();
     auto* block = ::new (reinterpret_cast<char*>(batch_) + used_)
-        Shared::Block{{static_cast<std::uint32_t>(used_)}, static_cast<std::uint32_t>(text.size()) | Shared::Block::In_Batch};
-    std::copy(text.begin(), text.end(), block->Characters());
+        Shared::Block{{static_cast<std::uint32_t>(used_)}, static_cast<std::uint32_t>(units) | Shared::Block::In_Batch};
+    fill(block->Characters());
     used_ += bytes;
     ++made_;
     return Shared(block);
 }
 
+template <typename Unit>
+Shared Shared_Batch::Made_Of(std::basic_string_view<Unit> text) {
+    return Made(text.size(), [text](wchar_t* into) { std::copy(text.begin(), text.end(), into); });
+}
+
 Shared Shared_Batch::Text(std::wstring_view text) { return Made_Of(text); }
 Shared Shared_Batch::Text_Of_Bytes(std::basic_string_view<std::uint8_t> units) { return Made_Of(units); }
+
+Shared Shared_Batch::Text_Of_Little_Endian(const std::uint8_t* bytes, std::size_t units) {
+    return Made(units, [bytes, units](wchar_t* into) {
+        for (std::size_t unit = 0; unit < units; ++unit)
+            into[unit] = static_cast<wchar_t>(bytes[2 * unit] | (bytes[2 * unit + 1] << 8));
+    });
+}
 
 Shared_Copies::Shared_Copies(std::wstring_view text) : text_(text) {
     if (text_.block_) text_.block_->References.fetch_add(Copies_Counted_Ahead, std::memory_order_relaxed);

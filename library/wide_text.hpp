@@ -101,6 +101,8 @@ public:
 
     Shared Text(std::wstring_view text);
     Shared Text_Of_Bytes(std::basic_string_view<std::uint8_t> units);  // a unit a byte
+    // Units of two bytes each, least significant first, as a volume stores names.
+    Shared Text_Of_Little_Endian(const std::uint8_t* bytes, std::size_t units);
 
 private:
     friend class Shared;
@@ -108,6 +110,8 @@ private:
     static Batch* Batch_Of(Shared::Block* the_block) noexcept;
     static void Release(Batch* the_batch, std::uint64_t the_references = 1) noexcept;
     static std::size_t Block_Bytes_For(std::size_t the_units);
+    template <typename Fill>
+    Shared Made(std::size_t units, Fill fill);
     template <typename Unit>
     Shared Made_Of(std::basic_string_view<Unit> text);
     void Start_Batch();

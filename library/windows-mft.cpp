@@ -90,9 +90,7 @@ public:
     // together, in batches.
     Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters, Wide_Text::Shared_Batch& into) const {
         Check(offset, characters * 2);
-        wchar_t text[255];
-        std::memcpy(text, data_ + offset, characters * 2);
-        return into.Text(std::wstring_view(text, characters));
+        return into.Text_Of_Little_Endian(data_ + offset, characters);
     }
 
 private:
@@ -502,6 +500,7 @@ private:
     // A failure in one stretch ends the others' reading early.
     void Read_Part(Volume_File& volume, Record_Number first, Record_Number last, Part& part) {
         if (first == last) return;
+        std::fill(table_.objects_.begin() + first, table_.objects_.begin() + last, Object{});
         try {
             part.Names.reserve(static_cast<std::size_t>(last - first));
             Stream_Reader reader(volume, geometry_, mft_);
@@ -748,24 +747,32 @@ private:
 
     // The names in the folders from the first record to the last, gathered and sorted.
     void Put_Folders_Together(std::size_t first, std::size_t last) {
-        std::vector<Name>& names = table_.names_;
+        auto& names = table_.names_;
         const std::vector<std::uint32_t>& starts = table_.name_starts_;
         std::vector<std::uint32_t> next(starts.begin() + first, starts.begin() + last);
+        // Each place is made once, as the table's names were made unfilled.
         Each_Name([&](Name& name) {
             if (name.Parent >= first && name.Parent < last)
-                names[next[name.Parent - first]++] = std::move(name);
+                std::construct_at(&names[next[name.Parent - first]++], std::move(name));
         });
+        for (std::size_t record = first; record < last; ++record)
+            Put_In_Order(names.data() + starts[record], names.data() + starts[record + 1]);
+    }
+
+    // Files made in name order, as a copy or an unpacked archive makes them, have their
+    // records in that order too, often in a few runs (a folder's subfolders made before its
+    // files): runs are merged, and only names in no order are sorted.
+    void Put_In_Order(Name* begin, Name* end) const {
         const auto in_order = [this](const Name& left, const Name& right) {
             const int order = table_.Compare(left.Text, right.Text);
             return order != 0 ? order < 0 : left.Text.View() < right.Text.View();
         };
-        // Files made in name order, as a copy or an unpacked archive makes them, have their
-        // records in that order too: such a folder is only checked.
-        for (std::size_t record = first; record < last; ++record) {
-            const auto begin = names.begin() + starts[record];
-            const auto end = names.begin() + starts[record + 1];
-            if (end - begin > 1 && !std::is_sorted(begin, end, in_order))
-                std::sort(begin, end, in_order);
+        auto in_order_until = std::is_sorted_until(begin, end, in_order);
+        for (std::size_t runs = 1; in_order_until != end; ++runs) {
+            if (runs == Most_Runs_Merged) return std::sort(begin, end, in_order);
+            const auto run_end = std::is_sorted_until(in_order_until, end, in_order);
+            std::inplace_merge(begin, in_order_until, run_end, in_order);
+            in_order_until = run_end;
         }
     }
 
@@ -873,6 +880,7 @@ private:
     }
 
     static constexpr std::size_t Most_Parts = 4;
+    static constexpr std::size_t Most_Runs_Merged = 8;
 
     const std::wstring volume_path_;
     Volume_File volume_;

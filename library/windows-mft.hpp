@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "strings.hpp"
@@ -76,8 +78,24 @@ public:
 
 private:
     friend class Table_Reader;
-    std::vector<Object> objects_;
-    std::vector<Name> names_;                 // by parent, then in collation order
+    // Makes its elements without filling them in: the threads that read a table's records
+    // fill in their own objects and names, which shares the cost of first touching that
+    // much memory.
+    template <typename Element>
+    struct Unfilled_Allocator : std::allocator<Element> {
+        template <typename Other>
+        struct rebind {
+            using other = Unfilled_Allocator<Other>;
+        };
+        void construct(Element*) noexcept {}
+        template <typename... Arguments>
+        void construct(Element* place, Arguments&&... arguments) {
+            std::construct_at(place, std::forward<Arguments>(arguments)...);
+        }
+    };
+
+    std::vector<Object, Unfilled_Allocator<Object>> objects_;
+    std::vector<Name, Unfilled_Allocator<Name>> names_;  // by parent, then in collation order
     std::vector<std::uint32_t> name_starts_;  // by record: its first name as a parent
     std::vector<Stream> streams_;
     std::vector<wchar_t> upcase_;
