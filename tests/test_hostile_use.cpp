@@ -16,6 +16,7 @@
 
 #include "gui_driver.hpp"
 #include "program_run.hpp"
+#include "registry_keys.hpp"
 
 namespace {
 
@@ -143,11 +144,17 @@ const std::wstring& Big_Tree() {
     return root;
 }
 
+const char* const Application_Key = "Software\\Vornhale\\Quarrix";
+
+// Each test starts from the program's defaults and leaves no options behind, for the next
+// test or for a run of the program in the same prefix.
 class Hostile_Use : public testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(Program_Path())) GTEST_SKIP() << "the program is not built";
+        Registry_Keys::Remove(HKEY_CURRENT_USER, Application_Key);
     }
+    void TearDown() override { Registry_Keys::Remove(HKEY_CURRENT_USER, Application_Key); }
     static void TearDownTestSuite() {
         std::error_code ignored;
         fs::remove_all(fs::temp_directory_path() / ("quarrix_hostile_" + std::to_string(GetCurrentProcessId())),
