@@ -278,22 +278,19 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
             placed_.push_back({index, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false}});
         }
     }
-    std::vector<std::pair<const File_Information*, Change>> gone;
     Path_Hasher older_hasher;
-    for (const File_Information* record : unmet) {
-        if (table.Is_Taken(*record, older_hasher.Of(Path_Of(*record)))) continue;
-        gone_.push_back(record);
-        gone.push_back({record, {.Bytes = -Signed(record->Object_Size),
-                                 .Counted = -Signed(Counted_Size_Of(*record)),
-                                 .Is_New = false,
-                                 .Is_Gone = true}});
-    }
+    for (const File_Information* record : unmet)
+        if (!table.Is_Taken(*record, older_hasher.Of(Path_Of(*record)))) gone_.push_back(record);
     std::inplace_merge(placed_.begin(), placed_.begin() + met_in_order, placed_.end(),
                        [](const auto& one, const auto& other) { return one.first < other.first; });
-    slots_.resize(Capacity_For(placed_.size() + gone.size()));
+    slots_.resize(Capacity_For(placed_.size() + gone_.size()));
     is_occupied_.resize(slots_.size());
     for (const auto& [place, change] : placed_) Keep(*now.All[place], change);
-    for (const auto& [record, change] : gone) Keep(*record, change);
+    for (const File_Information* record : gone_)
+        Keep(*record, {.Bytes = -Signed(record->Object_Size),
+                       .Counted = -Signed(Counted_Size_Of(*record)),
+                       .Is_New = false,
+                       .Is_Gone = true});
 }
 
 void Changes::Keep(const File_Information& the_record, const Change& the_change) {

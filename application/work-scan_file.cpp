@@ -792,8 +792,7 @@ std::wstring_view Record_Reader::Decoded(const Text_Field& the_field, std::wstri
     if (the_field.Is_Narrow) {
         std::copy(from, from + the_field.Length, into.begin());
     } else {
-        for (std::size_t unit = 0; unit < the_field.Length; ++unit)
-            into[unit] = static_cast<wchar_t>(from[2 * unit] | from[2 * unit + 1] << 8);
+        for (std::size_t unit = 0; unit < the_field.Length; ++unit) into[unit] = Wide_Text::Little_Endian_Unit(from, unit);
     }
     return into;
 }
@@ -805,14 +804,14 @@ bool Record_Reader::Has_Name(std::wstring_view the_name) const {
     const std::uint8_t* units = name_.Units;
     if (name_.Is_Narrow) return std::equal(the_name.begin(), the_name.end(), units);
     for (std::size_t unit = 0; unit < the_name.size(); ++unit)
-        if (the_name[unit] != static_cast<wchar_t>(units[2 * unit] | units[2 * unit + 1] << 8)) return false;
+        if (the_name[unit] != Wide_Text::Little_Endian_Unit(units, unit)) return false;
     return true;
 }
 
 // Names of plain ASCII, nearly all of them, go from the bytes to their text at once.
 Wide_Text::Shared Record_Reader::Shared_Text(const Text_Field& the_field) {
     if (the_field.Is_Narrow) return names_.Text_Of_Bytes({the_field.Units, the_field.Length});
-    return names_.Text(Decoded(the_field, text_));
+    return names_.Text_Of_Little_Endian(the_field.Units, the_field.Length);
 }
 
 std::basic_string_view<std::uint8_t> Record_Reader::Raw(std::uint64_t length) {

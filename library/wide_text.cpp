@@ -101,8 +101,7 @@ Shared Shared_Batch::Text_Of_Bytes(std::basic_string_view<std::uint8_t> units) {
 
 Shared Shared_Batch::Text_Of_Little_Endian(const std::uint8_t* bytes, std::size_t units) {
     return Made(units, [bytes, units](wchar_t* into) {
-        for (std::size_t unit = 0; unit < units; ++unit)
-            into[unit] = static_cast<wchar_t>(bytes[2 * unit] | (bytes[2 * unit + 1] << 8));
+        for (std::size_t unit = 0; unit < units; ++unit) into[unit] = Little_Endian_Unit(bytes, unit);
     });
 }
 

@@ -140,6 +140,12 @@ private:
     std::uint32_t made_ = 0;
 };
 
+// A unit of a text stored two bytes a unit, least significant first, as volumes and scan
+// files store names.
+inline wchar_t Little_Endian_Unit(const std::uint8_t* bytes, std::size_t index) {
+    return static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+}
+
 enum class Direction { Forward, Backward };
 
 constexpr std::size_t Not_Found = std::wstring::npos;

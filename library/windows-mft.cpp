@@ -693,6 +693,7 @@ private:
     // names and streams do.
     void Put_Together() {
         Read_Upcase();
+        Count_Names_Of_Extensions();
         std::future<void> owners;
         if (with_owners_) owners = std::async(std::launch::async, [this] { Find_Owners(); });
         Put_Names_Together();
@@ -708,8 +709,7 @@ private:
             throw Damaged_Volume("the upper-case table is missing");
         table_.upcase_.resize(Upcase_Entries);
         for (std::size_t index = 0; index < Upcase_Entries; ++index)
-            table_.upcase_[index] =
-                static_cast<wchar_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
+            table_.upcase_[index] = Wide_Text::Little_Endian_Unit(bytes.data(), index);
     }
 
     // In index order: by parent, each parent's names in the volume's collation, then in
@@ -724,13 +724,6 @@ private:
         });
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
-        for (Part& part : parts_)
-            for (Found_Name& found : part.Extension_Names)
-                if (Is_Current(found.Entry.Object, found.Object_Sequence) &&
-                    Is_Folder_Named_Again(table_.objects_[found.Entry.Object]))
-                    part.Has_Folders_Of_Several_Names = true;
-        for (const Part& part : parts_)
-            if (part.Has_Folders_Of_Several_Names) table_.has_folders_of_several_names_ = true;
         table_.names_.resize(starts[records]);
         // Two halves by names, the second on a thread of its own: folders are independent.
         const std::size_t middle = static_cast<std::size_t>(
@@ -776,9 +769,20 @@ private:
         }
     }
 
+    // The names in extension records are counted once their objects are known to be in use;
+    // the parts counted those in objects' own records.
+    void Count_Names_Of_Extensions() {
+        for (const Part& part : parts_) {
+            if (part.Has_Folders_Of_Several_Names) table_.has_folders_of_several_names_ = true;
+            for (const Found_Name& found : part.Extension_Names)
+                if (Is_Current(found.Entry.Object, found.Object_Sequence) &&
+                    Is_Folder_Named_Again(table_.objects_[found.Entry.Object]))
+                    table_.has_folders_of_several_names_ = true;
+        }
+    }
+
     // Counts one more name of the object: true when it is a folder's second. An object's own
-    // record is read by one thread only; the names of extension records are counted once the
-    // parts are in.
+    // record is read by one thread only.
     static bool Is_Folder_Named_Again(Object& object) {
         if (object.Name_Count == 2) return false;
         return ++object.Name_Count == 2 && Files::Is_Directory(object.Attributes);
