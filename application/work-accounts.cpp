@@ -1,5 +1,7 @@
 // Owner accounting: every owner met, with the number and total size of its displayed
 // objects, and the Accounts page's rows of them.
+#include <unordered_map>
+
 #include "gui-registered.hpp"
 #include "work-internal.hpp"
 
@@ -10,6 +12,9 @@ namespace Files = Windows::Files;
 namespace {
 
 Account_List Accounts;
+// The same elements by owner: a domain's file server has tens of thousands of owners, and
+// a display adds to each of them.
+std::unordered_map<Files::Owner, Account_Information*> Account_Of_Owner;
 
 }  // namespace
 
@@ -17,20 +22,15 @@ const Account_List& Known_Accounts() { return Accounts; }
 
 void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
                     std::int64_t the_change) {
-    auto update = [&](Account_Information& the_account, bool& is_done) {
-        if (the_account.Owner != the_owner) return;
-        the_account.Nr_Of_Files += the_files;
-        the_account.Disk_Usage += the_usage;
-        the_account.Change += the_change;
-        is_done = true;
-    };
-    try {
-        Update_With(Accounts, update);
+    if (const auto known = Account_Of_Owner.find(the_owner); known != Account_Of_Owner.end()) {
+        Account_Information& account = *known->second;
+        account.Nr_Of_Files += the_files;
+        account.Disk_Usage += the_usage;
+        account.Change += the_change;
         return;
-    } catch (const Account_List::Not_Updated&) {
-        // A new owner.
     }
     Append(Account_Information{the_owner, the_files, the_usage, the_change}, Accounts);
+    Account_Of_Owner.emplace(the_owner, &Last_Of(Accounts));
     if (!Files::Image_Of(the_owner).empty())
         Gui::Add_Data(Controls().Account_List_View, &Last_Of(Accounts));
 }
@@ -58,10 +58,7 @@ void Adjust_Account_Columns(bool with_change) {
 }
 
 // The totals change in place: the rows shown already would keep their old texts.
-void Repaint_Accounts() {
-    const Gui::List_View& view = Controls().Account_List_View;
-    for (int row = Gui::Number_Of_Rows_Of(view); row >= 1; --row) Gui::Notify_Item_Update(view, row);
-}
+void Repaint_Accounts() { Gui::Repaint_Rows(Controls().Account_List_View); }
 
 std::wstring Account_Text_Handler(int for_column, void* the_account) {
     const Account_Information& account = *static_cast<const Account_Information*>(the_account);

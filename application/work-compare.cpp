@@ -149,14 +149,24 @@ bool Is_Same_Root(const std::wstring& one, const std::wstring& other) {
 
 namespace {
 
-// The change of a record now against its size then; none when they agree.
-std::optional<Change> Change_Of(const File_Information& the_record, File_Size then_size, bool then_shared) {
-    if (then_size == the_record.Object_Size && then_shared == the_record.Is_Shared) return std::nullopt;
-    const File_Size then_counted = then_shared ? File_Size{} : then_size;
-    return Change{.Bytes = Difference(the_record.Object_Size, then_size),
+// What a record was then, as far as a change is concerned.
+struct Then {
+    File_Size Size;
+    bool Is_Shared;
+    Windows::Files::Owner Owner;
+};
+
+// The change of a record now against what it was then; none when they agree.
+std::optional<Change> Change_Of(const File_Information& the_record, const Then& the_then) {
+    if (the_then.Size == the_record.Object_Size && the_then.Is_Shared == the_record.Is_Shared &&
+        the_then.Owner == the_record.Owner)
+        return std::nullopt;
+    const File_Size then_counted = the_then.Is_Shared ? File_Size{} : the_then.Size;
+    return Change{.Bytes = Difference(the_record.Object_Size, the_then.Size),
                   .Counted = Difference(Counted_Size_Of(the_record), then_counted),
                   .Is_New = false,
-                  .Is_Gone = false};
+                  .Is_Gone = false,
+                  .Owner_Then = the_then.Owner == the_record.Owner ? nullptr : the_then.Owner};
 }
 
 // The records now, by place, and which of them an older record has met.
@@ -195,7 +205,7 @@ void Match_In_Order(Scan_File::Record_Reader& the_older, Records_Now& now, std::
         }
         now.Is_Met[found] = true;
         next = found + 1;
-        if (const auto change = Change_Of(*now.All[found], the_older.Object_Size(), the_older.Is_Shared()))
+        if (const auto change = Change_Of(*now.All[found], {the_older.Object_Size(), the_older.Is_Shared(), the_older.Owner()}))
             into.Placed.push_back({found, *change});
     }
 }
@@ -272,7 +282,7 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
         const File_Information& record = *now.All[index];
         const Path path = Path_Of(record);
         if (const File_Information* then = table.Take(path, hasher.Of(path))) {
-            if (const auto change = Change_Of(record, then->Object_Size, then->Is_Shared))
+            if (const auto change = Change_Of(record, {then->Object_Size, then->Is_Shared, then->Owner}))
                 placed_.push_back({index, *change});
         } else {
             placed_.push_back({index, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false}});

@@ -20,6 +20,7 @@ struct Change {
     std::int64_t Counted = 0;  // the same of the sizes sums add (an object counts once)
     bool Is_New = false;       // no such object then
     bool Is_Gone = false;      // a record of the older scan that has none now
+    Windows::Files::Owner Owner_Then = nullptr;  // when another owned it then
 };
 
 class Changes {

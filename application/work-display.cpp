@@ -7,6 +7,7 @@
 
 #include "gui-registered.hpp"
 #include "log.hpp"
+#include "work-credit.hpp"
 #include "work-internal.hpp"
 
 namespace Work {
@@ -29,70 +30,28 @@ std::int64_t Growth_Of(const File_Information& the_file, const Compare::Change& 
     return the_change.Is_New ? static_cast<std::int64_t>(the_file.Object_Size.Value()) : the_change.Bytes;
 }
 
-class Totals {
+// The totals line: the shown rows counted, and the bytes credited to them.
+class Counts {
 public:
-    // Folders below the displayed one are inside their parents' sizes already.
     void Add(const File_Information& the_file) {
-        if (the_file.Is_Folder) {
-            ++folders_;
-            if (the_file.Folder_Name.size() <= Shown_Folder.size()) size_ += Counted_Size_Of(the_file);
-        } else {
-            ++files_;
-            size_ += Counted_Size_Of(the_file);
-        }
+        if (the_file.Is_Folder) ++folders_;
+        else ++files_;
     }
 
-    std::string Image() const {
+    std::string Image(File_Size the_size) const {
         return Image_Of(files_, "file") + " and " + Image_Of(folders_, "folder") +
-               ". Total size=" + Work::Image_Of(size_);
+               ". Total size=" + Work::Image_Of(the_size);
     }
 
 private:
     int files_ = 0;
     int folders_ = 0;
-    File_Size size_{};
 };
 
-// The owners' totals of one display, gathered apart and then added to their accounts in
-// order of first appearance, as record by record: a display meets few owners, many times.
-class Owner_Tally {
-public:
-    void Add(const File_Information& the_file) {
-        if (Files::Is_Unknown(the_file.Owner)) return;
-        Tally& tally = Tally_Of(the_file.Owner);
-        ++tally.Files;
-        tally.Usage += Counted_Size_Of(the_file);
-    }
-
-    // With a comparison: a new object adds its whole size, a gone one counts in the change only.
-    void Add_Change(const File_Information& the_file, const Compare::Change& the_change) {
-        if (Files::Is_Unknown(the_file.Owner)) return;
-        Tally_Of(the_file.Owner).Change += the_change.Counted;
-    }
-
-    void Add_To_Accounts() const {
-        for (const Tally& tally : tallies_)
-            Add_To_Account(tally.Owner, tally.Files, tally.Usage, tally.Change);
-    }
-
-private:
-    struct Tally {
-        Files::Owner Owner;
-        std::int32_t Files = 0;
-        File_Size Usage{};
-        std::int64_t Change = 0;
-    };
-
-    Tally& Tally_Of(Files::Owner the_owner) {
-        if (last_ < tallies_.size() && tallies_[last_].Owner == the_owner) return tallies_[last_];
-        for (last_ = 0; last_ < tallies_.size(); ++last_)
-            if (tallies_[last_].Owner == the_owner) return tallies_[last_];
-        return tallies_.emplace_back(Tally{the_owner});
-    }
-
-    std::vector<Tally> tallies_;
-    std::size_t last_ = 0;
-};
+void Add_To_Accounts(const std::vector<Credit::Owner_Total>& the_owners) {
+    for (const Credit::Owner_Total& owner : the_owners)
+        Add_To_Account(owner.Owner, static_cast<std::int32_t>(owner.Files), owner.Usage, owner.Change);
+}
 
 // Rows handed to the view a batch at a time: its lock is taken, and its row count posted,
 // once a batch rather than once a row.
@@ -234,9 +193,8 @@ void Empty_File_View() {
 void Show_Passing_Records() {
     Zero_Account_Totals();
     const Selection& selection = Selection_In_Force();
-    const bool has_owners = Searching_Ntfs();
-    Totals totals;
-    Owner_Tally owners;
+    Counts counts;
+    Credit::Ledger ledger(Is_On(Selection_Option::FOLDERS) && Is_On(Selection_Option::SUBFOLDERS));
     Row_Batch rows(Controls().File_List_View);
     const Compare::Changes* comparison = Comparison();
     std::optional<Compare::Changes::In_Order> changes;
@@ -251,10 +209,13 @@ void Show_Passing_Records() {
         if (!To_Be_Displayed(the_file, selection, Shown_Folder)) continue;
         rows.Add(the_file);
         shown.push_back(&the_file);
-        totals.Add(the_file);
-        if (!has_owners) continue;
-        owners.Add(the_file);
-        if (changes) owners.Add_Change(the_file, changes->Of(place));
+        counts.Add(the_file);
+        if (!changes) {
+            ledger.Add(the_file);
+            continue;
+        }
+        const Compare::Change change = changes->Of(place);
+        ledger.Add(the_file, &change);
     }
     // What has gone since the older scan is shown after what is there, and counts only in
     // the changes.
@@ -262,15 +223,18 @@ void Show_Passing_Records() {
         for (const File_Information* gone : comparison->Gone()) {
             if (!To_Be_Displayed(*gone, selection, Shown_Folder)) continue;
             rows.Add(*gone);
-            if (has_owners) owners.Add_Change(*gone, comparison->Of(*gone));
+            const Compare::Change change = comparison->Of(*gone);
+            ledger.Add(*gone, &change);
         }
     rows.Hand_Over();
     if (shown.size() < shown.capacity() / 2) shown.shrink_to_fit();
     Show_On_Map(std::move(shown));
-    owners.Add_To_Accounts();
+    const Credit::Totals credited = ledger.Close();
+    if (Searching_Ntfs()) Add_To_Accounts(credited.Owners);
     Repaint_Accounts();
     const std::string note = Scan_Note();
-    const std::string status = note.empty() ? totals.Image() : totals.Image() + " - " + note;
+    const std::string totals = counts.Image(credited.Size);
+    const std::string status = note.empty() ? totals : totals + " - " + note;
     {
         std::lock_guard lock(Results_Line_Guard);
         Results_Line = status;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "work-credit.hpp"
+
 namespace Work::Report {
 
 namespace Files = Windows::Files;
@@ -191,21 +193,12 @@ std::vector<std::string> Titles_Of(const Columns& the_columns) {
 }
 
 std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool with_change) {
+    Credit::Ledger ledger;
+    for (const Row& row : the_rows) ledger.Add(*row.File, row.Change ? &*row.Change : nullptr);
     std::vector<Owner_Total> totals;
-    for (const Row& row : the_rows) {
-        const Files::Owner owner = row.File->Owner;
-        if (owner == nullptr) continue;
-        auto total = std::find_if(totals.begin(), totals.end(),
-                                  [owner](const Owner_Total& one) { return one.Owner == owner; });
-        if (total == totals.end()) {
-            total = totals.insert(totals.end(), Owner_Total{owner, 0, {}, std::nullopt});
-            if (with_change) total->Change = 0;
-        }
-        if (with_change && row.Change) *total->Change += row.Change->Counted;
-        if (row.Change && row.Change->Is_Gone) continue;
-        ++total->Files;
-        total->Usage += Counted_Size_Of(*row.File);
-    }
+    for (const Credit::Owner_Total& owner : ledger.Close().Owners)
+        totals.push_back({owner.Owner, owner.Files, owner.Usage,
+                          with_change ? std::optional(owner.Change) : std::nullopt});
     return totals;
 }
 

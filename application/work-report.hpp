@@ -39,7 +39,8 @@ struct Owner_Total {
     std::optional<std::int64_t> Change;  // when compared
 };
 // The known owners of the rows, in order of first appearance, totalled as the Accounts
-// page totals them, each object once; gone rows count in the change alone.
+// page totals them: each byte once, to the innermost row that holds it; gone rows count in
+// the change alone.
 std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool with_change);
 
 struct Contents {

@@ -72,6 +72,7 @@ public:
     bool Is_Folder() const;
     bool Is_Shared() const;
     File_Size Object_Size() const { return size_; }
+    Windows::Files::Owner Owner() const { return owner_; }
     File_Information Record();  // the record as a scan holds it
     void Fill(File_Information& the_record);  // the same into a record that is still empty
 

@@ -459,6 +459,10 @@ void Notify_Item_Update(const List_View& the_list_view, int item_ordinal) {
     if (HWND window = Handle_Of(the_list_view)) Send_Message_Wide(window, LVM_UPDATE, index, 0);
 }
 
+void Repaint_Rows(const List_View& the_list_view) {
+    if (HWND window = Handle_Of(the_list_view)) InvalidateRect(window, nullptr, FALSE);
+}
+
 void Make_Last_Visible_In(const List_View& the_list_view) {
     HWND window = Handle_Of(the_list_view);
     if (!window) return;

@@ -252,6 +252,9 @@ void Reserve_Space_For(const List_View& the_list_view, int amount);
 void Remove_From(const List_View& the_list_view, int item_ordinal);  // 1-based, display order
 void Remove_All_From(const List_View& the_list_view);
 void Notify_Item_Update(const List_View& the_list_view, int item_ordinal);  // 1-based
+// Every row shown is painted again soon, its texts asked for afresh; from any thread, at
+// the cost of one call however many rows there are.
+void Repaint_Rows(const List_View& the_list_view);
 void Make_Last_Visible_In(const List_View& the_list_view);
 // Selects the row of the information alone and scrolls it into view; false when no row has it.
 bool Select_Row_Of(const List_View& the_list_view, const void* the_information);

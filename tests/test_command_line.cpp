@@ -150,13 +150,15 @@ TEST_F(Command_Line, AReportOfAComparisonReadsBackWithEveryChange) {
         "theirs||11|folder|0",
     };
     std::sort(expected.begin(), expected.end());
-    // Every shown object counts for its owner, folders too; gone ones in the change alone.
-    const std::string change = std::to_string(1000 - 300 + 5 - 25 - 30 - 9 - 9);
+    // Each byte counts once, to the innermost shown object that holds it: these folders hold
+    // nothing of their own, so an owner's usage is the bytes of its files, and its change
+    // those now less those then; gone objects count in the change alone.
+    const std::string change = std::to_string((7 + 1100 + 200 + 40 + 5) - (7 + 100 + 500 + 40 + 30 + 9));
     if (has_other_owner) {
-        expected.push_back("owner|" + mine + "|7|1408|" + change);
+        expected.push_back("owner|" + mine + "|7|1352|" + change);
         expected.push_back("owner|" + Owner_Of(tree.Path_Of(L"root\\theirs\\their.bin")) + "|1|11|0");
     } else {
-        expected.push_back("owner|" + mine + "|8|1419|" + change);
+        expected.push_back("owner|" + mine + "|8|1363|" + change);
     }
     std::sort(expected.begin() + 11, expected.end());
     EXPECT_EQ(lines, expected);
@@ -169,6 +171,33 @@ TEST_F(Command_Line, AReportOfAComparisonReadsBackWithEveryChange) {
                                              L" /compare " + Quoted(older) + flags, tree);
     ASSERT_EQ(from_scan.Exit_Code, 0u) << from_scan.Output;
     EXPECT_EQ(Read_Back(tree, json, root), lines);
+}
+
+// A file given to another owner between two scans: its bytes leave the one and reach the
+// other, and the owner left with nothing keeps a row for what it lost.
+TEST_F(Command_Line, AFileThatChangedOwnerMovesItsBytesBetweenTheOwnersChanges) {
+    if (!has_other_owner) GTEST_SKIP() << "no second owner can be made here";
+    const std::wstring moved = tree.Path_Of(L"moved");
+    tree.Make_File(L"moved\\given.bin", 1000);
+    tree.Make_File(L"moved\\theirs.bin", 10);
+    ASSERT_TRUE(Give_To_Another_User(tree.Path_Of(L"moved\\theirs.bin")));
+    const std::string mine = Owner_Of(tree.Path_Of(L"moved\\given.bin"));
+    const std::string theirs = Owner_Of(tree.Path_Of(L"moved\\theirs.bin"));
+    const std::wstring older = tree.Path_Of(L"before.qscan");
+    ASSERT_EQ(Quarrix(L"/save " + Quoted(older) + L" " + Quoted(moved), tree).Exit_Code, 0u);
+    ASSERT_TRUE(Give_To_Another_User(tree.Path_Of(L"moved\\given.bin")));
+
+    const std::wstring csv = tree.Path_Of(L"owners.csv");
+    const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" " + Quoted(moved) + L" /compare " +
+                                            Quoted(older) + L" /files", tree);
+    ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    std::vector<std::string> lines = Read_Back(tree, csv, moved);
+    std::vector<std::string> owners(std::find_if(lines.begin(), lines.end(),
+                                                 [](const std::string& line) { return line.starts_with("owner|"); }),
+                                    lines.end());
+    std::vector<std::string> expected{"owner|" + theirs + "|2|1010|1000", "owner|" + mine + "|0|0|-1000"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(owners, expected);
 }
 
 TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
