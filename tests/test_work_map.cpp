@@ -11,6 +11,7 @@
 
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
+#include "work-scan_file.hpp"
 #include "work_window.hpp"
 
 using namespace Work_Window;
@@ -285,4 +286,33 @@ TEST_F(Map, AClickOnAFolderOpensItAndOnAFileSelectsItsRow) {
     ASSERT_GE(selected, 0);
     EXPECT_EQ(Cell(Work::Controls().File_List_View, selected, 0), L"big.bin");
     EXPECT_EQ(SendMessageW(view, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+}
+
+// A path of 16,000 characters, as NTFS allows: eight thousand folders deep. The map lays it
+// out and names the file, and a search after it goes on.
+TEST_F(Map, AFileEightThousandFoldersDeepIsLaidOutAndNamed) {
+    Temporary_Tree tree;
+    std::wstring folder;
+    for (int level = 0; level < 8000; ++level) folder += L"\\a";
+    Work::File_List records;
+    Append(Work::File_Information{.File_Name = L"deep.bin",
+                                  .Folder_Name = folder,
+                                  .Object_Size = Windows::Files::File_Size::From(5000)},
+           records);
+    const std::wstring scan = tree.Path_Of(L"deep.qscan");
+    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now()}, records);
+    Open_Window();
+    Show_Everything_Below();
+    Work::Open_Scan(scan);
+    ASSERT_EQ(Last_Message(), "");
+    Show(Map_Tab);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return Work::Testing::Map_Is_Laid_Out(); }));
+    const std::optional<POINT> point = Point_Naming("deep.bin");
+    ASSERT_TRUE(point.has_value());
+    EXPECT_EQ(Status_Line().rfind(Wide_Text::Narrowed(tree.Root() + folder + L"\\deep.bin: "), 0), 0u);
+
+    tree.Make_File(L"plain.txt", 200000);
+    Search(tree.Root());
+    Show(Map_Tab);
+    EXPECT_TRUE(Gui_Driver::Wait_Until([] { return Point_Naming("plain.txt").has_value(); }));
 }
