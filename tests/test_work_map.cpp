@@ -66,7 +66,9 @@ private:
 class File_List_Watcher {
 public:
     File_List_Watcher(UINT the_message, std::function<void(WPARAM)> the_check)
-        : window_(Gui::Window_Of(Work::Controls().File_List_View)), message_(the_message), check_(std::move(the_check)) {
+        : window_(Gui::Window_Of(Work::Controls().File_List_View)),
+          message_(the_message),
+          check_(std::move(the_check)) {
         the_watcher = this;
         previous_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Procedure)));
@@ -327,6 +329,8 @@ TEST_F(Map, AFileEightThousandFoldersDeepIsLaidOutAndNamed) {
     Work::File_List records;
     Append(Work::File_Information{.File_Name = L"deep.bin",
                                   .Folder_Name = folder,
+                                  .Owner = nullptr,
+                                  .Stream_Name = {},
                                   .Object_Size = Windows::Files::File_Size::From(5000)},
            records);
     const std::wstring scan = tree.Path_Of(L"deep.qscan");
