@@ -184,6 +184,11 @@ TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
     EXPECT_NE(unknown.Output.find("unknown switch /bogus"), std::string::npos) << unknown.Output;
     EXPECT_EQ(Quarrix(L"/report " + Quoted(tree.Path_Of(L"report.txt")) + L" " + Quoted(root), tree).Exit_Code, 1u);
     EXPECT_EQ(Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /folders /since 3", tree).Exit_Code, 1u);
+    // More days than a time goes back would switch the filter off unsaid.
+    const Run_Result too_long_ago =
+        Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /since 99999999", tree);
+    EXPECT_EQ(too_long_ago.Exit_Code, 1u);
+    EXPECT_NE(too_long_ago.Output.find("/since 99999999"), std::string::npos) << too_long_ago.Output;
 
     const Run_Result missing = Quarrix(L"/report " + Quoted(report) + L" " + Quoted(tree.Path_Of(L"none")), tree);
     EXPECT_EQ(missing.Exit_Code, 2u);
