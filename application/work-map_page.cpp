@@ -275,11 +275,20 @@ void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Ma
     }
 }
 
+// The tile right after is inside this one and takes all of it: this one would be painted
+// over. A folder thousands deep holding one object would cost a fill of it per level.
+bool Is_Covered(const std::vector<Map::Tile>& the_tiles, std::size_t the_index) {
+    const std::size_t next = the_index + 1;
+    return next < the_tiles.size() && the_tiles[next].Depth > the_tiles[the_index].Depth &&
+           the_tiles[next].Area == the_tiles[the_index].Area;
+}
+
 void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Out& the_map) {
     Canvas canvas(width, height);
     canvas.Fill({0, 0, width, height}, Pixel_Of(GetSysColor(COLOR_WINDOW)));
-    for (const Map::Tile& tile : the_map.Tiles) {
-        if (tile.Node == 0 && !tile.Is_Merged) continue;
+    for (std::size_t index = 0; index < the_map.Tiles.size(); ++index) {
+        const Map::Tile& tile = the_map.Tiles[index];
+        if ((tile.Node == 0 && !tile.Is_Merged) || Is_Covered(the_map.Tiles, index)) continue;
         const COLORREF color = Color_Of(the_map.Tree, tile);
         canvas.Fill(tile.Area, Tint(color, 80));
         canvas.Bevel(tile.Area, Tint(color, 32), Tint(color, 200));
