@@ -110,6 +110,15 @@ constexpr Option_Switch Option_Switches[] = {
     {L"/subfolders", Selection_Option::SUBFOLDERS}, {L"/streams", Selection_Option::STREAMS},
     {L"/hidden", Selection_Option::HIDDEN},       {L"/system", Selection_Option::SYSTEM}};
 
+// Days further back than a time can go would switch the filter off: said, not ignored.
+void Check_Day_Count(int the_days) {
+    try {
+        Days_Before_Now(the_days);
+    } catch (const Constraint_Error&) {
+        throw Usage_Error("/since " + std::to_string(the_days) + " goes back too many days");
+    }
+}
+
 // The selection switches seen so far; any one replaces the saved options as a whole.
 struct Selection_Switches {
     bool Any = false;
@@ -132,8 +141,10 @@ struct Selection_Switches {
         }
         if (the_switch == L"/within" || the_switch == L"/since") {
             const std::string text = Wide_Text::Narrowed(the_reader.Value_For(the_switch));
-            if (!Natural_From(text)) throw Usage_Error(Utf8(the_switch) + " takes a whole number");
+            const std::optional<int> count = Natural_From(text);
+            if (!count) throw Usage_Error(Utf8(the_switch) + " takes a whole number");
             const bool is_within = the_switch == L"/within";
+            if (!is_within) Check_Day_Count(*count);
             (is_within ? Minutes : Days) = text;
             Chosen.Options[is_within ? Selection_Option::NEWLY_TOUCHED : Selection_Option::AGED] = true;
             return Any = true;

@@ -24,22 +24,40 @@ public:
     }
 
     // A folder no longer than the shown one can only be the shown one, or one that passed
-    // the shown folder's prefix test without being inside it: both sit at the top.
+    // the shown folder's prefix test without being inside it: both sit at the top. The
+    // folders not met yet are found going up, and made going down again, however deep.
     std::uint32_t Of(std::wstring_view path) {
-        if (path.size() <= shown_.size()) return 0;
-        if (const auto found = by_path_.find(std::wstring(path)); found != by_path_.end()) return found->second;
+        unmet_.clear();
+        std::uint32_t parent = 0;
+        for (std::wstring_view folder = path; folder.size() > shown_.size(); folder = Parent_Of(folder)) {
+            if (const auto found = by_path_.find(std::wstring(folder)); found != by_path_.end()) {
+                parent = found->second;
+                break;
+            }
+            unmet_.push_back(folder.size());
+        }
+        for (auto length = unmet_.rbegin(); length != unmet_.rend(); ++length)
+            parent = Made(path.substr(0, *length), parent);
+        return parent;
+    }
+
+private:
+    static std::wstring_view Parent_Of(std::wstring_view path) {
         const std::size_t last = path.rfind(L'\\');
-        const std::uint32_t parent = Of(path.substr(0, last == std::wstring_view::npos ? 0 : last));
+        return path.substr(0, last == std::wstring_view::npos ? 0 : last);
+    }
+
+    std::uint32_t Made(std::wstring_view path, std::uint32_t parent) {
         const auto node = static_cast<std::uint32_t>(tree_.Nodes.size());
         tree_.Nodes.push_back({.Folder = Wide_Text::Shared(path), .Parent = parent});
         by_path_.emplace(std::wstring(path), node);
         return node;
     }
 
-private:
     Tree& tree_;
     const std::wstring& shown_;
     std::unordered_map<std::wstring, std::uint32_t> by_path_;
+    std::vector<std::size_t> unmet_;  // the lengths of the folders to make, deepest first
     const void* last_block_ = nullptr;
     std::uint32_t last_node_ = 0;
 };

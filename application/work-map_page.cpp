@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "log.hpp"
 #include "work-internal.hpp"
 #include "work-map.hpp"
 
@@ -77,6 +78,7 @@ public:
             changed_.notify_all();
             return the_drawing(nullptr, L"Laying out...");
         }
+        if (laid_out_.Has_Failed) return the_drawing(nullptr, L"The map could not be laid out");
         if (laid_out_.Tiles.empty()) return the_drawing(nullptr, L"The shown objects take no space");
         the_drawing(&laid_out_, L"");
     }
@@ -108,6 +110,7 @@ public:
         Map::Box Area;
         Map::Tree Tree;
         std::vector<Map::Tile> Tiles;
+        bool Has_Failed = false;
     };
 
 private:
@@ -118,22 +121,43 @@ private:
             if (is_ending_) return;
             is_wanted_ = false;
             Laid_Out next{.Generation = generation_, .Area = wanted_area_, .Tree = {}, .Tiles = {}};
-            const std::vector<const File_Information*> records = records_;
-            const std::wstring folder = folder_;
             is_laying_out_ = true;
-            lock.unlock();
-            next.Tree = Map::Tree_Of(records, folder);
-            next.Tiles = Map::Layout(next.Tree, next.Area);
-            lock.lock();
+            const std::optional<std::string> failure = Lay_Out(lock, next);
             is_laying_out_ = false;
             changed_.notify_all();
             if (next.Generation != generation_) continue;
             laid_out_ = std::move(next);
             hovered_ = nullptr;
             lock.unlock();
+            if (failure) Report_Failure(*failure);
             Gui::Redraw(Controls().Map_Picture);
             lock.lock();
         }
+    }
+
+    // Laid out outside the lock, which is held again on return. A layout that fails leaves
+    // the map saying so, rather than waiting for ever, and the thread goes on serving.
+    std::optional<std::string> Lay_Out(std::unique_lock<std::mutex>& lock, Laid_Out& next) {
+        try {
+            const std::vector<const File_Information*> records = records_;
+            const std::wstring folder = folder_;
+            lock.unlock();
+            next.Tree = Map::Tree_Of(records, folder);
+            next.Tiles = Map::Layout(next.Tree, next.Area);
+            lock.lock();
+            return std::nullopt;
+        } catch (const std::exception& error) {
+            if (!lock.owns_lock()) lock.lock();
+            next.Tree = {};
+            next.Tiles = {};
+            next.Has_Failed = true;
+            return Information_Of(error);
+        }
+    }
+
+    static void Report_Failure(const std::string& the_failure) {
+        Log::Write("Map failed: " + the_failure);
+        Gui::Message_Box("Exception" + the_failure, true);
     }
 
     std::mutex mutex_;
@@ -251,11 +275,20 @@ void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Ma
     }
 }
 
+// The tile right after is inside this one and takes all of it: this one would be painted
+// over. A folder thousands deep holding one object would cost a fill of it per level.
+bool Is_Covered(const std::vector<Map::Tile>& the_tiles, std::size_t the_index) {
+    const std::size_t next = the_index + 1;
+    return next < the_tiles.size() && the_tiles[next].Depth > the_tiles[the_index].Depth &&
+           the_tiles[next].Area == the_tiles[the_index].Area;
+}
+
 void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Out& the_map) {
     Canvas canvas(width, height);
     canvas.Fill({0, 0, width, height}, Pixel_Of(GetSysColor(COLOR_WINDOW)));
-    for (const Map::Tile& tile : the_map.Tiles) {
-        if (tile.Node == 0 && !tile.Is_Merged) continue;
+    for (std::size_t index = 0; index < the_map.Tiles.size(); ++index) {
+        const Map::Tile& tile = the_map.Tiles[index];
+        if ((tile.Node == 0 && !tile.Is_Merged) || Is_Covered(the_map.Tiles, index)) continue;
         const COLORREF color = Color_Of(the_map.Tree, tile);
         canvas.Fill(tile.Area, Tint(color, 80));
         canvas.Bevel(tile.Area, Tint(color, 32), Tint(color, 200));

@@ -184,7 +184,7 @@ std::vector<std::string> Titles_Of(const Columns& the_columns) {
         case Cell_Kind::Owner: titles.push_back("Owner"); break;
         case Cell_Kind::Stream: titles.push_back("Stream"); break;
         case Cell_Kind::Size: titles.push_back("Size"); break;
-        case Cell_Kind::Time: titles.push_back(the_columns.Owner ? "Last Accessed" : "Date Modified"); break;
+        case Cell_Kind::Time: titles.push_back("Last Accessed"); break;
         case Cell_Kind::Change: titles.push_back("Change"); break;
         case Cell_Kind::Type: titles.push_back("Type"); break;
         }
@@ -273,14 +273,25 @@ std::string Json_Of(const Contents& the_contents) {
     return json;
 }
 
+// The system converts times below 2^63 only, up to the year 30827. The calendar repeats
+// every 400 years: a time is converted within its cycle, and the cycles before it added to
+// the year.
+constexpr std::uint64_t Ticks_Per_400_Years = 146097ULL * 24 * 60 * 60 * 10'000'000;
+
 std::string Iso_8601_Of(const File_Time& the_time) {
+    const std::uint64_t ticks = (std::uint64_t{the_time.dwHighDateTime} << 32) | the_time.dwLowDateTime;
+    if (ticks == 0) return {};
+    const std::uint64_t within_cycle = ticks % Ticks_Per_400_Years;
+    const File_Time cycle_time{static_cast<DWORD>(within_cycle), static_cast<DWORD>(within_cycle >> 32)};
     SYSTEMTIME fields{};
-    if ((the_time.dwHighDateTime == 0 && the_time.dwLowDateTime == 0) ||
-        !FileTimeToSystemTime(&the_time, &fields))
-        return {};
-    char image[32];
-    std::snprintf(image, sizeof image, "%04u-%02u-%02uT%02u:%02u:%02uZ", fields.wYear, fields.wMonth,
-                  fields.wDay, fields.wHour, fields.wMinute, fields.wSecond);
+    if (!FileTimeToSystemTime(&cycle_time, &fields)) return {};
+    const unsigned long long year = fields.wYear + 400 * (ticks / Ticks_Per_400_Years);
+    // Past 9999 the year takes the expanded form, with a sign and six digits.
+    const bool is_expanded = year > 9999;
+    char image[40];
+    std::snprintf(image, sizeof image, "%s%0*llu-%02u-%02uT%02u:%02u:%02uZ", is_expanded ? "+" : "",
+                  is_expanded ? 6 : 4, year, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute,
+                  fields.wSecond);
     return image;
 }
 

@@ -22,8 +22,8 @@ struct Columns {
     bool Change = false;    // compared with an older scan
 };
 Columns Columns_For(bool is_ntfs, const Selection& the_selection);
-// The titles in order: Name, In Folder, [Owner], [Stream], Size, Last Accessed (or Date
-// Modified without owners), [Change], Type.
+// The titles in order: Name, In Folder, [Owner], [Stream], Size, Last Accessed, [Change],
+// Type. The time is the last access whatever the volume, and a report says so.
 std::vector<std::string> Titles_Of(const Columns& the_columns);
 
 // One row, with its change when compared with an older scan.
@@ -57,7 +57,8 @@ std::string Csv_Of(const Contents& the_contents);
 // {"root", "made", "ntfs", "columns", "rows": [{title: value}], "owners": [...]}.
 std::string Json_Of(const Contents& the_contents);
 
-// "2026-12-09T09:30:00Z"; empty for the unknown time.
+// "2026-12-09T09:30:00Z", past the year 9999 "+030828-09-14T02:48:05Z"; empty for the
+// unknown time.
 std::string Iso_8601_Of(const File_Time& the_time);
 
 }  // namespace Work::Report

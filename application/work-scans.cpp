@@ -104,8 +104,10 @@ void Compare_With(const std::wstring& path) {
         Report_Failure("compare with", path, failure);
         return;
     }
-    // The rows may refer to the gone records of a comparison before.
+    // The rows may refer to the gone records of a comparison before, and the rows and the
+    // map take their colours from it.
     Gui::Remove_All_From(Controls().File_List_View);
+    Forget_Map();
     The_Comparison = std::move(comparison);
     Compared_Scan = path;
     Compared_Time = older.Made;

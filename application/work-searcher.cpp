@@ -213,14 +213,15 @@ bool Search(const std::wstring& root) {
     std::wstring trimmed_root = Without_Trailing_Backslashes(root);
     // Nothing left would make the walk list the current drive's root instead.
     if (trimmed_root.empty()) throw Constraint_Error("a root of backslashes names no folder");
+    // Before the root, which the rows and the map read, and before the columns: a
+    // comparison of the results before goes with them.
+    Forget_Results();
     Results_Root = std::move(trimmed_root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
     Results_Made = Files::The_Time_Now();
     Results_Scan.clear();
     Gui::Set_Title_Detail(L"");
     Determine_Options();
-    // Before the columns: a comparison of the results before goes with them.
-    Forget_Results();
     Adjust_Gui();
     Gui::Set_Status_Line("Searching...");
     Log::Write("Search of " + Narrow(Results_Root) + " with " + Options_Image(Selection_In_Force()));

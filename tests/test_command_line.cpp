@@ -16,6 +16,7 @@
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
+#include "work-scan_file.hpp"
 
 namespace {
 
@@ -212,6 +213,11 @@ TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
     EXPECT_NE(unknown.Output.find("unknown switch /bogus"), std::string::npos) << unknown.Output;
     EXPECT_EQ(Quarrix(L"/report " + Quoted(tree.Path_Of(L"report.txt")) + L" " + Quoted(root), tree).Exit_Code, 1u);
     EXPECT_EQ(Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /folders /since 3", tree).Exit_Code, 1u);
+    // More days than a time goes back would switch the filter off unsaid.
+    const Run_Result too_long_ago =
+        Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + L" /since 99999999", tree);
+    EXPECT_EQ(too_long_ago.Exit_Code, 1u);
+    EXPECT_NE(too_long_ago.Output.find("/since 99999999"), std::string::npos) << too_long_ago.Output;
 
     const Run_Result missing = Quarrix(L"/report " + Quoted(report) + L" " + Quoted(tree.Path_Of(L"none")), tree);
     EXPECT_EQ(missing.Exit_Code, 2u);
@@ -234,4 +240,55 @@ TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
 
     std::ifstream kept(std::filesystem::path(report), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+}
+
+// Times as Python's csv and json modules read them back: ISO 8601 to the last one a time can
+// hold, the years past 9999 in the expanded form. The column is the last access, and is
+// titled so, whatever the volume.
+TEST_F(Command_Line, EveryTimeIsReportedInIso8601UnderItsTrueTitle) {
+    const std::vector<std::pair<std::uint64_t, std::string>> times = {
+        {0, ""},
+        {2650467743990000000, "9999-12-31T23:59:59Z"},
+        {2650467744000000000, "+010000-01-01T00:00:00Z"},
+        {0x7FFFFFFFFFFFFFFF, "+030828-09-14T02:48:05Z"},
+        {0x8000000000000000, "+030828-09-14T02:48:05Z"},
+        {0xFFFFFFFFFFFFFFFF, "+060056-05-28T05:36:10Z"}};
+    Work::File_List records;
+    std::string expected = "Name,In Folder,Size,Last Accessed,Type\n";
+    for (std::size_t index = 0; index < times.size(); ++index) {
+        const std::uint64_t ticks = times[index].first;
+        Append(Work::File_Information{.File_Name = L"t" + std::to_wstring(index),
+                                      .Folder_Name = {},
+                                      .Owner = nullptr,
+                                      .Stream_Name = {},
+                                      .Object_Size = {},
+                                      .Last_Accessed = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}},
+               records);
+        expected += "t" + std::to_string(index) + "|" + times[index].second + "\n";
+    }
+    const std::wstring scan = tree.Path_Of(L"times.qscan");
+    Work::Scan_File::Save(scan, {root, false, Windows::Files::The_Time_Now()}, records);
+
+    constexpr const char* Times_Of = R"PYTHON(
+import csv, json, sys
+with open(sys.argv[1], encoding='utf-8-sig', newline='') as file:
+    table = list(csv.reader(file))
+report = json.load(open(sys.argv[2], encoding='utf-8'))
+assert report['columns'] == table[0], (report['columns'], table[0])
+assert [[row[title] for title in table[0]] for row in report['rows']] == [
+    [int(cell) if title == 'Size' else cell for title, cell in zip(table[0], row)] for row in table[1:]]
+lines = [','.join(table[0])] + sorted(row[0] + '|' + row[3] for row in table[1:])
+open(sys.argv[3], 'w', encoding='utf-8').write('\n'.join(lines) + '\n')
+)PYTHON";
+    const std::wstring csv = tree.Path_Of(L"times.csv");
+    const std::wstring json = tree.Path_Of(L"times.json");
+    for (const std::wstring& report : {csv, json}) {
+        const Run_Result reported =
+            Quarrix(L"/report " + Quoted(report) + L" /open " + Quoted(scan) + L" /files", tree);
+        ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    }
+    const std::wstring out = tree.Path_Of(L"times.txt");
+    ASSERT_TRUE(Run_Host_Python(Times_Of, Host_Path_Of(csv) + L" " + Host_Path_Of(json) + L" " + Host_Path_Of(out)));
+    std::ifstream file(std::filesystem::path(out), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), expected);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <regex>
@@ -11,6 +12,7 @@
 
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
+#include "work-scan_file.hpp"
 #include "work_window.hpp"
 
 using namespace Work_Window;
@@ -57,6 +59,37 @@ private:
     WNDPROC previous_ = nullptr;
     std::mutex guard_;
     std::vector<Status_Text> texts_;
+};
+
+// Runs the check on the display thread as the file list receives the message, while
+// whoever sent it waits: what the rows and the map rely on at that moment stays still.
+class File_List_Watcher {
+public:
+    File_List_Watcher(UINT the_message, std::function<void(WPARAM)> the_check)
+        : window_(Gui::Window_Of(Work::Controls().File_List_View)),
+          message_(the_message),
+          check_(std::move(the_check)) {
+        the_watcher = this;
+        previous_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Procedure)));
+    }
+    ~File_List_Watcher() {
+        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        the_watcher = nullptr;
+    }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+        File_List_Watcher& watcher = *the_watcher;
+        if (message == watcher.message_) watcher.check_(w_param);
+        return CallWindowProcW(watcher.previous_, window, message, w_param, l_param);
+    }
+
+    static inline File_List_Watcher* the_watcher = nullptr;
+    HWND window_;
+    UINT message_;
+    std::function<void(WPARAM)> check_;
+    WNDPROC previous_ = nullptr;
 };
 
 void Show_Everything_Below() {
@@ -285,4 +318,89 @@ TEST_F(Map, AClickOnAFolderOpensItAndOnAFileSelectsItsRow) {
     ASSERT_GE(selected, 0);
     EXPECT_EQ(Cell(Work::Controls().File_List_View, selected, 0), L"big.bin");
     EXPECT_EQ(SendMessageW(view, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+}
+
+// A path of 16,000 characters, as NTFS allows: eight thousand folders deep. The map lays it
+// out and names the file, and a search after it goes on.
+TEST_F(Map, AFileEightThousandFoldersDeepIsLaidOutAndNamed) {
+    Temporary_Tree tree;
+    std::wstring folder;
+    for (int level = 0; level < 8000; ++level) folder += L"\\a";
+    Work::File_List records;
+    Append(Work::File_Information{.File_Name = L"deep.bin",
+                                  .Folder_Name = folder,
+                                  .Owner = nullptr,
+                                  .Stream_Name = {},
+                                  .Object_Size = Windows::Files::File_Size::From(5000)},
+           records);
+    const std::wstring scan = tree.Path_Of(L"deep.qscan");
+    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now()}, records);
+    Open_Window();
+    Show_Everything_Below();
+    Work::Open_Scan(scan);
+    ASSERT_EQ(Last_Message(), "");
+    Show(Map_Tab);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return Work::Testing::Map_Is_Laid_Out(); }));
+    ASSERT_TRUE(Point_Naming("deep.bin").has_value());
+    // Eight thousand folders in one another are painted once, not each over the one before:
+    // the display thread is soon free again.
+    Gui::Redraw(Work::Controls().Map_Picture);
+    const ULONGLONG start = GetTickCount64();
+    UpdateWindow(Gui::Window_Of(Work::Controls().Map_Picture));
+    EXPECT_LT(GetTickCount64() - start, 500u);
+    EXPECT_EQ(Status_Line().rfind(Wide_Text::Narrowed(tree.Root() + folder + L"\\deep.bin: "), 0), 0u);
+
+    tree.Make_File(L"plain.txt", 200000);
+    Search(tree.Root());
+    Show(Map_Tab);
+    EXPECT_TRUE(Gui_Driver::Wait_Until([] { return Point_Naming("plain.txt").has_value(); }));
+}
+
+// The display thread builds the rows' folders and the map's paths from the root: the old
+// rows are gone before a search changes it.
+TEST_F(Map, ASearchEmptiesTheRowsBeforeItChangesTheirRoot) {
+    Temporary_Tree first;
+    Temporary_Tree second;
+    Make_Half_And_Half(first);
+    second.Make_File(L"other.bin", 1000);
+    Open_Window();
+    Show_Everything_Below();
+    Search(first.Root());
+    std::vector<std::wstring> roots_when_emptied;
+    {
+        const File_List_Watcher watcher(LVM_SETITEMCOUNT, [&](WPARAM the_count) {
+            if (the_count == 0) roots_when_emptied.push_back(Work::Search_Root());
+        });
+        Search(second.Root());
+    }
+    ASSERT_FALSE(roots_when_emptied.empty());
+    EXPECT_EQ(roots_when_emptied.front(), first.Root());
+    EXPECT_EQ(Work::Search_Root(), second.Root());
+}
+
+// The map's colours come from the comparison: the map is emptied before another replaces
+// it, as the rows are.
+TEST_F(Map, AComparisonIsReplacedOnlyOnceTheMapIsEmptied) {
+    Temporary_Tree tree;
+    Make_Half_And_Half(tree);
+    Open_Window();
+    Show_Everything_Below();
+    Search(tree.Root());
+    Work::Save_Scan(tree.Path_Of(L"older.qscan"));
+    Show(Map_Tab);
+    ASSERT_TRUE(Gui_Driver::Wait_Until([] { return Work::Testing::Map_Is_Laid_Out(); }));
+    // The change column comes once the comparison is in place.
+    int columns_added = 0;
+    bool map_was_laid_out = false;
+    {
+        const File_List_Watcher watcher(LVM_INSERTCOLUMNW, [&](WPARAM) {
+            ++columns_added;
+            map_was_laid_out = map_was_laid_out || Work::Testing::Map_Is_Laid_Out();
+        });
+        Work::Compare_With(tree.Path_Of(L"older.qscan"));
+    }
+    EXPECT_EQ(Last_Message(), "");
+    ASSERT_GT(columns_added, 0);
+    EXPECT_FALSE(map_was_laid_out);
+    EXPECT_TRUE(Gui_Driver::Wait_Until([] { return Point_Naming("big.bin").has_value(); }));
 }

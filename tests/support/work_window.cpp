@@ -108,7 +108,9 @@ void Search(const std::wstring& the_root, int the_milliseconds) {
 
 std::string Status_Line() {
     HWND status_line = GetDlgItem(Gui::Main_Window(), 50);
-    std::vector<char> text(1000);
+    // Room for a line of any length, a path of 32,767 characters among them.
+    const std::size_t length = LOWORD(SendMessageA(status_line, SB_GETTEXTLENGTHA, 0, 0));
+    std::vector<char> text(4 * length + 1);
     SendMessageA(status_line, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text.data()));
     return text.data();
 }
