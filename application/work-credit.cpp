@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
-#include <string>
 
 namespace Work::Credit {
 
@@ -30,51 +29,73 @@ std::int64_t Signed(std::uint64_t the_bytes) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(the_bytes, std::numeric_limits<std::int64_t>::max()));
 }
 
-std::wstring Path_Of(const File_Information& the_folder) {
-    return std::wstring(the_folder.Folder_Name.View()).append(1, L'\\').append(the_folder.File_Name.View());
-}
+// A folder by the path of its parent and its name, as its record holds them: no path is
+// put together, which for a deep tree would cost the square of its depth.
+struct Folder_Key {
+    std::wstring_view Parent;
+    std::wstring_view Name;
+    bool operator==(const Folder_Key&) const = default;
+};
 
-// The shown folders by their paths, and the innermost of them that holds a folder. The
-// rows of one folder share its text, so a folder is looked for once, not once a row.
+struct Folder_Key_Hash {
+    std::size_t operator()(const Folder_Key& the_key) const {
+        const std::hash<std::wstring_view> hash;
+        return hash(the_key.Parent) * 0x9E3779B97F4A7C15ull + hash(the_key.Name);
+    }
+};
+
+// The shown folders, and the innermost of them that holds a folder. The rows of one folder
+// share its text, and the folders above it are answered once: however deep the tree, each
+// folder is looked for once, not once a row or once a level below it.
 class Holders {
 public:
     template <typename Entries>
     explicit Holders(const Entries& the_entries) {
-        std::size_t folders = 0;
-        for (const auto& entry : the_entries) folders += entry.Row->Is_Folder;
-        paths_.reserve(folders);  // the map's keys view these strings: they must not move
         for (std::size_t index = 0; index < the_entries.size(); ++index) {
-            if (!the_entries[index].Row->Is_Folder) continue;
-            paths_.push_back(Path_Of(*the_entries[index].Row));
-            by_path_.emplace(paths_.back(), index);
+            const File_Information& row = *the_entries[index].Row;
+            if (row.Is_Folder) shown_.emplace(Folder_Key{row.Folder_Name.View(), row.File_Name.View()}, index);
         }
     }
 
     std::optional<std::size_t> Of(std::wstring_view the_folder) {
-        const auto known = by_text_.find(the_folder.data());
-        if (known != by_text_.end() && known->second.Size == the_folder.size()) return known->second.Holder;
-        std::optional<std::size_t> holder = Innermost(the_folder);
-        by_text_[the_folder.data()] = {the_folder.size(), holder};
-        return holder;
+        if (the_folder.data() == last_text_ && the_folder.size() == last_size_) return last_holder_;
+        last_text_ = the_folder.data();
+        last_size_ = the_folder.size();
+        return last_holder_ = Innermost(the_folder);
     }
 
 private:
-    std::optional<std::size_t> Innermost(std::wstring_view the_folder) const {
-        for (std::wstring_view path = the_folder; !path.empty();) {
-            if (const auto found = by_path_.find(path); found != by_path_.end()) return found->second;
-            const std::size_t last = path.rfind(L'\\');
-            path = path.substr(0, last == std::wstring_view::npos ? 0 : last);
+    // Going up until a folder is shown or answered already; the folders passed on the way
+    // get the same answer. The answers view the rows' own texts, which outlive them.
+    std::optional<std::size_t> Innermost(std::wstring_view the_folder) {
+        std::optional<std::size_t> holder;
+        std::wstring_view path = the_folder;
+        for (; !path.empty(); path = Parent_Of(path)) {
+            if (const auto known = answered_.find(path); known != answered_.end()) {
+                holder = known->second;
+                break;
+            }
+            if (const auto found = shown_.find({Parent_Of(path), path.substr(Parent_Of(path).size() + 1)});
+                found != shown_.end()) {
+                holder = found->second;
+                break;
+            }
         }
-        return std::nullopt;
+        for (std::wstring_view passed = the_folder; passed.size() > path.size(); passed = Parent_Of(passed))
+            answered_.emplace(passed, holder);
+        return holder;
     }
 
-    struct Known {
-        std::size_t Size;
-        std::optional<std::size_t> Holder;
-    };
-    std::vector<std::wstring> paths_;
-    std::unordered_map<std::wstring_view, std::size_t> by_path_;
-    std::unordered_map<const wchar_t*, Known> by_text_;
+    static std::wstring_view Parent_Of(std::wstring_view the_path) {
+        const std::size_t last = the_path.rfind(L'\\');
+        return the_path.substr(0, last == std::wstring_view::npos ? 0 : last);
+    }
+
+    std::unordered_map<Folder_Key, std::size_t, Folder_Key_Hash> shown_;
+    std::unordered_map<std::wstring_view, std::optional<std::size_t>> answered_;
+    const wchar_t* last_text_ = nullptr;
+    std::size_t last_size_ = ~std::size_t{0};
+    std::optional<std::size_t> last_holder_;
 };
 
 }  // namespace
