@@ -327,6 +327,8 @@ File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
         location->Relative_Path, request, into);
 }
 
+// Whatever ends the table's read, a failure it names or one from below it (memory, threads),
+// leaves the records to the walk: the volume's bytes may be anything.
 std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into) {
     std::string why_walked;
     if (request.Owners_And_Streams) {
@@ -335,13 +337,7 @@ std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_
             return std::nullopt;
         } catch (const Mft::Stopped&) {
             return std::nullopt;
-        } catch (const Mft::Not_Ntfs& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Mft::Unreadable_Volume& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Mft::Damaged_Volume& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Root_Not_In_Table& reason) {
+        } catch (const std::exception& reason) {
             why_walked = Information_Of(reason);
         }
     }
