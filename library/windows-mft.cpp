@@ -12,33 +12,21 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "windows-mft-volume.hpp"
 #include "windows.hpp"
 
 namespace Windows::Mft {
 
 namespace {
 
-using Unique_Handle = Windows::Unique<HANDLE, CloseHandle>;
-
 // The on-disk layout of the structures read here, as the format's public documentation
 // gives it; every offset is from the start of the structure named in its prefix.
-constexpr std::size_t Boot_Sector_Read = 4096;  // a whole sector on any disk
-constexpr std::size_t Boot_Oem_Name = 0x03, Boot_Bytes_Per_Sector = 0x0B,
-                      Boot_Sectors_Per_Cluster = 0x0D, Boot_Total_Sectors = 0x28,
-                      Boot_Mft_Cluster = 0x30, Boot_Clusters_Per_Record = 0x40;
-
 constexpr std::size_t Record_Update_Offset = 0x04, Record_Update_Count = 0x06,
                       Record_Sequence = 0x10, Record_First_Attribute = 0x14, Record_Flags = 0x16,
                       Record_Bytes_In_Use = 0x18, Record_Base = 0x20, Record_Header_Size = 0x30;
 constexpr std::uint16_t Record_In_Use = 0x0001, Record_Is_Folder = 0x0002;
 constexpr std::size_t Fixup_Stride = 512;
 
-constexpr std::size_t Attribute_Length = 0x04, Attribute_Non_Resident = 0x08,
-                      Attribute_Name_Length = 0x09, Attribute_Name_Offset = 0x0A,
-                      Attribute_Value_Length = 0x10, Attribute_Value_Offset = 0x14,
-                      Attribute_Lowest_Vcn = 0x10, Attribute_Runs_Offset = 0x20,
-                      Attribute_Data_Size = 0x30, Non_Resident_Header_Size = 0x40,
-                      Resident_Header_Size = 0x18;
 constexpr std::uint32_t Standard_Information = 0x10, Attribute_List = 0x20, File_Name = 0x30,
                         Security_Descriptor = 0x50, Data = 0x80, End_Of_Attributes = 0xFFFFFFFF;
 
@@ -56,263 +44,7 @@ constexpr std::size_t Reference_Sequence_Shift = 48;
 constexpr std::size_t Sds_Block = 0x40000;
 constexpr std::size_t Sds_Entry_Header = 20, Sds_Entry_Alignment = 16;
 
-constexpr std::size_t Read_Block = 1 << 20;
 constexpr std::uint64_t Largest_Descriptor = 1 << 16;  // what the platform allows
-// Far beyond any real stream read whole here ($UpCase, $SDS), near enough to stop garbage.
-constexpr std::uint64_t Largest_Whole_Stream = std::uint64_t(1) << 31;
-
-// A range of bytes read from the volume; every field is taken through a bounds check, and a
-// field outside the range means the structure holding it is damaged.
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    std::size_t Size() const { return size_; }
-    const std::uint8_t* Data() const { return data_; }
-    bool Holds(std::size_t offset, std::size_t length) const {
-        return offset <= size_ && length <= size_ - offset;
-    }
-
-    template <typename Field>
-    Field At(std::size_t offset) const {
-        Check(offset, sizeof(Field));
-        Field field;
-        std::memcpy(&field, data_ + offset, sizeof field);
-        return field;
-    }
-
-    Bytes Part(std::size_t offset, std::size_t length) const {
-        Check(offset, length);
-        return Bytes(data_ + offset, length);
-    }
-
-    // Names on a volume count their characters in one byte; a million of them are made
-    // together, in batches.
-    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters, Wide_Text::Shared_Batch& into) const {
-        Check(offset, characters * 2);
-        return into.Text_Of_Little_Endian(data_ + offset, characters);
-    }
-
-private:
-    void Check(std::size_t offset, std::size_t length) const {
-        if (!Holds(offset, length)) [[unlikely]] Throw_Outside();
-    }
-    [[noreturn, gnu::noinline, gnu::cold]] static void Throw_Outside() {
-        throw Damaged_Volume("a field lies outside its structure");
-    }
-
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
-
-// Little-endian integer of 1 to 8 bytes, as data runs store them; signed when asked.
-std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t length,
-                         bool is_signed) {
-    const Bytes field = bytes.Part(offset, length);
-    std::uint64_t value = 0;
-    for (std::size_t index = length; index-- > 0;) value = (value << 8) | field.Data()[index];
-    if (is_signed && length < 8 && (field.Data()[length - 1] & 0x80) != 0)
-        value |= ~std::uint64_t(0) << (8 * length);
-    return value;
-}
-
-class Volume_File {
-public:
-    explicit Volume_File(const std::wstring& path) {
-        // Read only, and never in anyone's way: the volume stays in use while it is read.
-        HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (opened == INVALID_HANDLE_VALUE)
-            throw Unreadable_Volume(Wide_Text::Utf8_Of(path) + ": error " +
-                                    std::to_string(GetLastError()));
-        handle_.reset(opened);
-    }
-
-    // Offsets and lengths are whole sectors, which a device handle requires.
-    void Read(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
-        LARGE_INTEGER position;
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(handle_.get(), position, nullptr, FILE_BEGIN))
-            throw Unreadable_Volume("cannot seek: error " + std::to_string(GetLastError()));
-        while (length > 0) {
-            DWORD got = 0;
-            const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(length, Read_Block));
-            if (!ReadFile(handle_.get(), into, asked, &got, nullptr))
-                throw Unreadable_Volume("cannot read: error " + std::to_string(GetLastError()));
-            if (got == 0) throw Damaged_Volume("the volume ends before its own structures do");
-            into += got;
-            length -= got;
-        }
-    }
-
-private:
-    Unique_Handle handle_;
-};
-
-struct Geometry {
-    std::uint64_t Cluster_Size = 0;
-    std::uint64_t Cluster_Count = 0;
-    std::uint64_t Mft_Offset = 0;
-    std::size_t Record_Size = 0;
-};
-
-bool Is_Power_Of_Two(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
-Geometry Geometry_Of(const Bytes& boot) {
-    if (std::memcmp(boot.Part(Boot_Oem_Name, 8).Data(), "NTFS    ", 8) != 0)
-        throw Not_Ntfs("the boot sector names another file system");
-    const std::uint64_t sector = boot.At<std::uint16_t>(Boot_Bytes_Per_Sector);
-    const std::uint8_t per_cluster = boot.At<std::uint8_t>(Boot_Sectors_Per_Cluster);
-    // Above 128 the count is a negative power of two: 2 ** (256 - value).
-    const std::uint64_t sectors =
-        per_cluster > 128 ? std::uint64_t(1) << std::min(256 - per_cluster, 16) : per_cluster;
-    Geometry geometry;
-    geometry.Cluster_Size = sector * sectors;
-    if (!Is_Power_Of_Two(sector) || sector < 256 || sector > 4096 ||
-        !Is_Power_Of_Two(geometry.Cluster_Size) || geometry.Cluster_Size > (std::uint64_t(1) << 21))
-        throw Not_Ntfs("the boot sector's geometry is not NTFS's");
-    geometry.Cluster_Count = boot.At<std::uint64_t>(Boot_Total_Sectors) / sectors;
-    if (geometry.Cluster_Count > std::numeric_limits<std::uint64_t>::max() / geometry.Cluster_Size)
-        throw Not_Ntfs("the boot sector's size is not NTFS's");
-    const std::uint64_t mft_cluster = boot.At<std::uint64_t>(Boot_Mft_Cluster);
-    const auto per_record = boot.At<std::int8_t>(Boot_Clusters_Per_Record);
-    const std::uint64_t record_size = per_record > 0
-                                          ? per_record * geometry.Cluster_Size
-                                          : std::uint64_t(1) << std::min(-per_record, 31);
-    if (!Is_Power_Of_Two(record_size) || record_size < 1024 || record_size > 65536 ||
-        mft_cluster >= geometry.Cluster_Count)
-        throw Not_Ntfs("the boot sector's master file table is not NTFS's");
-    geometry.Record_Size = static_cast<std::size_t>(record_size);
-    geometry.Mft_Offset = mft_cluster * geometry.Cluster_Size;
-    return geometry;
-}
-
-struct Run {
-    std::uint64_t First_Vcn;
-    std::uint64_t Length;              // clusters
-    std::optional<std::uint64_t> Lcn;  // none for a sparse run
-};
-
-// The runs of a non-resident attribute, each checked to lie on the volume.
-std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
-    std::uint64_t vcn = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn);
-    std::size_t offset = attribute.At<std::uint16_t>(Attribute_Runs_Offset);
-    std::int64_t lcn = 0;
-    std::vector<Run> runs;
-    for (;;) {
-        const std::uint8_t header = attribute.At<std::uint8_t>(offset++);
-        if (header == 0) return runs;
-        const std::size_t length_size = header & 0x0F, offset_size = header >> 4;
-        if (length_size == 0 || length_size > 8 || offset_size > 8)
-            throw Damaged_Volume("a data run of an impossible form");
-        const std::uint64_t length = Integer_At(attribute, offset, length_size, false);
-        offset += length_size;
-        if (length == 0 || length > cluster_count) throw Damaged_Volume("a data run of no length");
-        Run run{vcn, length, std::nullopt};
-        if (offset_size > 0) {
-            lcn += static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
-            offset += offset_size;
-            if (lcn < 0 || std::uint64_t(lcn) > cluster_count - length)
-                throw Damaged_Volume("a data run outside the volume");
-            run.Lcn = std::uint64_t(lcn);
-        }
-        runs.push_back(run);
-        vcn += length;
-    }
-}
-
-// Pieces of one attribute's runs, from the base record and its extensions in any order.
-struct Run_Pieces {
-    std::vector<Run> Runs;
-    std::uint64_t Data_Size = 0;
-
-    std::uint64_t Clusters() const {
-        std::uint64_t clusters = 0;
-        for (const Run& run : Runs) clusters += run.Length;
-        return clusters;
-    }
-
-    void Add(std::vector<Run> more) {
-        Runs.insert(Runs.end(), more.begin(), more.end());
-        std::sort(Runs.begin(), Runs.end(), [](const Run& left, const Run& right) {
-            return left.First_Vcn < right.First_Vcn;
-        });
-    }
-};
-
-// Bytes of a stream from its runs, the part that lies on the volume; sparse runs read as zeros.
-class Stream_Reader {
-public:
-    Stream_Reader(Volume_File& volume, const Geometry& geometry, const Run_Pieces& stream)
-        : volume_(volume), geometry_(geometry), stream_(stream) {}
-
-    // Moves to a byte of the stream, which its runs must reach.
-    void Seek(std::uint64_t position) {
-        run_ = 0;
-        expected_vcn_ = 0;
-        in_run_ = 0;
-        while (run_ < stream_.Runs.size()) {
-            const Run& run = stream_.Runs[run_];
-            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
-            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
-            if (position < run_bytes) {
-                in_run_ = position;
-                return;
-            }
-            position -= run_bytes;
-            expected_vcn_ += run.Length;
-            ++run_;
-        }
-        throw Damaged_Volume("a position past a stream's runs");
-    }
-
-    // Fills the buffer from the stream's current position; the count read, 0 at its end.
-    std::size_t Next(std::uint8_t* buffer, std::size_t length) {
-        std::size_t filled = 0;
-        while (filled < length && run_ < stream_.Runs.size()) {
-            const Run& run = stream_.Runs[run_];
-            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
-            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
-            const std::size_t part = static_cast<std::size_t>(
-                std::min<std::uint64_t>(run_bytes - in_run_, length - filled));
-            if (run.Lcn)
-                volume_.Read(*run.Lcn * geometry_.Cluster_Size + in_run_, buffer + filled, part);
-            else
-                std::memset(buffer + filled, 0, part);
-            filled += part;
-            in_run_ += part;
-            if (in_run_ == run_bytes) {
-                expected_vcn_ += run.Length;
-                ++run_;
-                in_run_ = 0;
-            }
-        }
-        return filled;
-    }
-
-    std::vector<std::uint8_t> Whole() {
-        // Checked before anything is allocated for it: the size is read from the volume.
-        if (stream_.Data_Size > Largest_Whole_Stream ||
-            stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
-            throw Damaged_Volume("a stream of impossible size");
-        const std::uint64_t rounded = (stream_.Data_Size + geometry_.Cluster_Size - 1) /
-                                      geometry_.Cluster_Size * geometry_.Cluster_Size;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
-        if (Next(bytes.data(), bytes.size()) < stream_.Data_Size)
-            throw Damaged_Volume("a stream longer than its runs");
-        bytes.resize(static_cast<std::size_t>(stream_.Data_Size));
-        return bytes;
-    }
-
-private:
-    Volume_File& volume_;
-    const Geometry& geometry_;
-    const Run_Pieces& stream_;
-    std::size_t run_ = 0;
-    std::uint64_t in_run_ = 0;
-    std::uint64_t expected_vcn_ = 0;
-};
 
 // Applies the update sequence: false when a sector's last two bytes do not carry the
 // record's check value, which a torn or foreign write leaves.
@@ -409,9 +141,7 @@ public:
         : volume_path_(volume), volume_(volume), with_owners_(with_owners), is_wanted_(is_wanted) {}
 
     Table Read() {
-        std::vector<std::uint8_t> boot(Boot_Sector_Read);
-        volume_.Read(0, boot.data(), boot.size());
-        geometry_ = Geometry_Of(Bytes(boot.data(), boot.size()));
+        geometry_ = Geometry_Of(volume_);
         Read_Own_Runs();
         Read_Records();
         Put_Together();
