@@ -86,6 +86,13 @@ Geometry Geometry_Of(Volume_File& volume) {
         throw Not_Ntfs("the boot sector's master file table is not NTFS's");
     geometry.Record_Size = static_cast<std::size_t>(record_size);
     geometry.Mft_Offset = mft_cluster * geometry.Cluster_Size;
+    // Every size read later is bounded by the volume's: the device must hold all of it.
+    std::vector<std::uint8_t> last_sector(static_cast<std::size_t>(sector));
+    try {
+        volume.Read(geometry.Volume_Size() - sector, last_sector.data(), last_sector.size());
+    } catch (const Unreadable_Volume&) {
+        throw Damaged_Volume("the device holds less than the boot sector claims");
+    }
     return geometry;
 }
 
@@ -116,10 +123,22 @@ std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
     }
 }
 
+// Sparse runs may add up to any count: the sum stops at the largest.
 std::uint64_t Run_Pieces::Clusters() const {
     std::uint64_t clusters = 0;
-    for (const Run& run : Runs) clusters += run.Length;
+    for (const Run& run : Runs)
+        clusters = std::min(clusters, std::numeric_limits<std::uint64_t>::max() - run.Length) +
+                   run.Length;
     return clusters;
+}
+
+bool Run_Pieces::Is_Allocated_Within(std::uint64_t cluster_count) const {
+    std::uint64_t clusters = 0;
+    for (const Run& run : Runs) {
+        clusters += run.Length;  // no run is longer than the volume: the sum cannot wrap
+        if (!run.Lcn || clusters > cluster_count) return false;
+    }
+    return true;
 }
 
 void Run_Pieces::Add(std::vector<Run> more) {
@@ -173,11 +192,12 @@ std::size_t Stream_Reader::Next(std::uint8_t* buffer, std::size_t length) {
 
 std::vector<std::uint8_t> Stream_Reader::Whole() {
     // Checked before anything is allocated for it: the size is read from the volume.
-    if (stream_.Data_Size > Largest_Whole_Stream ||
-        stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
+    if (stream_.Data_Size > Largest_Whole_Stream || stream_.Data_Size > geometry_.Volume_Size())
         throw Damaged_Volume("a stream of impossible size");
-    const std::uint64_t rounded = (stream_.Data_Size + geometry_.Cluster_Size - 1) /
-                                  geometry_.Cluster_Size * geometry_.Cluster_Size;
+    const std::uint64_t clusters =
+        (stream_.Data_Size + geometry_.Cluster_Size - 1) / geometry_.Cluster_Size;
+    if (clusters > stream_.Clusters()) throw Damaged_Volume("a stream longer than its runs");
+    const std::uint64_t rounded = clusters * geometry_.Cluster_Size;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
     if (Next(bytes.data(), bytes.size()) < stream_.Data_Size)
         throw Damaged_Volume("a stream longer than its runs");

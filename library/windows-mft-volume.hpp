@@ -89,6 +89,8 @@ struct Geometry {
     std::uint64_t Cluster_Count = 0;
     std::uint64_t Mft_Offset = 0;
     std::size_t Record_Size = 0;
+
+    std::uint64_t Volume_Size() const { return Cluster_Count * Cluster_Size; }
 };
 
 // From the boot sector, once the device is found to hold as many sectors as it claims.
@@ -109,6 +111,8 @@ struct Run_Pieces {
     std::uint64_t Data_Size = 0;
 
     std::uint64_t Clusters() const;
+    // No run sparse, and all of them together no larger than the volume.
+    bool Is_Allocated_Within(std::uint64_t cluster_count) const;
     void Add(std::vector<Run> more);
 };
 

@@ -184,19 +184,29 @@ private:
         std::vector<std::uint8_t> record(geometry_.Record_Size);
         volume_.Read(geometry_.Mft_Offset, record.data(), record.size());
         Part bootstrap;
-        Take_Record(record.data(), 0, bootstrap);
-        if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
+        Take_Own_Record(record, 0, bootstrap);
         // Indexed, not iterated: an extension may add more runs and name more extensions.
         for (std::size_t index = 0; index < mft_extensions_.size(); ++index) {
-            const Record_Number extension = mft_extensions_[index];
-            const Run_Pieces known = mft_;
-            Stream_Reader reader(volume_, geometry_, known);
-            reader.Seek(extension * geometry_.Record_Size);
-            if (reader.Next(record.data(), record.size()) < record.size())
-                throw Damaged_Volume("an extension of the master file table lies outside it");
-            Take_Record(record.data(), extension, bootstrap);
+            Read_Own_Record(mft_extensions_[index], record);
+            Take_Own_Record(record, mft_extensions_[index], bootstrap);
         }
         is_bootstrapping_ = false;
+    }
+
+    void Read_Own_Record(Record_Number number, std::vector<std::uint8_t>& record) {
+        Stream_Reader reader(volume_, geometry_, mft_);
+        reader.Seek(number * geometry_.Record_Size);
+        if (reader.Next(record.data(), record.size()) < record.size())
+            throw Damaged_Volume("an extension of the master file table lies outside it");
+    }
+
+    // The table is never sparse and lies on its volume, which bounds what it can claim
+    // before anything is made for its records.
+    void Take_Own_Record(std::vector<std::uint8_t>& record, Record_Number number, Part& bootstrap) {
+        Take_Record(record.data(), number, bootstrap);
+        if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
+        if (!mft_.Is_Allocated_Within(geometry_.Cluster_Count))
+            throw Damaged_Volume("the master file table is sparse or larger than its volume");
     }
 
     // The table in as many stretches as there are processors, up to a few, each read and

@@ -242,3 +242,31 @@ TEST_F(Ntfs_Volume_Test, AVolumeOfAnotherKindOrAStopEndsTheRead) {
     EXPECT_THROW(Table_Of(Image), Mft::Stopped);
     Wanted = true;
 }
+
+namespace {
+
+// A small fresh volume made hostile in one way (the script's crafts); empty when it cannot be.
+std::wstring Crafted(const std::wstring& kind) {
+    const std::wstring image = Folder + L"\\crafted-" + kind + L".img";
+    return Run_Script(L"craft " + kind + L" " + Host_Path_Of(image)) ? image : L"";
+}
+
+std::vector<std::string> Lines_Below(const Mft::Table& table) {
+    std::vector<std::string> lines;
+    for (const File_Information& record : Records_Below(table, L"")) lines.push_back(Line_Of(record));
+    return lines;
+}
+
+}  // namespace
+
+// More than the device holds, claimed by a boot sector larger than the device (four thousand
+// million records), by sparse runs of the table's own, or by sparse runs of $Secure's stream
+// (128 MiB on a volume of 16): damage, found before anything is made for it.
+TEST_F(Ntfs_Volume_Test, WhatClaimsMoreThanTheVolumeHoldsIsDamage) {
+    for (const wchar_t* kind : {L"overclaimed", L"sparse-table", L"sparse-secure"}) {
+        const std::wstring image = Crafted(kind);
+        ASSERT_FALSE(image.empty()) << Wide_Text::Utf8_Of(kind);
+        EXPECT_THROW(Table_Of(image), Mft::Damaged_Volume) << Wide_Text::Utf8_Of(kind);
+        DeleteFileW(image.c_str());
+    }
+}

@@ -498,12 +498,22 @@ def extension_of(records, base, sequence, pieces):
     return with_attributes(record, pieces)
 
 
-def mft_runs(records, runs, size):
-    record = records.read(MFT_RECORD)
+def set_runs(records, number, name, runs, size):
+    """The record's $DATA stream of that name given other runs and size."""
+    record = records.read(number)
     kept = [bytes(record[offset:offset + length]) for offset, kind, length in attributes(record)]
-    data_at = [kind for _, kind, _ in attributes(record)].index(0x80)
-    kept[data_at] = bytes(with_runs(attribute(record, 0x80), runs, size))
-    records.write(MFT_RECORD, with_attributes(record, kept))
+    data = attribute(record, 0x80, name)
+    kept[kept.index(bytes(data))] = bytes(with_runs(data, runs, size))
+    records.write(number, with_attributes(record, kept))
+
+
+def mft_runs(records, runs, size):
+    set_runs(records, MFT_RECORD, "", runs, size)
+
+
+def first_run(data_attribute):
+    runs = data_attribute[struct.unpack_from("<H", data_attribute, 0x20)[0]:]
+    return bytes(runs[:1 + (runs[0] & 0x0F) + (runs[0] >> 4)])
 
 
 def chained_table(records):
@@ -559,7 +569,7 @@ def user_records(image):
             if entry.file_reference & RECORD_MASK >= 16}
 
 
-CRAFTS = ("overclaimed", "sparse-table", "chained-table", "stale-secure", "stale-upcase",
+CRAFTS = ("overclaimed", "sparse-table", "sparse-secure", "chained-table", "stale-secure", "stale-upcase",
           "beyond-allocation", "beyond-volume", "sparse-giants", "sound")
 
 
@@ -572,9 +582,9 @@ def craft(kind, image):
     data = bytearray(open(image, "rb").read())
     records = Records(data)
     mft_data = attribute(records.read(MFT_RECORD), 0x80)
-    mft_run = mft_data[struct.unpack_from("<H", mft_data, 0x20)[0]:]
-    mft_run = bytes(mft_run[:1 + (mft_run[0] & 0x0F) + (mft_run[0] >> 4)])
+    mft_run = first_run(mft_data)
     mft_size = struct.unpack_from("<Q", mft_data, 0x30)[0]
+    largest_sparse_run = b"\x02" + (records.clusters).to_bytes(2, "little")
     if kind == "overclaimed":
         # Four thousand million records, on a volume that says it is 512 TiB.
         struct.pack_into("<Q", data, 0x28, 1 << 40)
@@ -582,9 +592,13 @@ def craft(kind, image):
         sparse = count * RECORD // records.cluster - mft_size // records.cluster
         mft_runs(records, mft_run + b"\x04" + struct.pack("<I", sparse), count * RECORD)
     elif kind == "sparse-table":
-        sparse = (SMALL_VOLUME // records.cluster - 1).to_bytes(2, "little")
-        runs = mft_run + (b"\x02" + sparse) * 180
-        mft_runs(records, runs, mft_size + 180 * (SMALL_VOLUME - records.cluster))
+        runs = mft_run + largest_sparse_run * 180
+        mft_runs(records, runs, mft_size + 180 * records.clusters * records.cluster)
+    elif kind == "sparse-secure":
+        sds = attribute(records.read(SECURE_RECORD), 0x80, "$SDS")
+        sds_size = struct.unpack_from("<Q", sds, 0x30)[0]
+        set_runs(records, SECURE_RECORD, "$SDS", first_run(sds) + largest_sparse_run * 8,
+                 sds_size + 8 * records.clusters * records.cluster)
     elif kind == "chained-table":
         chained_table(records)
     elif kind in ("stale-secure", "stale-upcase"):
