@@ -187,6 +187,7 @@ private:
         Take_Own_Record(record, 0, bootstrap);
         // Indexed, not iterated: an extension may add more runs and name more extensions.
         for (std::size_t index = 0; index < mft_extensions_.size(); ++index) {
+            if (!is_wanted_) throw Stopped();
             Read_Own_Record(mft_extensions_[index], record);
             Take_Own_Record(record, mft_extensions_[index], bootstrap);
         }
@@ -409,8 +410,7 @@ private:
             const Record_Number record =
                 list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
             if (list.At<std::uint32_t>(offset) == Data && record != 0 &&
-                std::find(mft_extensions_.begin(), mft_extensions_.end(), record) ==
-                    mft_extensions_.end())
+                mft_extensions_met_.insert(record).second)
                 mft_extensions_.push_back(record);
             offset += length;
         }
@@ -633,7 +633,8 @@ private:
     Geometry geometry_;
     bool is_bootstrapping_ = true;
     Run_Pieces mft_;
-    std::vector<Record_Number> mft_extensions_;
+    std::vector<Record_Number> mft_extensions_;  // in the order met
+    std::unordered_set<Record_Number> mft_extensions_met_;
     Run_Pieces upcase_;
     Run_Pieces sds_;
     std::vector<Part> parts_;

@@ -270,3 +270,24 @@ TEST_F(Ntfs_Volume_Test, WhatClaimsMoreThanTheVolumeHoldsIsDamage) {
         DeleteFileW(image.c_str());
     }
 }
+
+// Every record of a volume naming the next as an extension of the table, many times over:
+// the read ends in a few seconds, and at once when stopped.
+TEST_F(Ntfs_Volume_Test, ATableOfChainedExtensionsEndsSoonAndStops) {
+    const std::wstring image = Crafted(L"chained-table");
+    ASSERT_FALSE(image.empty());
+    const auto seconds_to_read = [&] {
+        const DWORD start = GetTickCount();
+        try {
+            Table_Of(image);
+        } catch (const Failure&) {
+        }
+        return (GetTickCount() - start) / 1000.0;
+    };
+    Wanted = false;
+    EXPECT_THROW(Table_Of(image), Mft::Stopped);
+    EXPECT_LT(seconds_to_read(), 0.5);
+    Wanted = true;
+    EXPECT_LT(seconds_to_read(), 1.0);
+    DeleteFileW(image.c_str());
+}
