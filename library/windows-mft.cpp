@@ -465,13 +465,15 @@ private:
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
         table_.names_.resize(starts[records]);
-        // Two halves by names, the second on a thread of its own: folders are independent.
+        // Two halves by names, the second on a thread of its own: folders are independent. A
+        // failure of either half is the read's, waited for and passed on.
         const std::size_t middle = static_cast<std::size_t>(
             std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
             1);
-        std::thread second_half([this, middle, records] { Put_Folders_Together(middle, records); });
+        std::future<void> second_half = std::async(
+            std::launch::async, [this, middle, records] { Put_Folders_Together(middle, records); });
         Put_Folders_Together(0, middle);
-        second_half.join();
+        second_half.get();
         for (Part& part : parts_) {
             part.Names = {};
             part.Extension_Names = {};
