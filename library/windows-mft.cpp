@@ -166,6 +166,13 @@ private:
         Stream Entry;  // the unnamed stream has no name
         std::uint16_t Object_Sequence;
     };
+    // A piece of $UpCase's or $Secure:$SDS's runs, found by whichever stretch holds it.
+    struct Found_Piece {
+        Record_Number Object;
+        std::uint16_t Object_Sequence;
+        Run_Pieces Runs;  // the size only when it is the first piece
+        bool Is_First;
+    };
     // What one stretch of the table holds, gathered by the thread that reads it. Parts lie a
     // cache line apart: two threads writing next to each other would slow each other down.
     struct alignas(64) Part {
@@ -173,6 +180,7 @@ private:
         std::vector<Found_Name> Extension_Names;
         std::vector<Found_Stream> Streams;
         std::vector<Found_Descriptor> Descriptors;
+        std::vector<Found_Piece> Pieces_Read_Whole;
         Wide_Text::Shared_Batch Texts;
         Owner_Cache Owners;
         bool Has_Folders_Of_Several_Names = false;
@@ -368,8 +376,13 @@ private:
 
     void Take_Data(const Bytes& attribute, const Wide_Text::Shared& name, bool is_resident,
                    Record_Number owner, std::uint16_t sequence, bool is_base, Part& part) {
-        if (owner == Upcase_File && name.empty() && !is_resident) Take_Runs(upcase_, attribute);
-        if (owner == Secure_File && name == L"$SDS" && !is_resident) Take_Runs(sds_, attribute);
+        if (!is_resident && ((owner == Upcase_File && name.empty()) ||
+                             (owner == Secure_File && name == L"$SDS"))) {
+            Found_Piece& piece = part.Pieces_Read_Whole.emplace_back(
+                Found_Piece{owner, sequence, {}, false});
+            Take_Runs(piece.Runs, attribute);
+            piece.Is_First = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0;
+        }
         std::uint64_t size;
         if (is_resident) {
             size = Value_Of(attribute).Size();
@@ -432,6 +445,7 @@ private:
     // Owners are found on a thread of their own: they fill other fields of the objects than
     // names and streams do.
     void Put_Together() {
+        Gather_Pieces_Read_Whole();
         Read_Upcase();
         Count_Names_Of_Extensions();
         std::future<void> owners;
@@ -439,6 +453,19 @@ private:
         Put_Names_Together();
         Put_Streams_Together();
         if (owners.valid()) owners.get();
+    }
+
+    // The pieces of the files read whole whose records belong to them, as for any stream.
+    void Gather_Pieces_Read_Whole() {
+        for (Part& part : parts_) {
+            for (Found_Piece& piece : part.Pieces_Read_Whole) {
+                if (!Is_Current(piece.Object, piece.Object_Sequence)) continue;
+                Run_Pieces& whole = piece.Object == Upcase_File ? upcase_ : sds_;
+                if (piece.Is_First) whole.Data_Size = piece.Runs.Data_Size;
+                whole.Add(std::move(piece.Runs.Runs));
+            }
+            part.Pieces_Read_Whole = {};
+        }
     }
 
     void Read_Upcase() {
