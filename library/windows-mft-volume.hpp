@@ -19,10 +19,12 @@ namespace Windows::Mft {
 // The on-disk layout of an attribute's header, as the format's public documentation gives it.
 constexpr std::size_t Attribute_Length = 0x04, Attribute_Non_Resident = 0x08,
                       Attribute_Name_Length = 0x09, Attribute_Name_Offset = 0x0A,
-                      Attribute_Value_Length = 0x10, Attribute_Value_Offset = 0x14,
-                      Attribute_Lowest_Vcn = 0x10, Attribute_Runs_Offset = 0x20,
+                      Attribute_Flags = 0x0C, Attribute_Value_Length = 0x10,
+                      Attribute_Value_Offset = 0x14, Attribute_Lowest_Vcn = 0x10,
+                      Attribute_Runs_Offset = 0x20, Attribute_Allocated_Size = 0x28,
                       Attribute_Data_Size = 0x30, Non_Resident_Header_Size = 0x40,
                       Resident_Header_Size = 0x18;
+constexpr std::uint16_t Attribute_Compressed = 0x00FF, Attribute_Sparse = 0x8000;
 
 constexpr std::size_t Read_Block = 1 << 20;
 

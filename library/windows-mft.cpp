@@ -392,6 +392,7 @@ private:
             // Only the first piece of an attribute carries its sizes.
             if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
             size = attribute.At<std::uint64_t>(Attribute_Data_Size);
+            if (owner >= First_User_Record) Check_Sizes(attribute, size);
         }
         // The object's own record needs no check that the object is the one it names.
         if (name.empty() && is_base) {
@@ -401,6 +402,17 @@ private:
         const Wide_Text::Shared stream_name =
             name.empty() ? std::wstring() : L":" + name + L":$DATA";
         part.Streams.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
+    }
+
+    // Sizes no volume holds are damage: a stream larger than its allocation, or an allocation
+    // larger than the volume where neither sparse runs nor compression explain it.
+    void Check_Sizes(const Bytes& attribute, std::uint64_t size) const {
+        const auto allocated = attribute.At<std::uint64_t>(Attribute_Allocated_Size);
+        const bool is_packed = (attribute.At<std::uint16_t>(Attribute_Flags) &
+                                (Attribute_Compressed | Attribute_Sparse)) != 0;
+        if (size > allocated || allocated > Largest_Size ||
+            (!is_packed && allocated > geometry_.Volume_Size()))
+            throw Damaged_Volume("a stream of a size no volume holds");
     }
 
     void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {

@@ -314,3 +314,15 @@ TEST_F(Ntfs_Volume_Test, PiecesOfTheVolumesOwnFilesInStaleRecordsAreLeftOut) {
     }
     DeleteFileW(sound.c_str());
 }
+
+// A stream larger than its allocation, an allocation larger than the volume, sparse files
+// whose sizes add up past what 64 bits hold: no volume holds these, the read fails.
+TEST_F(Ntfs_Volume_Test, SizesNoVolumeCanHoldAreDamage) {
+    for (const wchar_t* kind : {L"beyond-allocation", L"beyond-volume", L"sparse-giants"}) {
+        const std::wstring image = Crafted(kind);
+        ASSERT_FALSE(image.empty()) << Wide_Text::Utf8_Of(kind);
+        EXPECT_THROW(Records_Below(Table_Of(image), L""), Mft::Damaged_Volume)
+            << Wide_Text::Utf8_Of(kind);
+        DeleteFileW(image.c_str());
+    }
+}
