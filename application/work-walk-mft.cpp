@@ -33,6 +33,14 @@ bool Is_Reparse_Point(const Mft::Object& object) {
 
 constexpr std::size_t No_Folder = std::numeric_limits<std::size_t>::max();
 
+// Only damage makes sizes add up past the largest a volume stores.
+File_Size Sum_Of(File_Size left, File_Size right) {
+    if (left.Value() > Mft::Largest_Size || right.Value() > Mft::Largest_Size - left.Value())
+        [[unlikely]]
+        throw Mft::Damaged_Volume("sizes add up past the largest a volume stores");
+    return File_Size::From(left.Value() + right.Value());
+}
+
 struct Table_Frame {
     Mft::Record_Number Folder;
     std::uint16_t Sequence;
@@ -166,7 +174,7 @@ private:
             save(entry.Text, object.Data_Size, Unnamed_Stream, false);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
                 save(entry.Text, stream.Size, stream.Name, false);
-                size += stream.Size;
+                size = Sum_Of(size, stream.Size);
             }
         }
         save(std::move(entry.Text), size, Wide_Text::Shared(), has_streams);
@@ -177,7 +185,7 @@ private:
                                        .First_Record = first_linked,
                                        .Record_Count = unit_->Linked_Records.size() - first_linked});
         else
-            frame.Size += size;
+            frame.Size = Sum_Of(frame.Size, size);
         ++frame.Next;
     }
 
@@ -186,7 +194,7 @@ private:
         unit_->Folders[folder].Record =
             &Save_Information(frame, std::move(entry.Text), *table_.Object_At(entry.Object), size,
                               Wide_Text::Shared(), false, false);
-        frame.Size += size;
+        frame.Size = Sum_Of(frame.Size, size);
         ++frame.Next;
     }
 
@@ -248,9 +256,11 @@ void Count_Linked_Files_Once(std::vector<Walked_Unit>& units) {
             for (std::size_t index = 0; index < meeting.Record_Count; ++index)
                 unit.Linked_Records[meeting.First_Record + index]->Is_Shared = false;
             for (std::size_t folder = meeting.Folder; folder != No_Folder;
-                 folder = unit.Folders[folder].Parent)
-                unit.Folders[folder].Record->Object_Size += meeting.Size;
-            unit.Size += meeting.Size;
+                 folder = unit.Folders[folder].Parent) {
+                File_Size& folder_size = unit.Folders[folder].Record->Object_Size;
+                folder_size = Sum_Of(folder_size, meeting.Size);
+            }
+            unit.Size = Sum_Of(unit.Size, meeting.Size);
         }
     }
 }
@@ -310,11 +320,10 @@ File_Size Records_From_Table(Mft::Table&& table, const std::wstring& relative_ro
     walk_units();
     for (std::future<void>& helper : helpers) helper.get();
     Count_Linked_Files_Once(walked);
+    // Summed before any record is given: a failure leaves the list as it was.
     File_Size size{};
-    for (Walked_Unit& unit : walked) {
-        Attach(unit.Records, into, Definite_Element::Place::At_Back);
-        size += unit.Size;
-    }
+    for (const Walked_Unit& unit : walked) size = Sum_Of(size, unit.Size);
+    for (Walked_Unit& unit : walked) Attach(unit.Records, into, Definite_Element::Place::At_Back);
     return size;
 }
 
@@ -327,6 +336,8 @@ File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
         location->Relative_Path, request, into);
 }
 
+// Whatever ends the table's read, a failure it names or one from below it (memory, threads),
+// leaves the records to the walk: the volume's bytes may be anything.
 std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into) {
     std::string why_walked;
     if (request.Owners_And_Streams) {
@@ -335,13 +346,7 @@ std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_
             return std::nullopt;
         } catch (const Mft::Stopped&) {
             return std::nullopt;
-        } catch (const Mft::Not_Ntfs& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Mft::Unreadable_Volume& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Mft::Damaged_Volume& reason) {
-            why_walked = Information_Of(reason);
-        } catch (const Root_Not_In_Table& reason) {
+        } catch (const std::exception& reason) {
             why_walked = Information_Of(reason);
         }
     }

@@ -12,33 +12,21 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "windows-mft-volume.hpp"
 #include "windows.hpp"
 
 namespace Windows::Mft {
 
 namespace {
 
-using Unique_Handle = Windows::Unique<HANDLE, CloseHandle>;
-
 // The on-disk layout of the structures read here, as the format's public documentation
 // gives it; every offset is from the start of the structure named in its prefix.
-constexpr std::size_t Boot_Sector_Read = 4096;  // a whole sector on any disk
-constexpr std::size_t Boot_Oem_Name = 0x03, Boot_Bytes_Per_Sector = 0x0B,
-                      Boot_Sectors_Per_Cluster = 0x0D, Boot_Total_Sectors = 0x28,
-                      Boot_Mft_Cluster = 0x30, Boot_Clusters_Per_Record = 0x40;
-
 constexpr std::size_t Record_Update_Offset = 0x04, Record_Update_Count = 0x06,
                       Record_Sequence = 0x10, Record_First_Attribute = 0x14, Record_Flags = 0x16,
                       Record_Bytes_In_Use = 0x18, Record_Base = 0x20, Record_Header_Size = 0x30;
 constexpr std::uint16_t Record_In_Use = 0x0001, Record_Is_Folder = 0x0002;
 constexpr std::size_t Fixup_Stride = 512;
 
-constexpr std::size_t Attribute_Length = 0x04, Attribute_Non_Resident = 0x08,
-                      Attribute_Name_Length = 0x09, Attribute_Name_Offset = 0x0A,
-                      Attribute_Value_Length = 0x10, Attribute_Value_Offset = 0x14,
-                      Attribute_Lowest_Vcn = 0x10, Attribute_Runs_Offset = 0x20,
-                      Attribute_Data_Size = 0x30, Non_Resident_Header_Size = 0x40,
-                      Resident_Header_Size = 0x18;
 constexpr std::uint32_t Standard_Information = 0x10, Attribute_List = 0x20, File_Name = 0x30,
                         Security_Descriptor = 0x50, Data = 0x80, End_Of_Attributes = 0xFFFFFFFF;
 
@@ -56,263 +44,7 @@ constexpr std::size_t Reference_Sequence_Shift = 48;
 constexpr std::size_t Sds_Block = 0x40000;
 constexpr std::size_t Sds_Entry_Header = 20, Sds_Entry_Alignment = 16;
 
-constexpr std::size_t Read_Block = 1 << 20;
 constexpr std::uint64_t Largest_Descriptor = 1 << 16;  // what the platform allows
-// Far beyond any real stream read whole here ($UpCase, $SDS), near enough to stop garbage.
-constexpr std::uint64_t Largest_Whole_Stream = std::uint64_t(1) << 31;
-
-// A range of bytes read from the volume; every field is taken through a bounds check, and a
-// field outside the range means the structure holding it is damaged.
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-    std::size_t Size() const { return size_; }
-    const std::uint8_t* Data() const { return data_; }
-    bool Holds(std::size_t offset, std::size_t length) const {
-        return offset <= size_ && length <= size_ - offset;
-    }
-
-    template <typename Field>
-    Field At(std::size_t offset) const {
-        Check(offset, sizeof(Field));
-        Field field;
-        std::memcpy(&field, data_ + offset, sizeof field);
-        return field;
-    }
-
-    Bytes Part(std::size_t offset, std::size_t length) const {
-        Check(offset, length);
-        return Bytes(data_ + offset, length);
-    }
-
-    // Names on a volume count their characters in one byte; a million of them are made
-    // together, in batches.
-    Wide_Text::Shared Text(std::size_t offset, std::uint8_t characters, Wide_Text::Shared_Batch& into) const {
-        Check(offset, characters * 2);
-        return into.Text_Of_Little_Endian(data_ + offset, characters);
-    }
-
-private:
-    void Check(std::size_t offset, std::size_t length) const {
-        if (!Holds(offset, length)) [[unlikely]] Throw_Outside();
-    }
-    [[noreturn, gnu::noinline, gnu::cold]] static void Throw_Outside() {
-        throw Damaged_Volume("a field lies outside its structure");
-    }
-
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
-
-// Little-endian integer of 1 to 8 bytes, as data runs store them; signed when asked.
-std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t length,
-                         bool is_signed) {
-    const Bytes field = bytes.Part(offset, length);
-    std::uint64_t value = 0;
-    for (std::size_t index = length; index-- > 0;) value = (value << 8) | field.Data()[index];
-    if (is_signed && length < 8 && (field.Data()[length - 1] & 0x80) != 0)
-        value |= ~std::uint64_t(0) << (8 * length);
-    return value;
-}
-
-class Volume_File {
-public:
-    explicit Volume_File(const std::wstring& path) {
-        // Read only, and never in anyone's way: the volume stays in use while it is read.
-        HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (opened == INVALID_HANDLE_VALUE)
-            throw Unreadable_Volume(Wide_Text::Utf8_Of(path) + ": error " +
-                                    std::to_string(GetLastError()));
-        handle_.reset(opened);
-    }
-
-    // Offsets and lengths are whole sectors, which a device handle requires.
-    void Read(std::uint64_t offset, std::uint8_t* into, std::size_t length) {
-        LARGE_INTEGER position;
-        position.QuadPart = static_cast<LONGLONG>(offset);
-        if (!SetFilePointerEx(handle_.get(), position, nullptr, FILE_BEGIN))
-            throw Unreadable_Volume("cannot seek: error " + std::to_string(GetLastError()));
-        while (length > 0) {
-            DWORD got = 0;
-            const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(length, Read_Block));
-            if (!ReadFile(handle_.get(), into, asked, &got, nullptr))
-                throw Unreadable_Volume("cannot read: error " + std::to_string(GetLastError()));
-            if (got == 0) throw Damaged_Volume("the volume ends before its own structures do");
-            into += got;
-            length -= got;
-        }
-    }
-
-private:
-    Unique_Handle handle_;
-};
-
-struct Geometry {
-    std::uint64_t Cluster_Size = 0;
-    std::uint64_t Cluster_Count = 0;
-    std::uint64_t Mft_Offset = 0;
-    std::size_t Record_Size = 0;
-};
-
-bool Is_Power_Of_Two(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
-Geometry Geometry_Of(const Bytes& boot) {
-    if (std::memcmp(boot.Part(Boot_Oem_Name, 8).Data(), "NTFS    ", 8) != 0)
-        throw Not_Ntfs("the boot sector names another file system");
-    const std::uint64_t sector = boot.At<std::uint16_t>(Boot_Bytes_Per_Sector);
-    const std::uint8_t per_cluster = boot.At<std::uint8_t>(Boot_Sectors_Per_Cluster);
-    // Above 128 the count is a negative power of two: 2 ** (256 - value).
-    const std::uint64_t sectors =
-        per_cluster > 128 ? std::uint64_t(1) << std::min(256 - per_cluster, 16) : per_cluster;
-    Geometry geometry;
-    geometry.Cluster_Size = sector * sectors;
-    if (!Is_Power_Of_Two(sector) || sector < 256 || sector > 4096 ||
-        !Is_Power_Of_Two(geometry.Cluster_Size) || geometry.Cluster_Size > (std::uint64_t(1) << 21))
-        throw Not_Ntfs("the boot sector's geometry is not NTFS's");
-    geometry.Cluster_Count = boot.At<std::uint64_t>(Boot_Total_Sectors) / sectors;
-    if (geometry.Cluster_Count > std::numeric_limits<std::uint64_t>::max() / geometry.Cluster_Size)
-        throw Not_Ntfs("the boot sector's size is not NTFS's");
-    const std::uint64_t mft_cluster = boot.At<std::uint64_t>(Boot_Mft_Cluster);
-    const auto per_record = boot.At<std::int8_t>(Boot_Clusters_Per_Record);
-    const std::uint64_t record_size = per_record > 0
-                                          ? per_record * geometry.Cluster_Size
-                                          : std::uint64_t(1) << std::min(-per_record, 31);
-    if (!Is_Power_Of_Two(record_size) || record_size < 1024 || record_size > 65536 ||
-        mft_cluster >= geometry.Cluster_Count)
-        throw Not_Ntfs("the boot sector's master file table is not NTFS's");
-    geometry.Record_Size = static_cast<std::size_t>(record_size);
-    geometry.Mft_Offset = mft_cluster * geometry.Cluster_Size;
-    return geometry;
-}
-
-struct Run {
-    std::uint64_t First_Vcn;
-    std::uint64_t Length;              // clusters
-    std::optional<std::uint64_t> Lcn;  // none for a sparse run
-};
-
-// The runs of a non-resident attribute, each checked to lie on the volume.
-std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
-    std::uint64_t vcn = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn);
-    std::size_t offset = attribute.At<std::uint16_t>(Attribute_Runs_Offset);
-    std::int64_t lcn = 0;
-    std::vector<Run> runs;
-    for (;;) {
-        const std::uint8_t header = attribute.At<std::uint8_t>(offset++);
-        if (header == 0) return runs;
-        const std::size_t length_size = header & 0x0F, offset_size = header >> 4;
-        if (length_size == 0 || length_size > 8 || offset_size > 8)
-            throw Damaged_Volume("a data run of an impossible form");
-        const std::uint64_t length = Integer_At(attribute, offset, length_size, false);
-        offset += length_size;
-        if (length == 0 || length > cluster_count) throw Damaged_Volume("a data run of no length");
-        Run run{vcn, length, std::nullopt};
-        if (offset_size > 0) {
-            lcn += static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
-            offset += offset_size;
-            if (lcn < 0 || std::uint64_t(lcn) > cluster_count - length)
-                throw Damaged_Volume("a data run outside the volume");
-            run.Lcn = std::uint64_t(lcn);
-        }
-        runs.push_back(run);
-        vcn += length;
-    }
-}
-
-// Pieces of one attribute's runs, from the base record and its extensions in any order.
-struct Run_Pieces {
-    std::vector<Run> Runs;
-    std::uint64_t Data_Size = 0;
-
-    std::uint64_t Clusters() const {
-        std::uint64_t clusters = 0;
-        for (const Run& run : Runs) clusters += run.Length;
-        return clusters;
-    }
-
-    void Add(std::vector<Run> more) {
-        Runs.insert(Runs.end(), more.begin(), more.end());
-        std::sort(Runs.begin(), Runs.end(), [](const Run& left, const Run& right) {
-            return left.First_Vcn < right.First_Vcn;
-        });
-    }
-};
-
-// Bytes of a stream from its runs, the part that lies on the volume; sparse runs read as zeros.
-class Stream_Reader {
-public:
-    Stream_Reader(Volume_File& volume, const Geometry& geometry, const Run_Pieces& stream)
-        : volume_(volume), geometry_(geometry), stream_(stream) {}
-
-    // Moves to a byte of the stream, which its runs must reach.
-    void Seek(std::uint64_t position) {
-        run_ = 0;
-        expected_vcn_ = 0;
-        in_run_ = 0;
-        while (run_ < stream_.Runs.size()) {
-            const Run& run = stream_.Runs[run_];
-            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
-            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
-            if (position < run_bytes) {
-                in_run_ = position;
-                return;
-            }
-            position -= run_bytes;
-            expected_vcn_ += run.Length;
-            ++run_;
-        }
-        throw Damaged_Volume("a position past a stream's runs");
-    }
-
-    // Fills the buffer from the stream's current position; the count read, 0 at its end.
-    std::size_t Next(std::uint8_t* buffer, std::size_t length) {
-        std::size_t filled = 0;
-        while (filled < length && run_ < stream_.Runs.size()) {
-            const Run& run = stream_.Runs[run_];
-            if (run.First_Vcn != expected_vcn_) throw Damaged_Volume("a stream's runs leave a gap");
-            const std::uint64_t run_bytes = run.Length * geometry_.Cluster_Size;
-            const std::size_t part = static_cast<std::size_t>(
-                std::min<std::uint64_t>(run_bytes - in_run_, length - filled));
-            if (run.Lcn)
-                volume_.Read(*run.Lcn * geometry_.Cluster_Size + in_run_, buffer + filled, part);
-            else
-                std::memset(buffer + filled, 0, part);
-            filled += part;
-            in_run_ += part;
-            if (in_run_ == run_bytes) {
-                expected_vcn_ += run.Length;
-                ++run_;
-                in_run_ = 0;
-            }
-        }
-        return filled;
-    }
-
-    std::vector<std::uint8_t> Whole() {
-        // Checked before anything is allocated for it: the size is read from the volume.
-        if (stream_.Data_Size > Largest_Whole_Stream ||
-            stream_.Data_Size > stream_.Clusters() * geometry_.Cluster_Size)
-            throw Damaged_Volume("a stream of impossible size");
-        const std::uint64_t rounded = (stream_.Data_Size + geometry_.Cluster_Size - 1) /
-                                      geometry_.Cluster_Size * geometry_.Cluster_Size;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(rounded));
-        if (Next(bytes.data(), bytes.size()) < stream_.Data_Size)
-            throw Damaged_Volume("a stream longer than its runs");
-        bytes.resize(static_cast<std::size_t>(stream_.Data_Size));
-        return bytes;
-    }
-
-private:
-    Volume_File& volume_;
-    const Geometry& geometry_;
-    const Run_Pieces& stream_;
-    std::size_t run_ = 0;
-    std::uint64_t in_run_ = 0;
-    std::uint64_t expected_vcn_ = 0;
-};
 
 // Applies the update sequence: false when a sector's last two bytes do not carry the
 // record's check value, which a torn or foreign write leaves.
@@ -409,9 +141,7 @@ public:
         : volume_path_(volume), volume_(volume), with_owners_(with_owners), is_wanted_(is_wanted) {}
 
     Table Read() {
-        std::vector<std::uint8_t> boot(Boot_Sector_Read);
-        volume_.Read(0, boot.data(), boot.size());
-        geometry_ = Geometry_Of(Bytes(boot.data(), boot.size()));
+        geometry_ = Geometry_Of(volume_);
         Read_Own_Runs();
         Read_Records();
         Put_Together();
@@ -436,6 +166,13 @@ private:
         Stream Entry;  // the unnamed stream has no name
         std::uint16_t Object_Sequence;
     };
+    // A piece of $UpCase's or $Secure:$SDS's runs, found by whichever stretch holds it.
+    struct Found_Piece {
+        Record_Number Object;
+        std::uint16_t Object_Sequence;
+        Run_Pieces Runs;  // the size only when it is the first piece
+        bool Is_First;
+    };
     // What one stretch of the table holds, gathered by the thread that reads it. Parts lie a
     // cache line apart: two threads writing next to each other would slow each other down.
     struct alignas(64) Part {
@@ -443,6 +180,7 @@ private:
         std::vector<Found_Name> Extension_Names;
         std::vector<Found_Stream> Streams;
         std::vector<Found_Descriptor> Descriptors;
+        std::vector<Found_Piece> Pieces_Read_Whole;
         Wide_Text::Shared_Batch Texts;
         Owner_Cache Owners;
         bool Has_Folders_Of_Several_Names = false;
@@ -454,19 +192,30 @@ private:
         std::vector<std::uint8_t> record(geometry_.Record_Size);
         volume_.Read(geometry_.Mft_Offset, record.data(), record.size());
         Part bootstrap;
-        Take_Record(record.data(), 0, bootstrap);
-        if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
+        Take_Own_Record(record, 0, bootstrap);
         // Indexed, not iterated: an extension may add more runs and name more extensions.
         for (std::size_t index = 0; index < mft_extensions_.size(); ++index) {
-            const Record_Number extension = mft_extensions_[index];
-            const Run_Pieces known = mft_;
-            Stream_Reader reader(volume_, geometry_, known);
-            reader.Seek(extension * geometry_.Record_Size);
-            if (reader.Next(record.data(), record.size()) < record.size())
-                throw Damaged_Volume("an extension of the master file table lies outside it");
-            Take_Record(record.data(), extension, bootstrap);
+            if (!is_wanted_) throw Stopped();
+            Read_Own_Record(mft_extensions_[index], record);
+            Take_Own_Record(record, mft_extensions_[index], bootstrap);
         }
         is_bootstrapping_ = false;
+    }
+
+    void Read_Own_Record(Record_Number number, std::vector<std::uint8_t>& record) {
+        Stream_Reader reader(volume_, geometry_, mft_);
+        reader.Seek(number * geometry_.Record_Size);
+        if (reader.Next(record.data(), record.size()) < record.size())
+            throw Damaged_Volume("an extension of the master file table lies outside it");
+    }
+
+    // The table is never sparse and lies on its volume, which bounds what it can claim
+    // before anything is made for its records.
+    void Take_Own_Record(std::vector<std::uint8_t>& record, Record_Number number, Part& bootstrap) {
+        Take_Record(record.data(), number, bootstrap);
+        if (mft_.Runs.empty()) throw Damaged_Volume("the master file table has no runs");
+        if (!mft_.Is_Allocated_Within(geometry_.Cluster_Count))
+            throw Damaged_Volume("the master file table is sparse or larger than its volume");
     }
 
     // The table in as many stretches as there are processors, up to a few, each read and
@@ -627,8 +376,13 @@ private:
 
     void Take_Data(const Bytes& attribute, const Wide_Text::Shared& name, bool is_resident,
                    Record_Number owner, std::uint16_t sequence, bool is_base, Part& part) {
-        if (owner == Upcase_File && name.empty() && !is_resident) Take_Runs(upcase_, attribute);
-        if (owner == Secure_File && name == L"$SDS" && !is_resident) Take_Runs(sds_, attribute);
+        if (!is_resident && ((owner == Upcase_File && name.empty()) ||
+                             (owner == Secure_File && name == L"$SDS"))) {
+            Found_Piece& piece = part.Pieces_Read_Whole.emplace_back(
+                Found_Piece{owner, sequence, {}, false});
+            Take_Runs(piece.Runs, attribute);
+            piece.Is_First = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0;
+        }
         std::uint64_t size;
         if (is_resident) {
             size = Value_Of(attribute).Size();
@@ -638,6 +392,7 @@ private:
             // Only the first piece of an attribute carries its sizes.
             if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
             size = attribute.At<std::uint64_t>(Attribute_Data_Size);
+            if (owner >= First_User_Record) Check_Sizes(attribute, size);
         }
         // The object's own record needs no check that the object is the one it names.
         if (name.empty() && is_base) {
@@ -647,6 +402,17 @@ private:
         const Wide_Text::Shared stream_name =
             name.empty() ? std::wstring() : L":" + name + L":$DATA";
         part.Streams.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
+    }
+
+    // Sizes no volume holds are damage: a stream larger than its allocation, or an allocation
+    // larger than the volume where neither sparse runs nor compression explain it.
+    void Check_Sizes(const Bytes& attribute, std::uint64_t size) const {
+        const auto allocated = attribute.At<std::uint64_t>(Attribute_Allocated_Size);
+        const bool is_packed = (attribute.At<std::uint16_t>(Attribute_Flags) &
+                                (Attribute_Compressed | Attribute_Sparse)) != 0;
+        if (size > allocated || allocated > Largest_Size ||
+            (!is_packed && allocated > geometry_.Volume_Size()))
+            throw Damaged_Volume("a stream of a size no volume holds");
     }
 
     void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {
@@ -669,8 +435,7 @@ private:
             const Record_Number record =
                 list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
             if (list.At<std::uint32_t>(offset) == Data && record != 0 &&
-                std::find(mft_extensions_.begin(), mft_extensions_.end(), record) ==
-                    mft_extensions_.end())
+                mft_extensions_met_.insert(record).second)
                 mft_extensions_.push_back(record);
             offset += length;
         }
@@ -692,6 +457,7 @@ private:
     // Owners are found on a thread of their own: they fill other fields of the objects than
     // names and streams do.
     void Put_Together() {
+        Gather_Pieces_Read_Whole();
         Read_Upcase();
         Count_Names_Of_Extensions();
         std::future<void> owners;
@@ -699,6 +465,19 @@ private:
         Put_Names_Together();
         Put_Streams_Together();
         if (owners.valid()) owners.get();
+    }
+
+    // The pieces of the files read whole whose records belong to them, as for any stream.
+    void Gather_Pieces_Read_Whole() {
+        for (Part& part : parts_) {
+            for (Found_Piece& piece : part.Pieces_Read_Whole) {
+                if (!Is_Current(piece.Object, piece.Object_Sequence)) continue;
+                Run_Pieces& whole = piece.Object == Upcase_File ? upcase_ : sds_;
+                if (piece.Is_First) whole.Data_Size = piece.Runs.Data_Size;
+                whole.Add(std::move(piece.Runs.Runs));
+            }
+            part.Pieces_Read_Whole = {};
+        }
     }
 
     void Read_Upcase() {
@@ -725,13 +504,15 @@ private:
         for (std::size_t record = 0; record < records; ++record)
             starts[record + 1] += starts[record];
         table_.names_.resize(starts[records]);
-        // Two halves by names, the second on a thread of its own: folders are independent.
+        // Two halves by names, the second on a thread of its own: folders are independent. A
+        // failure of either half is the read's, waited for and passed on.
         const std::size_t middle = static_cast<std::size_t>(
             std::upper_bound(starts.begin(), starts.end(), starts[records] / 2) - starts.begin() -
             1);
-        std::thread second_half([this, middle, records] { Put_Folders_Together(middle, records); });
+        std::future<void> second_half = std::async(
+            std::launch::async, [this, middle, records] { Put_Folders_Together(middle, records); });
         Put_Folders_Together(0, middle);
-        second_half.join();
+        second_half.get();
         for (Part& part : parts_) {
             part.Names = {};
             part.Extension_Names = {};
@@ -893,7 +674,8 @@ private:
     Geometry geometry_;
     bool is_bootstrapping_ = true;
     Run_Pieces mft_;
-    std::vector<Record_Number> mft_extensions_;
+    std::vector<Record_Number> mft_extensions_;  // in the order met
+    std::unordered_set<Record_Number> mft_extensions_met_;
     Run_Pieces upcase_;
     Run_Pieces sds_;
     std::vector<Part> parts_;

@@ -30,6 +30,8 @@ using Record_Number = std::uint64_t;
 inline constexpr Record_Number Root_Folder = 5;
 // Records below this one are the volume's own metadata files, which no listing shows.
 inline constexpr Record_Number First_User_Record = 16;
+// The volume stores sizes as signed 64-bit numbers: no size, nor any sum of sizes, is larger.
+inline constexpr std::uint64_t Largest_Size = 0x7FFFFFFFFFFFFFFF;
 
 struct Stream {
     Wide_Text::Shared Name;  // ":name:$DATA", as the platform's stream query names it

@@ -242,3 +242,87 @@ TEST_F(Ntfs_Volume_Test, AVolumeOfAnotherKindOrAStopEndsTheRead) {
     EXPECT_THROW(Table_Of(Image), Mft::Stopped);
     Wanted = true;
 }
+
+namespace {
+
+// A small fresh volume made hostile in one way (the script's crafts); empty when it cannot be.
+std::wstring Crafted(const std::wstring& kind) {
+    const std::wstring image = Folder + L"\\crafted-" + kind + L".img";
+    return Run_Script(L"craft " + kind + L" " + Host_Path_Of(image)) ? image : L"";
+}
+
+// Path, size and owner of each record: what two volumes made alike share.
+std::vector<std::wstring> Lines_Below(const Mft::Table& table) {
+    std::vector<std::wstring> lines;
+    for (const File_Information& record : Records_Below(table, L""))
+        lines.push_back(Walking::Path_Of(record) + L" " +
+                        std::to_wstring(record.Object_Size.Value()) + L" " + Sid_Image(record.Owner));
+    return lines;
+}
+
+}  // namespace
+
+// More than the device holds, claimed by a boot sector larger than the device (four thousand
+// million records), by sparse runs of the table's own, or by sparse runs of $Secure's stream
+// (128 MiB on a volume of 16): damage, found before anything is made for it.
+TEST_F(Ntfs_Volume_Test, WhatClaimsMoreThanTheVolumeHoldsIsDamage) {
+    for (const wchar_t* kind : {L"overclaimed", L"sparse-table", L"sparse-secure"}) {
+        const std::wstring image = Crafted(kind);
+        ASSERT_FALSE(image.empty()) << Wide_Text::Utf8_Of(kind);
+        EXPECT_THROW(Table_Of(image), Mft::Damaged_Volume) << Wide_Text::Utf8_Of(kind);
+        DeleteFileW(image.c_str());
+    }
+}
+
+// Every record of a volume naming the next as an extension of the table, many times over:
+// the read ends in a few seconds, and at once when stopped.
+TEST_F(Ntfs_Volume_Test, ATableOfChainedExtensionsEndsSoonAndStops) {
+    const std::wstring image = Crafted(L"chained-table");
+    ASSERT_FALSE(image.empty());
+    const auto seconds_to_read = [&] {
+        const DWORD start = GetTickCount();
+        try {
+            Table_Of(image);
+        } catch (const Failure&) {
+        }
+        return (GetTickCount() - start) / 1000.0;
+    };
+    Wanted = false;
+    EXPECT_THROW(Table_Of(image), Mft::Stopped);
+    EXPECT_LT(seconds_to_read(), 0.5);
+    Wanted = true;
+    EXPECT_LT(seconds_to_read(), 1.0);
+    DeleteFileW(image.c_str());
+}
+
+// A piece of $Secure's or $UpCase's stream in a record that now belongs to no such object is
+// left out, as any other object's is: the volume reads as if it were not there.
+TEST_F(Ntfs_Volume_Test, PiecesOfTheVolumesOwnFilesInStaleRecordsAreLeftOut) {
+    const std::wstring sound = Crafted(L"sound");
+    ASSERT_FALSE(sound.empty());
+    const std::vector<std::wstring> expected = Lines_Below(Table_Of(sound));
+    ASSERT_EQ(expected.size(), 1u);
+    for (const wchar_t* kind : {L"stale-secure", L"stale-upcase"}) {
+        const std::wstring image = Crafted(kind);
+        ASSERT_FALSE(image.empty()) << Wide_Text::Utf8_Of(kind);
+        try {
+            EXPECT_EQ(Lines_Below(Table_Of(image)), expected) << Wide_Text::Utf8_Of(kind);
+        } catch (const Failure& failure) {
+            ADD_FAILURE() << Wide_Text::Utf8_Of(kind) << ": " << failure.what();
+        }
+        DeleteFileW(image.c_str());
+    }
+    DeleteFileW(sound.c_str());
+}
+
+// A stream larger than its allocation, an allocation larger than the volume, sparse files
+// whose sizes add up past what 64 bits hold: no volume holds these, the read fails.
+TEST_F(Ntfs_Volume_Test, SizesNoVolumeCanHoldAreDamage) {
+    for (const wchar_t* kind : {L"beyond-allocation", L"beyond-volume", L"sparse-giants"}) {
+        const std::wstring image = Crafted(kind);
+        ASSERT_FALSE(image.empty()) << Wide_Text::Utf8_Of(kind);
+        EXPECT_THROW(Records_Below(Table_Of(image), L""), Mft::Damaged_Volume)
+            << Wide_Text::Utf8_Of(kind);
+        DeleteFileW(image.c_str());
+    }
+}

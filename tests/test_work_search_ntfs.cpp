@@ -94,3 +94,17 @@ TEST_F(Ntfs_Search_Test, ADamagedTableGivesTheWalkAlone) {
     }
     DeleteFileW(damaged.c_str());
 }
+
+// A table whose read fails in a way its reader does not foresee (here a claim of four
+// thousand million records, more than memory holds) gives the walk all the same.
+TEST_F(Ntfs_Search_Test, AnyFailureOfTheTableGivesTheWalk) {
+    const std::wstring crafted = Ntfs_Test_Volume::Folder() + L"\\crafted-search.img";
+    ASSERT_TRUE(Ntfs_Test_Volume::Run_Script(L"craft overclaimed " + Host_Path_Of(crafted)));
+    {
+        const Ntfs_Test_Volume::Drive drive(crafted);
+        ASSERT_TRUE(drive.Is_Ready());
+        ASSERT_TRUE(Searching::Search(L"N:\\"));
+        EXPECT_EQ(Images_Of(Searching::Records()), Images_Of(Walked(L"N:")));
+    }
+    DeleteFileW(crafted.c_str());
+}

@@ -9,6 +9,7 @@ read back with libfsntfs, which no one here wrote.
                               reads below ROOT ("/a/b") of IMAGE; the differences go to REPORT
   mount IMAGE FOLDER / unmount FOLDER
   damage IMAGE KIND COPY      a copy of IMAGE with one kind of damage (see DAMAGES)
+  craft KIND IMAGE            a small fresh volume made hostile in one way (ntfs_crafts.py)
 """
 
 import hashlib
@@ -400,6 +401,9 @@ def main(arguments):
         run("umount", arguments[1])
     elif command == "damage":
         damage(*arguments[1:4])
+    elif command == "craft":
+        import ntfs_crafts
+        ntfs_crafts.craft(*arguments[1:3])
     return 0
 
 
