@@ -32,10 +32,10 @@ struct File_Attributes {
     File_Size Size{};
 };
 
-// One known owner account. Entries are made once per distinct SID and never freed, so
-// owners are compared by reference; the null reference is the unknown owner.
+// One known owner account. Entries are made once per distinct SID (and once more for a SID
+// a scan named before the platform did) and never freed, so owners are compared by
+// reference; the null reference is the unknown owner.
 struct Sid_Body {
-    const Sid_Body* Next = nullptr;
     std::uint8_t Nt_Sid[100]{};
     std::wstring Image;
 };
@@ -135,16 +135,17 @@ std::wstring Image_Of(const File_Time& the_time);  // locale date, a space, loca
 std::string Image_Of(File_Size the_size);          // " 12KB", powers of 1000
 File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -> 0
 
-// Owners.
+// Owners, named by the platform when first met.
 // Null when the owner cannot be read. Safe from any thread: the cache has its own guard.
 Owner Owner_Of(const std::wstring& filename);
+Owner Owner_Of(HANDLE file);
 bool Is_Unknown(Owner the_sid);
 const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
 // The SID's bytes, as a scan file keeps them; empty for the unknown owner.
 std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid);
-// The owner of a SID read back from a scan file: the entry already known, or a new one that
-// keeps the saved name, since the machine reading the scan may not know the account. Null
-// when the bytes are not a valid SID.
+// The owner of a SID read back from a scan file: the entry the platform has named, else one
+// that keeps the name saved first, since the machine reading the scan may not know the
+// account. A live search never takes that name. Null when the bytes are not a valid SID.
 Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image);
 // The owner of a SID as a volume stores it, named by the platform when new; null when the
 // bytes are not a valid SID.

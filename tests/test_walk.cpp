@@ -11,6 +11,7 @@
 #include "temporary_tree.hpp"
 #include "walking.hpp"
 #include "wide_text.hpp"
+#include "work-scan_file.hpp"
 #include "work-walk.hpp"
 
 using Work::File_Information;
@@ -235,6 +236,48 @@ TEST(Walk, FolderMountedBelowItselfIsRecordedButNotEntered) {
         EXPECT_EQ(Record_Of(records, L"\\a\\again")->Object_Size.Value(), 0u);
         EXPECT_EQ(Record_Of(records, L"\\a")->Object_Size.Value(), 10u);
     }
+}
+
+// A scan made elsewhere may name an account otherwise than this machine does: its records
+// keep the saved name, but a live search names the owners it meets as the platform does.
+TEST(Walk, ALiveSearchNamesOwnersAsThePlatformDoesAfterAScanNamedThemOtherwise) {
+    Temporary_Tree tree;
+    tree.Make_File(L"mine", 3);
+    // The file's owner as the platform gives it, without the owner cache.
+    alignas(8) std::uint8_t descriptor[256]{};
+    DWORD needed = 0;
+    ASSERT_TRUE(GetFileSecurityW(tree.Path_Of(L"mine").c_str(), OWNER_SECURITY_INFORMATION, descriptor,
+                                 sizeof descriptor, &needed));
+    PSID sid = nullptr;
+    BOOL is_defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted));
+    wchar_t name[256]{};
+    wchar_t domain[256]{};
+    DWORD name_length = 256;
+    DWORD domain_length = 256;
+    SID_NAME_USE use;
+    ASSERT_TRUE(LookupAccountSidW(nullptr, sid, name, &name_length, domain, &domain_length, &use));
+    ASSERT_NE(std::wstring(name), L"Saved Elsewhere");
+
+    Work::File_List saved;
+    const auto* sid_bytes = static_cast<const std::uint8_t*>(sid);
+    Append(File_Information{.File_Name = L"theirs",
+                            .Folder_Name = {},
+                            .Owner = Windows::Files::Owner_With_Sid({sid_bytes, GetLengthSid(sid)}, L"Saved Elsewhere"),
+                            .Stream_Name = {}},
+           saved);
+    const std::wstring scan_path = tree.Path_Of(L"elsewhere.qscan");
+    Work::Scan_File::Save(scan_path, {L"D:\\Elsewhere", true, Windows::Files::The_Time_Now()}, saved);
+    const Work::Scan_File::Scan scan = Work::Scan_File::Load(scan_path);
+    ASSERT_EQ(Length_Of(scan.Records), 1);
+    EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");
+
+    ASSERT_TRUE(Search(tree.Root(), 1));
+    const std::vector<File_Information> records = Records();
+    const File_Information* mine = Record_Of(records, L"\\mine");
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(Windows::Files::Image_Of(mine->Owner), name);
+    EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");
 }
 
 namespace {
