@@ -457,15 +457,22 @@ void Move_To(HANDLE file, std::uint64_t at, const std::wstring& path) {
 
 }  // namespace
 
-// The temporary file beside the target goes when the write does not complete.
-Replacement::Replacement(const std::wstring& target)
-    : target_(target), path_(target + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial") {
-    handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle_.get() == INVALID_HANDLE_VALUE) {
+// The temporary file beside the target goes when the write does not complete. It is made
+// new, never over a file that has its name, which may be the user's: the process and a count
+// tell this program's writers apart, and a name that is taken is passed over.
+Replacement::Replacement(const std::wstring& target) : target_(target) {
+    static std::atomic<std::uint32_t> replacements_made = 0;
+    constexpr int Names_Tried = 100;
+    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
+    for (int attempt = 0; attempt < Names_Tried; ++attempt) {
+        path_ = stem + std::to_wstring(++replacements_made) + L".partial";
+        handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (handle_.get() != INVALID_HANDLE_VALUE) return;
         handle_.release();
-        throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
+    throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
 }
 
 Replacement::~Replacement() {

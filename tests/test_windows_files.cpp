@@ -288,6 +288,39 @@ TEST(Files, CurrentDirectoryAndRename) {
     EXPECT_THROW(Rename_File(old_name, new_name), File_Not_Found);
 }
 
+// The temporary file's name may be one of the user's files: a replacement neither writes nor
+// removes that file, whether it completes or not, and two replacements of one target at once
+// each have their own.
+TEST(Files, AReplacementLeavesFilesOfOtherNamesAlone) {
+    Temporary_Tree tree;
+    const std::wstring target = tree.Path_Of(L"report.csv");
+    const std::wstring users = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial";
+    Replace_Contents(users, "the user's own");
+
+    Replace_Contents(target, "written");
+    EXPECT_EQ(Contents_Of(target), "written");
+    EXPECT_EQ(Contents_Of(users), "the user's own");
+    {
+        Replacement abandoned(target);
+        abandoned.Append("half");
+    }
+    EXPECT_EQ(Contents_Of(target), "written");
+    EXPECT_EQ(Contents_Of(users), "the user's own");
+    {
+        Replacement first(target);
+        Replacement second(target);
+        first.Append("first");
+        second.Append("second");
+        second.Commit();
+        first.Commit();
+    }
+    EXPECT_EQ(Contents_Of(target), "first");
+    std::set<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tree.Root()))
+        names.insert(entry.path().filename().wstring());
+    EXPECT_EQ(names, (std::set<std::wstring>{L"report.csv", std::filesystem::path(users).filename().wstring()}));
+}
+
 TEST(Files, StreamQueryIsResolvedOnTheNtFamily) {
     EXPECT_EQ(Nt_Query_Information_File != nullptr, Windows::Is_Nt());
 }
