@@ -197,6 +197,14 @@ std::optional<std::uint64_t> File_Index_Of(const std::wstring& path) {
     return Index_In(file.get());
 }
 
+std::optional<File_Identity> File_Identity_Of(const std::wstring& path) {
+    Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return File_Identity{information.dwVolumeSerialNumber,
+                         (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
+}
+
 // ---------------------------------------------------------------- times
 
 File_Time The_Time_Now() {

@@ -121,9 +121,17 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
 void Ask_Again_For_Streams();
 
 // What tells one folder from another on a volume even when two paths lead to it (a mounted
-// or linked folder); none when the folder cannot be read. The volume is not asked for: that
-// costs several times the rest, and a walk that enters no reparse point stays on one volume.
+// or linked folder); none when the folder cannot be read. The volume is not asked for, as
+// that costs several times the rest.
 std::optional<std::uint64_t> File_Index_Of(const std::wstring& path);
+// What tells one object from every other, on any volume: its volume's serial number and its
+// index there. For objects whose indices are one; none when the object cannot be opened.
+struct File_Identity {
+    std::uint32_t Volume = 0;
+    std::uint64_t Index = 0;
+    bool operator==(const File_Identity&) const = default;
+};
+std::optional<File_Identity> File_Identity_Of(const std::wstring& path);
 
 // Times.
 File_Time The_Time_Now();
