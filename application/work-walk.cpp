@@ -426,7 +426,7 @@ private:
             const std::wstring_view filename = Files::Filename_Of(entry);
             if (Files::Is_Special_Directory(filename)) return;
             details[index].Result =
-                Files::Owner_And_Streams_Of(std::wstring(path_).append(filename), Files::Is_Directory(entry));
+                Files::Owner_And_Streams_Of(std::wstring(path_).append(filename), entry);
         });
         return details;
     }
@@ -457,9 +457,7 @@ private:
             return;
         }
         const Wide_Text::Shared name(filename);
-        // A link's own index is not the one its handle gives, which is its target's.
-        const bool is_shared = !Files::Is_Reparse_Point(entry) && details &&
-                               Is_Met_Before(details->File_Index, frame.Folder_Name, name);
+        const bool is_shared = details && Is_Met_Before(details->File_Index, frame.Folder_Name, name);
         File_Size object_size{};
         bool has_streams = false;
         if (details) {

@@ -137,10 +137,10 @@ std::size_t operator+(std::size_t offset, const Stream_Header& record) {
     return offset + static_cast<std::size_t>(record.Next_Entry);
 }
 
-Unique_Handle Opened(const std::wstring& filename, DWORD access) {
+Unique_Handle Opened(const std::wstring& filename, DWORD access, DWORD flags = 0) {
     HANDLE opened = CreateFileW(Long_Path_Form(filename).c_str(), access,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
     return Unique_Handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
 }
 
@@ -357,16 +357,20 @@ File_Size Size_From(const std::string& the_size) {
 
 // ---------------------------------------------------------------- owners and streams
 
-Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder) {
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_Record& entry) {
     Owner_And_Streams result;
-    Unique_Handle file = Opened(filename, READ_CONTROL | FILE_READ_ATTRIBUTES);
+    // A junction or link is asked of itself: what it leads to may lie anywhere, or nowhere.
+    const bool is_link = Is_Reparse_Point(entry);
+    Unique_Handle file = Opened(filename, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                is_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     if (!file) {
-        result.The_Owner = Owner_Of(filename);
+        // Asked by name, the platform would follow the link.
+        if (!is_link) result.The_Owner = Owner_Of(filename);
         return result;
     }
     result.The_Owner = Owner_Of(file.get());
     result.File_Index = Index_In(file.get());
-    if (!is_folder)
+    if (!Is_Directory(entry))
         Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size) {
             result.Streams.push_back({name, size});
         });

@@ -103,9 +103,11 @@ bool Is_Special_Directory(std::wstring_view name);  // "." and ".."
 using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
 
-// The owner, the streams and the file index of one object through a single handle, which is
-// what makes a walk with owners affordable; a folder's streams are not asked for. When the
-// object cannot be opened its owner is still asked for by name. Safe from any thread.
+// The owner, the streams and the file index of the object a listing entry names, through a
+// single handle, which is what makes a walk with owners affordable; a folder's streams are
+// not asked for. A junction or link is asked of itself, never of what it leads to. When an
+// object other than a link cannot be opened its owner is still asked for by name. Safe from
+// any thread.
 struct Stream_Record {
     Wide_Text::Shared Name;
     File_Size Size;
@@ -115,7 +117,7 @@ struct Owner_And_Streams {
     std::vector<Stream_Record> Streams;
     std::optional<std::uint64_t> File_Index;  // as File_Index_Of gives it
 };
-Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_Record& entry);
 // Once the platform's query has said it knows no streams, it is not asked again. A walk
 // forgets that at its start, since another volume may answer otherwise.
 void Ask_Again_For_Streams();

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -379,6 +381,117 @@ TEST(Walk, ALiveSearchNamesOwnersAsThePlatformDoesAfterAScanNamedThemOtherwise) 
     ASSERT_NE(mine, nullptr);
     EXPECT_EQ(Windows::Files::Image_Of(mine->Owner), name);
     EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");
+}
+
+namespace {
+
+// What the program asks CreateFileW to open while a Recorded_Openings lasts: its entry in
+// the program's import table leads here first.
+struct Opening {
+    std::wstring Path;
+    DWORD Flags = 0;
+};
+std::mutex Openings_Guard;
+std::vector<Opening> Openings;
+decltype(&CreateFileW) Platform_Create_File = nullptr;
+
+HANDLE WINAPI Recorded_Create_File(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE template_file) {
+    {
+        std::lock_guard lock(Openings_Guard);
+        Openings.push_back({name, flags});
+    }
+    return Platform_Create_File(name, access, share, security, disposition, flags, template_file);
+}
+
+// This program's import table entry for a routine of kernel32; null when it has none.
+void** Import_Entry_Of(const char* routine) {
+    auto* const base = reinterpret_cast<std::uint8_t*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        if (_stricmp(reinterpret_cast<const char*>(base + module->Name), "kernel32.dll") != 0) continue;
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++entries) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), routine) == 0)
+                return reinterpret_cast<void**>(&entries->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+class Recorded_Openings {
+public:
+    Recorded_Openings() : entry_(Import_Entry_Of("CreateFileW")) {
+        Openings.clear();
+        if (!entry_) return;
+        Platform_Create_File = reinterpret_cast<decltype(&CreateFileW)>(*entry_);
+        Replace(reinterpret_cast<void*>(&Recorded_Create_File));
+    }
+    ~Recorded_Openings() {
+        if (entry_) Replace(reinterpret_cast<void*>(Platform_Create_File));
+    }
+    Recorded_Openings(const Recorded_Openings&) = delete;
+    Recorded_Openings& operator=(const Recorded_Openings&) = delete;
+
+    bool Is_In_Place() const { return entry_ != nullptr; }
+
+private:
+    void Replace(void* routine) {
+        DWORD protection = 0;
+        VirtualProtect(entry_, sizeof *entry_, PAGE_READWRITE, &protection);
+        *entry_ = routine;
+        VirtualProtect(entry_, sizeof *entry_, protection, &protection);
+    }
+
+    void** const entry_;
+};
+
+}  // namespace
+
+// A junction or symbolic link is looked up as itself, as the master file table reports it:
+// what it leads to may lie on another volume, or nowhere. Wine lists a host's link to a
+// folder as a reparse point, but opens what it leads to however it is asked, so what the
+// walk asks for is what is seen.
+TEST(Walk, ALinkIsLookedUpAsItselfNeverThroughWhatItLeadsTo) {
+    Temporary_Tree tree;
+    tree.Make_File(L"target\\inside", 5);
+    tree.Make_File(L"walked\\plain", 3);
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty() || !Run_Host_Command(L"/bin/ln -s " + host_root + L"/target " + host_root + L"/walked/link"))
+        GTEST_SKIP() << "no host links here";
+    WIN32_FIND_DATAW listed{};
+    const HANDLE listing = FindFirstFileW(tree.Path_Of(L"walked\\link").c_str(), &listed);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    FindClose(listing);
+    if (!(listed.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this platform lists the link as what it leads to";
+
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        std::vector<File_Information> records;
+        {
+            const Recorded_Openings openings;
+            ASSERT_TRUE(openings.Is_In_Place());
+            ASSERT_TRUE(Search(tree.Path_Of(L"walked"), threads));
+            records = Records();
+        }
+        ASSERT_NE(Record_Of(records, L"\\link"), nullptr);
+        EXPECT_TRUE(Record_Of(records, L"\\link")->Is_Folder);
+        EXPECT_EQ(Record_Of(records, L"\\link")->Object_Size.Value(), 0u) << "not entered";
+        int link_openings = 0;
+        for (const Opening& opening : Openings) {
+            if (!Ends_With(opening.Path, L"\\link") && !Ends_With(opening.Path, L"\\link\\")) continue;
+            ++link_openings;
+            EXPECT_TRUE(opening.Flags & FILE_FLAG_OPEN_REPARSE_POINT) << Wide_Text::Utf8_Of(opening.Path);
+        }
+        EXPECT_GT(link_openings, 0) << "the link's owner is looked up";
+    }
 }
 
 namespace {
