@@ -180,14 +180,16 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
     The_Console().Say("Searching " + Utf8(root) + "...");
     const auto start = std::chrono::steady_clock::now();
     const std::atomic<bool> is_wanted = true;
+    unsigned long root_error = 0;
     const Walk_Request request{
         .Root = root,
         .Owners_And_Streams = scan.About.Is_Ntfs,
         .Lookup_Threads = Lookup_Threads(),
         .Is_Wanted = &is_wanted,
         .Report_Unreadable =
-            [](const std::wstring& path, unsigned long error) {
+            [&](const std::wstring& path, unsigned long error) {
                 The_Console().Say("Cannot read " + Utf8(path) + ": error " + std::to_string(error));
+                if (path == root) root_error = error;
             },
         // A line every few seconds tells a long walk is going on, without flooding the console.
         .Report_Progress =
@@ -198,6 +200,9 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
             },
         .Progress_Interval = std::chrono::seconds(5)};
     const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, scan.Records);
+    // An empty scan of it would show everything as gone in a later comparison.
+    if (root_error != 0)
+        throw Root_Not_Listed(Utf8(root) + " cannot be listed: error " + std::to_string(root_error));
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     The_Console().Say(std::to_string(Length_Of(scan.Records)) + " objects found in " +
                       std::to_string(taken.count()) + " s" +
@@ -345,9 +350,9 @@ const char* Usage() {
            "                        accessed for DAYS. /folders, /within and /since exclude\r\n"
            "                        one another.\r\n"
            "\r\n"
-           "Exit codes: 0 done, 1 bad arguments, 2 root not found, 3 scan unreadable (not a\r\n"
-           "scan, damaged, of a newer version, or missing), 4 cannot write the report or scan,\r\n"
-           "5 the scans compared are of different roots, 6 any other failure.";
+           "Exit codes: 0 done, 1 bad arguments, 2 root not found or not listable, 3 scan\r\n"
+           "unreadable (not a scan, damaged, of a newer version, or missing), 4 cannot write\r\n"
+           "the report or scan, 5 the scans compared are of different roots, 6 any other failure.";
 }
 
 int Run_Without_Window(const Command& the_command) {
@@ -359,6 +364,8 @@ int Run_Without_Window(const Command& the_command) {
         default: throw Program_Error("a command for the window");
         }
     } catch (const Root_Not_Found& failure) {
+        return Failed(Root_Missing, failure);
+    } catch (const Root_Not_Listed& failure) {
         return Failed(Root_Missing, failure);
     } catch (const Different_Roots& failure) {
         return Failed(Scans_Differ, failure);

@@ -14,12 +14,13 @@ namespace Work::Command_Line {
 
 QUARRIX_FAILURE(Usage_Error, "WORK.COMMAND_LINE.USAGE_ERROR");
 QUARRIX_FAILURE(Root_Not_Found, "WORK.COMMAND_LINE.ROOT_NOT_FOUND");
+QUARRIX_FAILURE(Root_Not_Listed, "WORK.COMMAND_LINE.ROOT_NOT_LISTED");  // a folder, but denied
 QUARRIX_FAILURE(Different_Roots, "WORK.COMMAND_LINE.DIFFERENT_ROOTS");
 
 enum Exit_Code : int {
     Success = 0,
     Bad_Arguments = 1,
-    Root_Missing = 2,
+    Root_Missing = 2,     // or not listable
     Unreadable_Scan = 3,  // not a scan, damaged, newer, or not there
     Cannot_Write = 4,     // the report or the scan
     Scans_Differ = 5,     // compared with a scan of another root

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -225,6 +225,20 @@ struct Lookup {
     Files::Owner_And_Streams Result;
 };
 
+// Where an object was first met, to be opened again should another show its file index.
+struct Met_Object {
+    Wide_Text::Shared Folder_Name;  // relative to the root; the object's own for a folder
+    Wide_Text::Shared File_Name;    // empty for a folder
+    bool Is_Volume_Asked = false;
+    std::optional<std::uint32_t> Volume;  // none when it could not be told
+};
+
+// A folder on the way down, by its file index and the length of its platform path.
+struct Ancestor {
+    std::uint64_t Index;
+    std::size_t Path_Length;
+};
+
 // Entries are listed this many at a time, then looked up together and recorded in listing
 // order, so that memory stays bounded in a folder of any size.
 constexpr std::size_t Listing_Chunk = 1024;
@@ -317,24 +331,65 @@ private:
         return !has_stopped_;
     }
 
-    bool Is_Ancestor(const std::optional<std::uint64_t>& folder) const {
-        return folder && std::find(ancestors_.begin(), ancestors_.end(), *folder) != ancestors_.end();
+    // A file index names an object on its volume only. Under Wine the host's symbolic links
+    // and mounts lead to other file systems, whose inode numbers are the indices; on Windows
+    // a network share may hold another volume. The volume costs several times the rest of a
+    // look-up to ask for, so it is asked only when an index is met again, of both objects.
+    static std::optional<std::uint32_t> Volume_Of(const std::wstring& path, std::uint64_t index) {
+        const std::optional<Files::File_Identity> identity = Files::File_Identity_Of(path);
+        if (!identity || identity->Index != index) return std::nullopt;
+        return identity->Volume;
+    }
+
+    // Objects whose volumes cannot be told are taken for one, as by their index alone.
+    static bool Are_On_One_Volume(const std::optional<std::uint32_t>& one,
+                                  const std::optional<std::uint32_t>& other) {
+        return !one || !other || *one == *other;
+    }
+
+    bool Is_Ancestor(const std::optional<std::uint64_t>& folder, std::wstring_view filename) const {
+        if (!folder) return false;
+        const auto has_its_index = [&](const Ancestor& ancestor) { return ancestor.Index == *folder; };
+        if (std::none_of(ancestors_.begin(), ancestors_.end(), has_its_index)) return false;
+        const std::optional<std::uint32_t> volume = Volume_Of(std::wstring(path_).append(filename), *folder);
+        return std::any_of(ancestors_.begin(), ancestors_.end(), [&](const Ancestor& ancestor) {
+            return has_its_index(ancestor) &&
+                   Are_On_One_Volume(volume, Volume_Of(path_.substr(0, ancestor.Path_Length), *folder));
+        });
+    }
+
+    std::wstring Platform_Path_Of(const Met_Object& the_object) const {
+        return platform_root_ + the_object.Folder_Name + L'\\' + the_object.File_Name;
     }
 
     // Hard links, and under Wine the host's symbolic links, which it follows, lead to one
     // object by several paths: only the first one met adds its size to the sums. Only the
     // walk with look-ups knows every object's index (its handle is open anyway), and only
-    // there can an object be met twice: the walk without is for volumes without links. The
-    // volume is not compared, as a walk that enters no reparse point stays on one volume.
-    bool Is_Met_Before(const std::optional<std::uint64_t>& index) {
-        return crew_ && index && !met_.insert(*index).second;
+    // there can an object be met twice: the walk without is for volumes without links.
+    bool Is_Met_Before(const std::optional<std::uint64_t>& index, const Wide_Text::Shared& folder_name,
+                       const Wide_Text::Shared& file_name) {
+        if (!crew_ || !index) return false;
+        Met_Object object{.Folder_Name = folder_name, .File_Name = file_name, .Volume = std::nullopt};
+        const auto [first, last] = met_.equal_range(*index);
+        if (first != last) {
+            object.Is_Volume_Asked = true;
+            object.Volume = Volume_Of(Platform_Path_Of(object), *index);
+            for (auto met = first; met != last; ++met) {
+                Met_Object& before = met->second;
+                if (!before.Is_Volume_Asked) before.Volume = Volume_Of(Platform_Path_Of(before), *index);
+                before.Is_Volume_Asked = true;
+                if (Are_On_One_Volume(object.Volume, before.Volume)) return true;
+            }
+        }
+        met_.emplace(*index, std::move(object));
+        return false;
     }
 
     // The folder whose platform path is path_ becomes the one being walked.
     void Push(Wide_Text::Shared folder_name, const std::optional<std::uint64_t>& index) {
-        if (index) ancestors_.push_back(*index);
-        frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value(),
-                             Is_Met_Before(index));
+        if (index) ancestors_.push_back({*index, path_.size()});
+        const bool is_shared = Is_Met_Before(index, folder_name, Wide_Text::Shared());
+        frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value(), is_shared);
         progress_.Entered(frames_.back().Folder_Name);
     }
 
@@ -371,7 +426,7 @@ private:
             const std::wstring_view filename = Files::Filename_Of(entry);
             if (Files::Is_Special_Directory(filename)) return;
             details[index].Result =
-                Files::Owner_And_Streams_Of(std::wstring(path_).append(filename), Files::Is_Directory(entry));
+                Files::Owner_And_Streams_Of(std::wstring(path_).append(filename), entry);
         });
         return details;
     }
@@ -394,17 +449,15 @@ private:
                     details && details->File_Index
                         ? details->File_Index
                         : Files::File_Index_Of(std::wstring(path_).append(filename));
-                if (!Is_Ancestor(index)) return Enter(frame, filename, index);
+                if (!Is_Ancestor(index, filename)) return Enter(frame, filename, index);
             }
             Save_Information(frame, entry, Wide_Text::Shared(filename), owner, File_Size(),
                              Wide_Text::Shared(), false, false);
             ++frame.Next;
             return;
         }
-        // A link's own index is not the one its handle gives, which is its target's.
-        const bool is_shared = !Files::Is_Reparse_Point(entry) && details &&
-                               Is_Met_Before(details->File_Index);
         const Wide_Text::Shared name(filename);
+        const bool is_shared = details && Is_Met_Before(details->File_Index, frame.Folder_Name, name);
         File_Size object_size{};
         bool has_streams = false;
         if (details) {
@@ -480,8 +533,8 @@ private:
     bool has_stopped_ = false;
     std::wstring path_;  // of the folder being walked, with its trailing backslash
     std::deque<Folder_Frame> frames_;
-    std::vector<std::uint64_t> ancestors_;  // by file index, as far as they could be told
-    std::unordered_set<std::uint64_t> met_;  // file indices, in a walk with look-ups
+    std::vector<Ancestor> ancestors_;  // as far as their indices could be told
+    std::unordered_multimap<std::uint64_t, Met_Object> met_;  // by file index, with look-ups
 };
 
 }  // namespace

@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <charconv>
-#include <deque>
 #include <memory>
-#include <mutex>
 
 #include "wide_text.hpp"
 #include "windows.hpp"
@@ -139,10 +137,10 @@ std::size_t operator+(std::size_t offset, const Stream_Header& record) {
     return offset + static_cast<std::size_t>(record.Next_Entry);
 }
 
-Unique_Handle Opened(const std::wstring& filename, DWORD access) {
+Unique_Handle Opened(const std::wstring& filename, DWORD access, DWORD flags = 0) {
     HANDLE opened = CreateFileW(Long_Path_Form(filename).c_str(), access,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
     return Unique_Handle(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
 }
 
@@ -197,6 +195,14 @@ std::optional<std::uint64_t> File_Index_Of(const std::wstring& path) {
     Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
     if (!file) return std::nullopt;
     return Index_In(file.get());
+}
+
+std::optional<File_Identity> File_Identity_Of(const std::wstring& path) {
+    Unique_Handle file = Opened(path, FILE_READ_ATTRIBUTES);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+    return File_Identity{information.dwVolumeSerialNumber,
+                         (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow};
 }
 
 // ---------------------------------------------------------------- times
@@ -349,103 +355,22 @@ File_Size Size_From(const std::string& the_size) {
                                  static_cast<Unsigned::Longword>(whole % 4294967296ULL));
 }
 
-// ---------------------------------------------------------------- owners
+// ---------------------------------------------------------------- owners and streams
 
-namespace {
-
-// The known owners, newest at the head; a deque keeps every entry where it was made.
-std::mutex Owner_Guard;
-std::deque<Sid_Body> Known_Owners;
-const Sid_Body* Known_Owner_Head = nullptr;
-
-constexpr DWORD Security_Descriptor_Size = 120;
-constexpr DWORD Account_Name_Length = 50;
-
-const std::wstring No_Name;
-
-// The bare account name; empty when the platform cannot name it.
-std::wstring Account_Name_Of(PSID sid) {
-    std::wstring name(Account_Name_Length, L'\0');
-    std::wstring domain(Account_Name_Length, L'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        DWORD name_length = static_cast<DWORD>(name.size());
-        DWORD domain_length = static_cast<DWORD>(domain.size());
-        SID_NAME_USE use;
-        if (LookupAccountSidW(nullptr, sid, name.data(), &name_length, domain.data(),
-                              &domain_length, &use)) {
-            name.resize(name_length);
-            return name;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-        // Longer than the usual buffer: the platform has told the lengths it needs.
-        name.resize(std::max<DWORD>(name_length, name.size()));
-        domain.resize(std::max<DWORD>(domain_length, domain.size()));
-    }
-    return {};
-}
-
-const Sid_Body* Known_Owner_With(PSID sid) {
-    for (const Sid_Body* entry = Known_Owner_Head; entry != nullptr; entry = entry->Next)
-        if (EqualSid(const_cast<std::uint8_t*>(entry->Nt_Sid), sid)) return entry;
-    return nullptr;
-}
-
-bool Is_Storable(PSID sid) {
-    return sid != nullptr && IsValidSid(sid) && GetLengthSid(sid) <= sizeof(Sid_Body::Nt_Sid);
-}
-
-// The cache entry for a valid SID; a new one is named by the routine.
-template <typename Naming>
-Owner Known_Owner_With(PSID sid, Naming name_of) {
-    std::lock_guard<std::mutex> lock(Owner_Guard);
-    if (const Sid_Body* known = Known_Owner_With(sid)) return known;
-    Sid_Body& entry = Known_Owners.emplace_back();
-    CopySid(sizeof entry.Nt_Sid, entry.Nt_Sid, sid);
-    entry.Image = name_of(sid);
-    entry.Next = Known_Owner_Head;
-    Known_Owner_Head = &entry;
-    return &entry;
-}
-
-// The cache entry for the owner a security descriptor names.
-Owner Known_Owner_For(void* descriptor) {
-    PSID sid = nullptr;
-    BOOL is_defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted) || !Is_Storable(sid))
-        return nullptr;
-    return Known_Owner_With(sid, Account_Name_Of);
-}
-
-Owner Owner_Of(HANDLE file) {
-    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
-    DWORD needed = 0;
-    if (!GetKernelObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor,
-                                 Security_Descriptor_Size, &needed))
-        return nullptr;
-    return Known_Owner_For(descriptor);
-}
-
-}  // namespace
-
-Owner Owner_Of(const std::wstring& filename) {
-    alignas(8) std::uint8_t descriptor[Security_Descriptor_Size]{};
-    DWORD needed = 0;
-    if (!GetFileSecurityW(Long_Path_Form(filename).c_str(), OWNER_SECURITY_INFORMATION,
-                          descriptor, Security_Descriptor_Size, &needed))
-        return nullptr;
-    return Known_Owner_For(descriptor);
-}
-
-Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder) {
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_Record& entry) {
     Owner_And_Streams result;
-    Unique_Handle file = Opened(filename, READ_CONTROL | FILE_READ_ATTRIBUTES);
+    // A junction or link is asked of itself: what it leads to may lie anywhere, or nowhere.
+    const bool is_link = Is_Reparse_Point(entry);
+    Unique_Handle file = Opened(filename, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                is_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     if (!file) {
-        result.The_Owner = Owner_Of(filename);
+        // Asked by name, the platform would follow the link.
+        if (!is_link) result.The_Owner = Owner_Of(filename);
         return result;
     }
     result.The_Owner = Owner_Of(file.get());
     result.File_Index = Index_In(file.get());
-    if (!is_folder)
+    if (!Is_Directory(entry))
         Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size) {
             result.Streams.push_back({name, size});
         });
@@ -453,42 +378,6 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_fol
 }
 
 void Ask_Again_For_Streams() { Platform_Reports_No_Streams = false; }
-
-bool Is_Unknown(Owner the_sid) { return the_sid == nullptr; }
-
-const std::wstring& Image_Of(Owner the_sid) { return the_sid == nullptr ? No_Name : the_sid->Image; }
-
-std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid) {
-    if (the_sid == nullptr) return {};
-    return {the_sid->Nt_Sid, GetLengthSid(const_cast<std::uint8_t*>(the_sid->Nt_Sid))};
-}
-
-namespace {
-
-// The cache entry for a SID given as bytes (from a scan file or a volume), named by the
-// routine when new.
-template <typename Naming>
-Owner Known_Owner_Of_Bytes(std::basic_string_view<std::uint8_t> sid_bytes, Naming name_of) {
-    // Checked within the bytes given before the platform reads the SID's own length.
-    constexpr std::size_t Fixed_Part = 8;
-    if (sid_bytes.size() < Fixed_Part || sid_bytes.size() > sizeof(Sid_Body::Nt_Sid) ||
-        sid_bytes.size() != Fixed_Part + 4 * std::size_t{sid_bytes[1]})
-        return nullptr;
-    std::uint8_t copy[sizeof(Sid_Body::Nt_Sid)]{};
-    std::copy(sid_bytes.begin(), sid_bytes.end(), copy);
-    if (!Is_Storable(copy)) return nullptr;
-    return Known_Owner_With(copy, name_of);
-}
-
-}  // namespace
-
-Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image) {
-    return Known_Owner_Of_Bytes(sid_bytes, [&image](PSID) { return image; });
-}
-
-Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes) {
-    return Known_Owner_Of_Bytes(sid_bytes, Account_Name_Of);
-}
 
 // ---------------------------------------------------------------- other queries
 
@@ -580,15 +469,22 @@ void Move_To(HANDLE file, std::uint64_t at, const std::wstring& path) {
 
 }  // namespace
 
-// The temporary file beside the target goes when the write does not complete.
-Replacement::Replacement(const std::wstring& target)
-    : target_(target), path_(target + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial") {
-    handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle_.get() == INVALID_HANDLE_VALUE) {
+// The temporary file beside the target goes when the write does not complete. It is made
+// new, never over a file that has its name, which may be the user's: the process and a count
+// tell this program's writers apart, and a name that is taken is passed over.
+Replacement::Replacement(const std::wstring& target) : target_(target) {
+    static std::atomic<std::uint32_t> replacements_made = 0;
+    constexpr int Names_Tried = 100;
+    const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
+    for (int attempt = 0; attempt < Names_Tried; ++attempt) {
+        path_ = stem + std::to_wstring(++replacements_made) + L".partial";
+        handle_.reset(CreateFileW(Long_Path_Form(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (handle_.get() != INVALID_HANDLE_VALUE) return;
         handle_.release();
-        throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
+    throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
 }
 
 Replacement::~Replacement() {

@@ -32,10 +32,10 @@ struct File_Attributes {
     File_Size Size{};
 };
 
-// One known owner account. Entries are made once per distinct SID and never freed, so
-// owners are compared by reference; the null reference is the unknown owner.
+// One known owner account. Entries are made once per distinct SID (and once more for a SID
+// a scan named before the platform did) and never freed, so owners are compared by
+// reference; the null reference is the unknown owner.
 struct Sid_Body {
-    const Sid_Body* Next = nullptr;
     std::uint8_t Nt_Sid[100]{};
     std::wstring Image;
 };
@@ -103,9 +103,11 @@ bool Is_Special_Directory(std::wstring_view name);  // "." and ".."
 using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
 
-// The owner, the streams and the file index of one object through a single handle, which is
-// what makes a walk with owners affordable; a folder's streams are not asked for. When the
-// object cannot be opened its owner is still asked for by name. Safe from any thread.
+// The owner, the streams and the file index of the object a listing entry names, through a
+// single handle, which is what makes a walk with owners affordable; a folder's streams are
+// not asked for. A junction or link is asked of itself, never of what it leads to. When an
+// object other than a link cannot be opened its owner is still asked for by name. Safe from
+// any thread.
 struct Stream_Record {
     Wide_Text::Shared Name;
     File_Size Size;
@@ -115,15 +117,23 @@ struct Owner_And_Streams {
     std::vector<Stream_Record> Streams;
     std::optional<std::uint64_t> File_Index;  // as File_Index_Of gives it
 };
-Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, bool is_folder);
+Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_Record& entry);
 // Once the platform's query has said it knows no streams, it is not asked again. A walk
 // forgets that at its start, since another volume may answer otherwise.
 void Ask_Again_For_Streams();
 
 // What tells one folder from another on a volume even when two paths lead to it (a mounted
-// or linked folder); none when the folder cannot be read. The volume is not asked for: that
-// costs several times the rest, and a walk that enters no reparse point stays on one volume.
+// or linked folder); none when the folder cannot be read. The volume is not asked for, as
+// that costs several times the rest.
 std::optional<std::uint64_t> File_Index_Of(const std::wstring& path);
+// What tells one object from every other, on any volume: its volume's serial number and its
+// index there. For objects whose indices are one; none when the object cannot be opened.
+struct File_Identity {
+    std::uint32_t Volume = 0;
+    std::uint64_t Index = 0;
+    bool operator==(const File_Identity&) const = default;
+};
+std::optional<File_Identity> File_Identity_Of(const std::wstring& path);
 
 // Times.
 File_Time The_Time_Now();
@@ -135,16 +145,17 @@ std::wstring Image_Of(const File_Time& the_time);  // locale date, a space, loca
 std::string Image_Of(File_Size the_size);          // " 12KB", powers of 1000
 File_Size Size_From(const std::string& the_size);  // "1.5K" -> 1500; bad text -> 0
 
-// Owners.
+// Owners, named by the platform when first met.
 // Null when the owner cannot be read. Safe from any thread: the cache has its own guard.
 Owner Owner_Of(const std::wstring& filename);
+Owner Owner_Of(HANDLE file);
 bool Is_Unknown(Owner the_sid);
 const std::wstring& Image_Of(Owner the_sid);   // empty for the unknown owner
 // The SID's bytes, as a scan file keeps them; empty for the unknown owner.
 std::basic_string_view<std::uint8_t> Sid_Bytes_Of(Owner the_sid);
-// The owner of a SID read back from a scan file: the entry already known, or a new one that
-// keeps the saved name, since the machine reading the scan may not know the account. Null
-// when the bytes are not a valid SID.
+// The owner of a SID read back from a scan file: the entry the platform has named, else one
+// that keeps the name saved first, since the machine reading the scan may not know the
+// account. A live search never takes that name. Null when the bytes are not a valid SID.
 Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes, const std::wstring& image);
 // The owner of a SID as a volume stores it, named by the platform when new; null when the
 // bytes are not a valid SID.

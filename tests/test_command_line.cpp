@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -291,4 +292,70 @@ open(sys.argv[3], 'w', encoding='utf-8').write('\n'.join(lines) + '\n')
     ASSERT_TRUE(Run_Host_Python(Times_Of, Host_Path_Of(csv) + L" " + Host_Path_Of(json) + L" " + Host_Path_Of(out)));
     std::ifstream file(std::filesystem::path(out), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), expected);
+}
+
+namespace {
+
+// A superuser lists every folder: the program runs without the capabilities that let it, as a
+// scheduled task of an ordinary account does, with one folder's rights taken away meanwhile.
+constexpr const char* Run_Without_Reading_Rights = R"PYTHON(
+import os, subprocess, sys
+program, console, locked, arguments = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+os.chmod(locked, 0)
+with open(console + '.txt', 'w') as output:
+    code = subprocess.run(['setpriv', '--bounding-set=-dac_override,-dac_read_search', '--', 'wine', program]
+                          + arguments, stdout=output, stderr=subprocess.STDOUT).returncode
+os.chmod(locked, 0o755)
+open(console + '.code', 'w').write(str(code))
+)PYTHON";
+
+struct Denied_Run {
+    int Exit_Code = -1;
+    std::string Said;
+};
+
+// Quarrix run with the arguments while the folder cannot be listed; none when that cannot be
+// done here.
+std::optional<Denied_Run> Run_Denied(const Temporary_Tree& the_tree, const std::wstring& the_folder,
+                                     const std::wstring& the_arguments) {
+    const std::wstring console = the_tree.Path_Of(L"denied");
+    DeleteFileW((console + L".code").c_str());
+    if (!Run_Host_Python(Run_Without_Reading_Rights, Wide_Text::Widened(QUARRIX_EXE) + L" " +
+                                                        Host_Path_Of(console) + L" " +
+                                                        Host_Path_Of(the_folder) + L" " + the_arguments))
+        return std::nullopt;
+    Denied_Run run;
+    std::ifstream(std::filesystem::path(console + L".code")) >> run.Exit_Code;
+    std::ifstream said(std::filesystem::path(console + L".txt"), std::ios::binary);
+    run.Said.assign(std::istreambuf_iterator<char>(said), {});
+    return run;
+}
+
+std::wstring Single_Quoted(const std::wstring& the_path) { return L"'" + the_path + L"'"; }
+
+}  // namespace
+
+TEST_F(Command_Line, ARootWhoseListingIsDeniedIsAFailureThatNamesIt) {
+    const std::wstring locked = tree.Path_Of(L"root\\sub");
+    const std::wstring scan = tree.Path_Of(L"denied.qscan");
+    const std::wstring report = tree.Path_Of(L"denied.csv");
+    if (Host_Path_Of(locked).empty()) GTEST_SKIP() << "no host system here";
+    for (const std::wstring& mode : {L"/save " + Single_Quoted(scan), L"/report " + Single_Quoted(report)}) {
+        SCOPED_TRACE(Wide_Text::Utf8_Of(mode));
+        const std::optional<Denied_Run> run = Run_Denied(tree, locked, mode + L" " + Single_Quoted(locked));
+        if (!run) GTEST_SKIP() << "the program cannot be run without reading rights here";
+        EXPECT_EQ(run->Exit_Code, 2) << run->Said;
+        EXPECT_NE(run->Said.find("ROOT_NOT_LISTED"), std::string::npos) << run->Said;
+        EXPECT_NE(run->Said.find(Wide_Text::Utf8_Of(locked) + " cannot be listed"), std::string::npos) << run->Said;
+    }
+    EXPECT_EQ(GetFileAttributesW(scan.c_str()), INVALID_FILE_ATTRIBUTES) << "no scan is written";
+    EXPECT_EQ(GetFileAttributesW(report.c_str()), INVALID_FILE_ATTRIBUTES) << "no report is written";
+
+    // A folder below the root that cannot be listed is told of, and the scan is saved.
+    const std::optional<Denied_Run> below =
+        Run_Denied(tree, locked, L"/save " + Single_Quoted(scan) + L" " + Single_Quoted(root));
+    ASSERT_TRUE(below);
+    EXPECT_EQ(below->Exit_Code, 0) << below->Said;
+    EXPECT_NE(below->Said.find("Cannot read " + Wide_Text::Utf8_Of(locked)), std::string::npos) << below->Said;
+    EXPECT_NE(GetFileAttributesW(scan.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,6 +15,7 @@
 #include "temporary_tree.hpp"
 #include "walking.hpp"
 #include "wide_text.hpp"
+#include "work-scan_file.hpp"
 #include "work-walk.hpp"
 
 using Work::File_Information;
@@ -234,6 +239,258 @@ TEST(Walk, FolderMountedBelowItselfIsRecordedButNotEntered) {
         EXPECT_TRUE(Record_Of(records, L"\\a\\again")->Is_Folder);
         EXPECT_EQ(Record_Of(records, L"\\a\\again")->Object_Size.Value(), 0u);
         EXPECT_EQ(Record_Of(records, L"\\a")->Object_Size.Value(), 10u);
+    }
+}
+
+namespace {
+
+// What a folder's records add to the sums: the root's total when it is the root.
+std::uint64_t Counted_Below(const std::vector<File_Information>& records, const std::wstring& folder) {
+    std::uint64_t total = 0;
+    for (const File_Information& record : records)
+        if (record.Folder_Name == folder) total += Counted_Size_Of(record).Value();
+    return total;
+}
+
+// On a tmpfs mounted in the tree: a 5 MB file and a folder whose inode numbers are those of
+// two files of the machine's root file system, linked in beside them (Wine follows a file's
+// symbolic link), one of them twice. What each object adds once is what find(1) counts by
+// device and inode.
+constexpr const char* Colliding_Tree = R"PYTHON(
+import os, subprocess, sys
+mount, out = sys.argv[1], sys.argv[2]
+root_device = os.stat('/').st_dev
+files = []
+for folder, _, names in os.walk('/etc'):
+    for name in names:
+        path = os.path.join(folder, name)
+        status = os.lstat(path)
+        if status.st_dev == root_device and os.path.isfile(path) and not os.path.islink(path)                 and 0 < status.st_size < 100000 and 16 <= status.st_ino < 5000 and os.access(path, os.R_OK):
+            files.append((status.st_ino, path))
+files.sort()
+if len(files) < 2:
+    sys.exit(3)
+(file_inode, file_path), (folder_inode, folder_path) = files[0], files[1]
+os.makedirs(mount, exist_ok=True)
+subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=32m', 'tmpfs', mount], check=True)
+fillers = os.path.join(mount, 'fillers')
+os.mkdir(fillers)
+made = 0
+def make(inode, place, is_folder):
+    global made
+    while True:
+        made += 1
+        path = os.path.join(fillers, str(made))
+        os.mkdir(path) if is_folder else open(path, 'w').close()
+        if os.stat(path).st_ino == inode:
+            return os.rename(path, place)
+        if os.stat(path).st_ino > inode:
+            sys.exit(4)
+walk = os.path.join(mount, 'walked')
+os.mkdir(walk)
+for inode, place, is_folder in sorted([(file_inode, os.path.join(walk, 'big'), False),
+                                        (folder_inode, os.path.join(walk, 'folder'), True)]):
+    make(inode, place, is_folder)
+subprocess.run(['rm', '-rf', fillers], check=True)
+with open(os.path.join(walk, 'big'), 'wb') as big:
+    big.write(b'b' * 5000000)
+with open(os.path.join(walk, 'folder', 'inside'), 'wb') as inside:
+    inside.write(b'i' * 7)
+os.symlink(file_path, os.path.join(walk, 'host file'))
+os.symlink(file_path, os.path.join(walk, 'host file again'))
+os.symlink(folder_path, os.path.join(walk, 'host file like the folder'))
+found = subprocess.run(['find', '-L', walk, '-type', 'f', '-printf', '%D %i %s\n'],
+                       check=True, capture_output=True, text=True).stdout.split('\n')
+total = sum(int(line.split()[2]) for line in set(found) if line)
+open(out, 'w').write('%d %d' % (total, os.stat(file_path).st_size))
+)PYTHON";
+
+}  // namespace
+
+// Wine follows a host's links across its file systems, whose inode numbers are the file
+// indices it reports: two objects with one index are one only when their volumes are one.
+TEST(Walk, ObjectsOnTwoVolumesWithOneIndexCountEach) {
+    Temporary_Tree tree;
+    const std::wstring host_mount = Host_Path_Of(tree.Path_Of(L"tmpfs"));
+    const std::wstring expected_file = tree.Path_Of(L"expected.txt");
+    if (host_mount.empty()) GTEST_SKIP() << "no host system here";
+    const Host_Command_At_Exit unmount(L"/bin/umount " + host_mount);
+    if (!Run_Host_Python(Colliding_Tree, host_mount + L" " + Host_Path_Of(expected_file)))
+        GTEST_SKIP() << "no tmpfs with inode numbers of the root file system here";
+    std::uint64_t expected = 0;
+    std::uint64_t host_file_size = 0;
+    std::ifstream(std::filesystem::path(expected_file)) >> expected >> host_file_size;
+    ASSERT_GT(expected, 5'000'000u);
+
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        ASSERT_TRUE(Search(tree.Path_Of(L"tmpfs\\walked"), threads));
+        const std::vector<File_Information> records = Records();
+        EXPECT_EQ(Counted_Below(records, L""), expected);
+        ASSERT_NE(Record_Of(records, L"\\big"), nullptr);
+        EXPECT_FALSE(Record_Of(records, L"\\big")->Is_Shared);
+        ASSERT_NE(Record_Of(records, L"\\folder"), nullptr);
+        EXPECT_FALSE(Record_Of(records, L"\\folder")->Is_Shared);
+        EXPECT_EQ(Record_Of(records, L"\\folder")->Object_Size.Value(), 7u);
+        // The host's file, linked twice, is one object: one of its names counts.
+        const File_Information* first = Record_Of(records, L"\\host file");
+        const File_Information* again = Record_Of(records, L"\\host file again");
+        ASSERT_TRUE(first && again);
+        EXPECT_EQ(first->Object_Size.Value(), host_file_size);
+        EXPECT_NE(first->Is_Shared, again->Is_Shared);
+    }
+}
+
+// A scan made elsewhere may name an account otherwise than this machine does: its records
+// keep the saved name, but a live search names the owners it meets as the platform does.
+TEST(Walk, ALiveSearchNamesOwnersAsThePlatformDoesAfterAScanNamedThemOtherwise) {
+    Temporary_Tree tree;
+    tree.Make_File(L"mine", 3);
+    // The file's owner as the platform gives it, without the owner cache.
+    alignas(8) std::uint8_t descriptor[256]{};
+    DWORD needed = 0;
+    ASSERT_TRUE(GetFileSecurityW(tree.Path_Of(L"mine").c_str(), OWNER_SECURITY_INFORMATION, descriptor,
+                                 sizeof descriptor, &needed));
+    PSID sid = nullptr;
+    BOOL is_defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &sid, &is_defaulted));
+    wchar_t name[256]{};
+    wchar_t domain[256]{};
+    DWORD name_length = 256;
+    DWORD domain_length = 256;
+    SID_NAME_USE use;
+    ASSERT_TRUE(LookupAccountSidW(nullptr, sid, name, &name_length, domain, &domain_length, &use));
+    ASSERT_NE(std::wstring(name), L"Saved Elsewhere");
+
+    Work::File_List saved;
+    const auto* sid_bytes = static_cast<const std::uint8_t*>(sid);
+    Append(File_Information{.File_Name = L"theirs",
+                            .Folder_Name = {},
+                            .Owner = Windows::Files::Owner_With_Sid({sid_bytes, GetLengthSid(sid)}, L"Saved Elsewhere"),
+                            .Stream_Name = {}},
+           saved);
+    const std::wstring scan_path = tree.Path_Of(L"elsewhere.qscan");
+    Work::Scan_File::Save(scan_path, {L"D:\\Elsewhere", true, Windows::Files::The_Time_Now()}, saved);
+    const Work::Scan_File::Scan scan = Work::Scan_File::Load(scan_path);
+    ASSERT_EQ(Length_Of(scan.Records), 1);
+    EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");
+
+    ASSERT_TRUE(Search(tree.Root(), 1));
+    const std::vector<File_Information> records = Records();
+    const File_Information* mine = Record_Of(records, L"\\mine");
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(Windows::Files::Image_Of(mine->Owner), name);
+    EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");
+}
+
+namespace {
+
+// What the program asks CreateFileW to open while a Recorded_Openings lasts: its entry in
+// the program's import table leads here first.
+struct Opening {
+    std::wstring Path;
+    DWORD Flags = 0;
+};
+std::mutex Openings_Guard;
+std::vector<Opening> Openings;
+decltype(&CreateFileW) Platform_Create_File = nullptr;
+
+HANDLE WINAPI Recorded_Create_File(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE template_file) {
+    {
+        std::lock_guard lock(Openings_Guard);
+        Openings.push_back({name, flags});
+    }
+    return Platform_Create_File(name, access, share, security, disposition, flags, template_file);
+}
+
+// This program's import table entry for a routine of kernel32; null when it has none.
+void** Import_Entry_Of(const char* routine) {
+    auto* const base = reinterpret_cast<std::uint8_t*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        if (_stricmp(reinterpret_cast<const char*>(base + module->Name), "kernel32.dll") != 0) continue;
+        auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* entries = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++entries) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), routine) == 0)
+                return reinterpret_cast<void**>(&entries->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+class Recorded_Openings {
+public:
+    Recorded_Openings() : entry_(Import_Entry_Of("CreateFileW")) {
+        Openings.clear();
+        if (!entry_) return;
+        Platform_Create_File = reinterpret_cast<decltype(&CreateFileW)>(*entry_);
+        Replace(reinterpret_cast<void*>(&Recorded_Create_File));
+    }
+    ~Recorded_Openings() {
+        if (entry_) Replace(reinterpret_cast<void*>(Platform_Create_File));
+    }
+    Recorded_Openings(const Recorded_Openings&) = delete;
+    Recorded_Openings& operator=(const Recorded_Openings&) = delete;
+
+    bool Is_In_Place() const { return entry_ != nullptr; }
+
+private:
+    void Replace(void* routine) {
+        DWORD protection = 0;
+        VirtualProtect(entry_, sizeof *entry_, PAGE_READWRITE, &protection);
+        *entry_ = routine;
+        VirtualProtect(entry_, sizeof *entry_, protection, &protection);
+    }
+
+    void** const entry_;
+};
+
+}  // namespace
+
+// A junction or symbolic link is looked up as itself, as the master file table reports it:
+// what it leads to may lie on another volume, or nowhere. Wine lists a host's link to a
+// folder as a reparse point, but opens what it leads to however it is asked, so what the
+// walk asks for is what is seen.
+TEST(Walk, ALinkIsLookedUpAsItselfNeverThroughWhatItLeadsTo) {
+    Temporary_Tree tree;
+    tree.Make_File(L"target\\inside", 5);
+    tree.Make_File(L"walked\\plain", 3);
+    const std::wstring host_root = Host_Path_Of(tree.Root());
+    if (host_root.empty() || !Run_Host_Command(L"/bin/ln -s " + host_root + L"/target " + host_root + L"/walked/link"))
+        GTEST_SKIP() << "no host links here";
+    WIN32_FIND_DATAW listed{};
+    const HANDLE listing = FindFirstFileW(tree.Path_Of(L"walked\\link").c_str(), &listed);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    FindClose(listing);
+    if (!(listed.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "this platform lists the link as what it leads to";
+
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        std::vector<File_Information> records;
+        {
+            const Recorded_Openings openings;
+            ASSERT_TRUE(openings.Is_In_Place());
+            ASSERT_TRUE(Search(tree.Path_Of(L"walked"), threads));
+            records = Records();
+        }
+        ASSERT_NE(Record_Of(records, L"\\link"), nullptr);
+        EXPECT_TRUE(Record_Of(records, L"\\link")->Is_Folder);
+        EXPECT_EQ(Record_Of(records, L"\\link")->Object_Size.Value(), 0u) << "not entered";
+        int link_openings = 0;
+        for (const Opening& opening : Openings) {
+            if (!Ends_With(opening.Path, L"\\link") && !Ends_With(opening.Path, L"\\link\\")) continue;
+            ++link_openings;
+            EXPECT_TRUE(opening.Flags & FILE_FLAG_OPEN_REPARSE_POINT) << Wide_Text::Utf8_Of(opening.Path);
+        }
+        EXPECT_GT(link_openings, 0) << "the link's owner is looked up";
     }
 }
 

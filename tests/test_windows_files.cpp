@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "substitute_stream_query.hpp"
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
 #include "windows.hpp"
+#include "work-scan_file.hpp"
 
 using namespace Windows::Files;
 
@@ -181,10 +184,79 @@ TEST(Files, OwnersAreCachedOncePerAccount) {
     ASSERT_FALSE(Is_Unknown(other));
     EXPECT_NE(other, mine);
     EXPECT_EQ(Image_Of(other), L"ANONYMOUS LOGON");
-    // The newest owner heads the cache, and the older stays reachable behind it.
-    EXPECT_NE(other->Next, nullptr);
     EXPECT_EQ(Owner_Of(tree.Path_Of(L"mine_2")), mine);
     EXPECT_EQ(Owner_Of(tree.Path_Of(L"other")), other);
+}
+
+namespace {
+
+constexpr int Owner_Count = 100'000;
+
+// S-1-5-21-1111-2222-3333-RID: accounts of one domain, as a file server has them.
+std::basic_string<std::uint8_t> Domain_Sid_Bytes(std::uint32_t rid) {
+    std::basic_string<std::uint8_t> bytes{1, 5, 0, 0, 0, 0, 0, 5};
+    for (std::uint32_t part : {21u, 1111u, 2222u, 3333u, rid})
+        for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(part >> shift));
+    return bytes;
+}
+
+}  // namespace
+
+// Run in a child process, whose owner cache is empty: every owner of the scan is new to it.
+TEST(Files, OpenTheScanOfManyOwners) {
+    const char* scan = std::getenv("QUARRIX_MANY_OWNERS_SCAN");
+    if (!scan) GTEST_SKIP() << "only as the child of AScanOfAHundredThousandOwnersOpens";
+    const auto start = std::chrono::steady_clock::now();
+    const Work::Scan_File::Scan opened = Work::Scan_File::Load(Wide_Text::From_Utf8(scan));
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+    std::set<Owner> owners;
+    bool names_hold = true;
+    std::uint32_t rid = 0;
+    for (auto at = First(opened.Records); Has_Element(at); at = Next(at), ++rid) {
+        owners.insert(Element_At(at).Owner);
+        names_hold = names_hold && Image_Of(Element_At(at).Owner) == L"user" + std::to_wstring(rid);
+    }
+    std::ofstream(std::string(scan) + ".result") << owners.size() << " " << names_hold << " " << taken.count();
+}
+
+// A domain file server has tens of thousands of accounts: the owners of a scan are found by
+// their SIDs at once, not by a search through every one met before, which took minutes.
+TEST(Files, AScanOfAHundredThousandOwnersOpens) {
+    Temporary_Tree tree;
+    Work::File_List records;
+    for (std::uint32_t rid = 0; rid < Owner_Count; ++rid) {
+        const std::basic_string<std::uint8_t> sid = Domain_Sid_Bytes(rid);
+        Append(Work::File_Information{.File_Name = L"f" + std::to_wstring(rid),
+                                      .Folder_Name = {},
+                                      .Owner = Owner_With_Sid({sid.data(), sid.size()}, L"user" + std::to_wstring(rid)),
+                                      .Stream_Name = {}},
+               records);
+    }
+    const std::wstring scan = tree.Path_Of(L"owners.qscan");
+    Work::Scan_File::Save(scan, {tree.Root(), true, The_Time_Now()}, records);
+
+    wchar_t program[1024] = {};
+    GetModuleFileNameW(nullptr, program, 1024);
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=Files.OpenTheScanOfManyOwners";
+    SetEnvironmentVariableW(L"QUARRIX_MANY_OWNERS_SCAN", scan.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &child);
+    SetEnvironmentVariableW(L"QUARRIX_MANY_OWNERS_SCAN", nullptr);
+    ASSERT_TRUE(started);
+    if (WaitForSingleObject(child.hProcess, 60'000) != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+
+    std::size_t owners = 0;
+    bool names_hold = false;
+    double seconds = 1e9;
+    std::ifstream(std::filesystem::path(scan + L".result")) >> owners >> names_hold >> seconds;
+    EXPECT_EQ(owners, static_cast<std::size_t>(Owner_Count));
+    EXPECT_TRUE(names_hold) << "each record keeps its owner's saved name";
+    RecordProperty("seconds_to_open", std::to_string(seconds));
 }
 
 TEST(Files, VolumeTypes) {
@@ -214,6 +286,39 @@ TEST(Files, CurrentDirectoryAndRename) {
     EXPECT_THROW(Attributes_For(tree.Path_Of(L"old.log")), File_Not_Found);
     EXPECT_EQ(Attributes_For(tree.Path_Of(L"new.log")).Size.Value(), 3u);
     EXPECT_THROW(Rename_File(old_name, new_name), File_Not_Found);
+}
+
+// The temporary file's name may be one of the user's files: a replacement neither writes nor
+// removes that file, whether it completes or not, and two replacements of one target at once
+// each have their own.
+TEST(Files, AReplacementLeavesFilesOfOtherNamesAlone) {
+    Temporary_Tree tree;
+    const std::wstring target = tree.Path_Of(L"report.csv");
+    const std::wstring users = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".partial";
+    Replace_Contents(users, "the user's own");
+
+    Replace_Contents(target, "written");
+    EXPECT_EQ(Contents_Of(target), "written");
+    EXPECT_EQ(Contents_Of(users), "the user's own");
+    {
+        Replacement abandoned(target);
+        abandoned.Append("half");
+    }
+    EXPECT_EQ(Contents_Of(target), "written");
+    EXPECT_EQ(Contents_Of(users), "the user's own");
+    {
+        Replacement first(target);
+        Replacement second(target);
+        first.Append("first");
+        second.Append("second");
+        second.Commit();
+        first.Commit();
+    }
+    EXPECT_EQ(Contents_Of(target), "first");
+    std::set<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tree.Root()))
+        names.insert(entry.path().filename().wstring());
+    EXPECT_EQ(names, (std::set<std::wstring>{L"report.csv", std::filesystem::path(users).filename().wstring()}));
 }
 
 TEST(Files, StreamQueryIsResolvedOnTheNtFamily) {
