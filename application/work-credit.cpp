@@ -29,97 +29,46 @@ std::int64_t Signed(std::uint64_t the_bytes) {
     return static_cast<std::int64_t>(std::min<std::uint64_t>(the_bytes, std::numeric_limits<std::int64_t>::max()));
 }
 
-// A folder by the path of its parent and its name, as its record holds them: no path is
-// put together, which for a deep tree would cost the square of its depth.
-struct Folder_Key {
-    std::wstring_view Parent;
-    std::wstring_view Name;
-    bool operator==(const Folder_Key&) const = default;
-};
+Windows::Files::Owner Owner_Then_Of(const File_Information& the_row, const Compare::Change* the_change) {
+    return the_change && the_change->Owner_Then ? the_change->Owner_Then : the_row.Owner;
+}
 
-struct Folder_Key_Hash {
-    std::size_t operator()(const Folder_Key& the_key) const {
-        const std::hash<std::wstring_view> hash;
-        return hash(the_key.Parent) * 0x9E3779B97F4A7C15ull + hash(the_key.Name);
-    }
-};
-
-// The shown folders, and the innermost of them that holds a folder. The rows of one folder
-// share its text, and the folders above it are answered once: however deep the tree, each
-// folder is looked for once, not once a row or once a level below it.
-class Holders {
-public:
-    template <typename Entries>
-    explicit Holders(const Entries& the_entries) {
-        for (std::size_t index = 0; index < the_entries.size(); ++index) {
-            const File_Information& row = *the_entries[index].Row;
-            if (row.Is_Folder) shown_.emplace(Folder_Key{row.Folder_Name.View(), row.File_Name.View()}, index);
-        }
-    }
-
-    std::optional<std::size_t> Of(std::wstring_view the_folder) {
-        if (the_folder.data() == last_text_ && the_folder.size() == last_size_) return last_holder_;
-        last_text_ = the_folder.data();
-        last_size_ = the_folder.size();
-        return last_holder_ = Innermost(the_folder);
-    }
-
-private:
-    // Going up until a folder is shown or answered already; the folders passed on the way
-    // get the same answer. The answers view the rows' own texts, which outlive them.
-    std::optional<std::size_t> Innermost(std::wstring_view the_folder) {
-        std::optional<std::size_t> holder;
-        std::wstring_view path = the_folder;
-        for (; !path.empty(); path = Parent_Of(path)) {
-            if (const auto known = answered_.find(path); known != answered_.end()) {
-                holder = known->second;
-                break;
-            }
-            if (const auto found = shown_.find({Parent_Of(path), path.substr(Parent_Of(path).size() + 1)});
-                found != shown_.end()) {
-                holder = found->second;
-                break;
-            }
-        }
-        for (std::wstring_view passed = the_folder; passed.size() > path.size(); passed = Parent_Of(passed))
-            answered_.emplace(passed, holder);
-        return holder;
-    }
-
-    static std::wstring_view Parent_Of(std::wstring_view the_path) {
-        const std::size_t last = the_path.rfind(L'\\');
-        return the_path.substr(0, last == std::wstring_view::npos ? 0 : last);
-    }
-
-    std::unordered_map<Folder_Key, std::size_t, Folder_Key_Hash> shown_;
-    std::unordered_map<std::wstring_view, std::optional<std::size_t>> answered_;
-    const wchar_t* last_text_ = nullptr;
-    std::size_t last_size_ = ~std::size_t{0};
-    std::optional<std::size_t> last_holder_;
-};
+std::wstring_view Parent_Of(std::wstring_view the_path) {
+    const std::size_t last = the_path.rfind(L'\\');
+    return the_path.substr(0, last == std::wstring_view::npos ? 0 : last);
+}
 
 }  // namespace
 
-Ledger::Entry Ledger::Entry_Of(const File_Information& the_row, const Compare::Change* the_change) {
-    const std::uint64_t counted = Counted_Size_Of(the_row).Value();
-    Entry entry{&the_row, the_row.Owner, counted, counted};
-    if (!the_change) return entry;
-    if (the_change->Is_Gone) {
-        entry.Now = 0;
-        entry.Is_Gone = true;
-    } else if (the_change->Is_New) {
-        entry.Then = 0;
-    } else {
-        entry.Then = counted - static_cast<std::uint64_t>(the_change->Counted);
-        if (the_change->Owner_Then) entry.Owner_Then = the_change->Owner_Then;
-    }
-    return entry;
+std::size_t Folder_Key_Hash::operator()(const Folder_Key& the_key) const {
+    const std::hash<std::wstring_view> hash;
+    return hash(the_key.Parent) * 0x9E3779B97F4A7C15ull + hash(the_key.Name);
 }
 
 void Ledger::Add(const File_Information& the_row, const Compare::Change* the_change) {
-    const Entry entry = Entry_Of(the_row, the_change);
-    if (rows_can_nest_) entries_.push_back(entry);
-    else Credit(entry);
+    const std::uint64_t counted = Counted_Size_Of(the_row).Value();
+    Sizes size{counted, counted};
+    if (the_change && the_change->Is_Gone) size.Now = 0;
+    else if (the_change && the_change->Is_New) size.Then = 0;
+    else if (the_change) size.Then = counted - static_cast<std::uint64_t>(the_change->Counted);
+    const bool is_gone = the_change && the_change->Is_Gone;
+    const Windows::Files::Owner owner_then = Owner_Then_Of(the_row, the_change);
+
+    totals_.Size = File_Size::From(Sum(totals_.Size.Value(), size.Now));
+    if (Owner_Total* owner = Total_Of(the_row.Owner)) {
+        if (!is_gone) {
+            ++owner->Files;
+            owner->Usage = File_Size::From(Sum(owner->Usage.Value(), size.Now));
+        }
+        owner->Change = Signed_Sum(owner->Change, Signed(size.Now));
+    }
+    if (Owner_Total* owner = Total_Of(owner_then)) owner->Change = Signed_Sum(owner->Change, -Signed(size.Then));
+
+    if (!rows_can_nest_) return;
+    held_.push_back({the_row.Folder_Name.View(), size});
+    if (!the_row.Is_Folder) return;
+    folder_places_.emplace(Folder_Key{the_row.Folder_Name.View(), the_row.File_Name.View()}, folders_.size());
+    folders_.push_back({is_gone ? nullptr : the_row.Owner, owner_then, size});
 }
 
 Owner_Total* Ledger::Total_Of(Files::Owner the_owner) {
@@ -133,37 +82,56 @@ Owner_Total* Ledger::Total_Of(Files::Owner the_owner) {
     return &totals_.Owners[last_place_];
 }
 
-void Ledger::Credit(const Entry& the_entry) {
-    const std::uint64_t now = the_entry.Now - std::min(the_entry.Taken_Now, the_entry.Now);
-    const std::uint64_t then = the_entry.Then - std::min(the_entry.Taken_Then, the_entry.Then);
-    totals_.Size = File_Size::From(Sum(totals_.Size.Value(), now));
-    if (Owner_Total* owner = Total_Of(the_entry.Row->Owner)) {
-        if (!the_entry.Is_Gone) {
-            ++owner->Files;
-            owner->Usage = File_Size::From(Sum(owner->Usage.Value(), now));
-        }
-        owner->Change = Signed_Sum(owner->Change, Signed(now));
-    }
-    if (Owner_Total* owner = Total_Of(the_entry.Owner_Then)) owner->Change = Signed_Sum(owner->Change, -Signed(then));
+std::optional<std::size_t> Ledger::Holder_Of(std::wstring_view the_folder) {
+    if (the_folder.data() == last_text_ && the_folder.size() == last_size_) return last_holder_;
+    last_text_ = the_folder.data();
+    last_size_ = the_folder.size();
+    return last_holder_ = Innermost(the_folder);
 }
 
-void Ledger::Take_From_Holders() {
-    Holders holders(entries_);
-    for (const Entry& entry : entries_) {
-        const std::optional<std::size_t> holder = holders.Of(entry.Row->Folder_Name.View());
-        if (!holder) continue;
-        Entry& folder = entries_[*holder];
-        folder.Taken_Now = Sum(folder.Taken_Now, entry.Now);
-        folder.Taken_Then = Sum(folder.Taken_Then, entry.Then);
+// Going up until a folder is shown or answered already; the folders passed on the way get
+// the same answer, so however deep the tree, each folder is looked for once.
+std::optional<std::size_t> Ledger::Innermost(std::wstring_view the_folder) {
+    std::optional<std::size_t> holder;
+    std::wstring_view path = the_folder;
+    for (; !path.empty(); path = Parent_Of(path)) {
+        if (const auto known = answered_.find(path); known != answered_.end()) {
+            holder = known->second;
+            break;
+        }
+        const std::wstring_view parent = Parent_Of(path);
+        if (const auto found = folder_places_.find({parent, path.substr(parent.size() + 1)});
+            found != folder_places_.end()) {
+            holder = found->second;
+            break;
+        }
     }
+    for (std::wstring_view passed = the_folder; passed.size() > path.size(); passed = Parent_Of(passed))
+        answered_.emplace(passed, holder);
+    return holder;
+}
+
+// The folder was credited its whole size: what shown rows inside it took goes back, as far
+// as its size goes.
+void Ledger::Give_Back(const Shown_Folder& the_folder) {
+    const std::uint64_t now = std::min(the_folder.Taken.Now, the_folder.Size.Now);
+    const std::uint64_t then = std::min(the_folder.Taken.Then, the_folder.Size.Then);
+    totals_.Size = File_Size::From(totals_.Size.Value() - std::min(now, totals_.Size.Value()));
+    if (Owner_Total* owner = Total_Of(the_folder.Owner_Now)) {
+        owner->Usage = File_Size::From(owner->Usage.Value() - std::min(now, owner->Usage.Value()));
+        owner->Change = Signed_Sum(owner->Change, -Signed(now));
+    }
+    if (Owner_Total* owner = Total_Of(the_folder.Owner_Then)) owner->Change = Signed_Sum(owner->Change, Signed(then));
 }
 
 Totals Ledger::Close() {
-    if (rows_can_nest_) {
-        Take_From_Holders();
-        for (const Entry& entry : entries_) Credit(entry);
-        entries_.clear();
+    for (const Held& row : held_) {
+        const std::optional<std::size_t> holder = Holder_Of(row.Folder);
+        if (!holder) continue;
+        Sizes& taken = folders_[*holder].Taken;
+        taken = {Sum(taken.Now, row.Size.Now), Sum(taken.Then, row.Size.Then)};
     }
+    for (const Shown_Folder& folder : folders_) Give_Back(folder);
     return std::move(totals_);
 }
 

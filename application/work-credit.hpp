@@ -7,6 +7,7 @@
 // credits.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -28,11 +29,25 @@ struct Totals {
     File_Size Size{};                 // of every row, owned or not
 };
 
-// The shown rows, added one by one, then totalled once.
+// A shown folder by the text of its parent and its name, as its record holds them: no path
+// is put together, which for a deep tree would cost the square of its depth.
+struct Folder_Key {
+    std::wstring_view Parent;
+    std::wstring_view Name;
+    bool operator==(const Folder_Key&) const = default;
+};
+struct Folder_Key_Hash {
+    std::size_t operator()(const Folder_Key& the_key) const;
+};
+
+// The shown rows, added one by one, then totalled once. Each row is credited its whole
+// size as it comes; once all are there, each shown folder gives back what shown rows
+// inside it took. That second step reads only what the ledger kept, not the records,
+// which lie all over memory.
 class Ledger {
 public:
     // Without nesting (subfolders or folders not shown) no shown record lies inside
-    // another, and each row is credited its own size as it comes.
+    // another, and nothing is kept for the second step.
     explicit Ledger(bool rows_can_nest = true) : rows_can_nest_(rows_can_nest) {}
 
     // A shown row, with its change when compared with an older scan; a gone row counts in
@@ -42,26 +57,40 @@ public:
 
 private:
     // A row's counted size now and then: none now for a gone object, none then for a new one.
-    struct Entry {
-        const File_Information* Row;
-        Windows::Files::Owner Owner_Then;
+    struct Sizes {
         std::uint64_t Now;
         std::uint64_t Then;
-        std::uint64_t Taken_Now = 0;  // by shown records inside it
-        std::uint64_t Taken_Then = 0;
-        bool Is_Gone = false;
     };
-    static Entry Entry_Of(const File_Information& the_row, const Compare::Change* the_change);
-    void Credit(const Entry& the_entry);
+    struct Held {
+        std::wstring_view Folder;  // the row's
+        Sizes Size;
+    };
+    struct Shown_Folder {
+        Windows::Files::Owner Owner_Now;
+        Windows::Files::Owner Owner_Then;
+        Sizes Size;
+        Sizes Taken{};  // by shown rows inside it
+    };
     Owner_Total* Total_Of(Windows::Files::Owner the_owner);
-    void Take_From_Holders();
+    std::optional<std::size_t> Holder_Of(std::wstring_view the_folder);
+    std::optional<std::size_t> Innermost(std::wstring_view the_folder);
+    void Give_Back(const Shown_Folder& the_folder);
 
     bool rows_can_nest_;
-    std::vector<Entry> entries_;
     Totals totals_;
     std::unordered_map<Windows::Files::Owner, std::size_t> owner_places_;
     Windows::Files::Owner last_owner_ = nullptr;
     std::size_t last_place_ = 0;
+    // For the second step: every row's folder and sizes, and the shown folders.
+    std::vector<Held> held_;
+    std::vector<Shown_Folder> folders_;
+    std::unordered_map<Folder_Key, std::size_t, Folder_Key_Hash> folder_places_;
+    // The innermost shown folder above a folder's text, answered once for each: the texts
+    // are the records', which outlive the ledger.
+    std::unordered_map<std::wstring_view, std::optional<std::size_t>> answered_;
+    const wchar_t* last_text_ = nullptr;
+    std::size_t last_size_ = ~std::size_t{0};
+    std::optional<std::size_t> last_holder_;
 };
 
 }  // namespace Work::Credit
