@@ -16,6 +16,7 @@
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
+#include "work-scan_file.hpp"
 
 namespace {
 
@@ -205,4 +206,43 @@ TEST_F(Command_Line, EachKindOfFailureHasItsExitCodeAndLeavesTheReportAsItWas) {
 
     std::ifstream kept(std::filesystem::path(report), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+}
+
+namespace {
+
+Work::File_Information Record_Of(const wchar_t* the_name, std::uint64_t the_size, Windows::Files::Owner the_owner) {
+    return {.File_Name = the_name, .Folder_Name = {}, .Owner = the_owner, .Stream_Name = {},
+            .Object_Size = Windows::Files::File_Size::From(the_size)};
+}
+
+Windows::Files::Owner Owner_Named(const wchar_t* the_name, std::uint8_t the_rid) {
+    const std::uint8_t sid[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, the_rid, 2, 0, 0};
+    return Windows::Files::Owner_With_Sid({sid, sizeof sid}, the_name);
+}
+
+}  // namespace
+
+// Sizes are unsigned to the last bit: records of 2^63 bytes and more are reported with the
+// others, and their owners' totals are their sums.
+TEST(Command_Line_Scans, RecordsOfTwoToTheSixtyThirdBytesAndMoreAreReported) {
+    Temporary_Tree tree;
+    const std::wstring root = tree.Path_Of(L"root");
+    const Windows::Files::Owner huge = Owner_Named(L"Huge", 0x20);
+    Work::File_List records;
+    Append(Record_Of(L"below", (std::uint64_t{1} << 63) - 1, huge), records);
+    Append(Record_Of(L"half", std::uint64_t{1} << 63, huge), records);
+    Append(Record_Of(L"most", ~std::uint64_t{0}, Owner_Named(L"Most", 0x21)), records);
+    const std::wstring scan = tree.Path_Of(L"huge.qscan");
+    Work::Scan_File::Save(scan, {root, true, Windows::Files::The_Time_Now()}, records);
+
+    const std::wstring csv = tree.Path_Of(L"report.csv");
+    const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" /open " + Quoted(scan) + L" /files", tree);
+    ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    EXPECT_EQ(Read_Back(tree, csv, root), (std::vector<std::string>{
+                                              "below||9223372036854775807|file|-",
+                                              "half||9223372036854775808|file|-",
+                                              "most||18446744073709551615|file|-",
+                                              "owner|Huge|2|18446744073709551615|-",
+                                              "owner|Most|1|18446744073709551615|-",
+                                          }));
 }
