@@ -857,8 +857,7 @@ void Save(const std::wstring& path, const Description& the_description,
 }
 
 Scan Load(const std::wstring& path) {
-    const Files::Mapped_Contents contents(path);
-    return Scan_Of(contents.View());
+    return Scan_Of(Files::Contents_Of(path));
 }
 
 }  // namespace Work::Scan_File
