@@ -1,6 +1,7 @@
 // Scan files read: the header and checksum checked over the bytes as they lie, then runs of
 // chunks decoded on several threads, or records gone through one by one.
 #include <algorithm>
+#include <cstring>
 #include <future>
 #include <string>
 #include <vector>
@@ -60,7 +61,21 @@ Header Checked_Header(std::string_view bytes) {
         throw Inconsistent_Scan("bytes follow the checksum");
     if (Fixed_At(bytes, checked_length, 4) != Crc_32_Of(bytes.substr(0, checked_length)))
         throw Bad_Checksum("the contents do not match their checksum: the file is damaged");
+    if ((header.Flags & ~Known_Header_Flags) != 0) throw Inconsistent_Scan("header flags the format does not define");
     return header;
+}
+
+// Eight bytes a step: every text of a byte a unit is checked, and most are names.
+bool Is_Ascii(const std::uint8_t* units, std::size_t length) {
+    std::uint64_t all_bits = 0;
+    std::size_t unit = 0;
+    for (; unit + 8 <= length; unit += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, units + unit, 8);
+        all_bits |= eight;
+    }
+    for (; unit < length; ++unit) all_bits |= units[unit];
+    return (all_bits & 0x8080808080808080u) == 0;
 }
 
 // Each thread's reader and list are its own, on its own stack: both are written for every
@@ -257,6 +272,8 @@ Record_Reader::Text_Field Record_Reader::Field() {
                           (field & 1) == 0};
     const std::uint64_t bytes = text.Is_Narrow ? field >> 1 : field & ~std::uint64_t{1};
     Need(bytes);
+    if (text.Is_Narrow && !Is_Ascii(text.Units, text.Length))
+        throw Inconsistent_Scan("a text of a byte a unit holds a byte of 0x80 or more");
     next_ += bytes;
     return text;
 }

@@ -178,6 +178,22 @@ TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
         EXPECT_THROW(Scan_File::Scan_Of(damaged), Scan_File::Bad_Checksum) << at;
     }
     EXPECT_THROW(Scan_File::Scan_Of(bytes + "x"), Scan_File::Inconsistent_Scan);
+    // What the format calls damage, though summed: a header flag it does not define, and a
+    // byte of 0x80 or more in a text of a byte a unit.
+    for (const auto& [at, flag] : {std::pair{12, 0x02}, std::pair{15, 0x80}}) {
+        std::string flagged = bytes;
+        flagged[at] |= flag;
+        EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(flagged)), Scan_File::Inconsistent_Scan) << at;
+    }
+    std::string high = bytes;
+    ASSERT_NE(high.find("plain.txt"), std::string::npos);
+    high[high.find("plain.txt")] = '\xF0';
+    EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(high)), Scan_File::Inconsistent_Scan);
+    const std::string summed = Summed_Again(high);
+    EXPECT_THROW({
+        Scan_File::Record_Reader reader(summed);
+        while (reader.Next()) {}
+    }, Scan_File::Inconsistent_Scan) << "also to a reader that decodes no name";
 
     // From a file too, and a file that is not there.
     const std::wstring path = tree.Path_Of(L"cut.qscan");
