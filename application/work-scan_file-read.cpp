@@ -268,6 +268,7 @@ std::uint64_t Record_Reader::Longer_Number() {
 
 Record_Reader::Text_Field Record_Reader::Field() {
     const std::uint64_t field = Number();
+    if ((field >> 1) > Wide_Text::Shared::Most_Units) throw Inconsistent_Scan("a text longer than any text can be");
     const Text_Field text{reinterpret_cast<const std::uint8_t*>(next_), static_cast<std::size_t>(field >> 1),
                           (field & 1) == 0};
     const std::uint64_t bytes = text.Is_Narrow ? field >> 1 : field & ~std::uint64_t{1};
