@@ -185,15 +185,19 @@ TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
         flagged[at] |= flag;
         EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(flagged)), Scan_File::Inconsistent_Scan) << at;
     }
-    std::string high = bytes;
-    ASSERT_NE(high.find("plain.txt"), std::string::npos);
-    high[high.find("plain.txt")] = '\xF0';
-    EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(high)), Scan_File::Inconsistent_Scan);
-    const std::string summed = Summed_Again(high);
-    EXPECT_THROW({
-        Scan_File::Record_Reader reader(summed);
-        while (reader.Next()) {}
-    }, Scan_File::Inconsistent_Scan) << "also to a reader that decodes no name";
+    for (const std::string& name : {std::string("odd"), std::string("theirs"), std::string("plain.txt"), std::string(255, 'n')}) {
+        for (const std::size_t unit : {std::size_t{0}, name.size() - 1}) {
+            std::string high = bytes;
+            ASSERT_NE(high.find(name), std::string::npos) << name;
+            high[high.find(name) + unit] = '\xF0';
+            const std::string summed = Summed_Again(high);
+            EXPECT_THROW(Scan_File::Scan_Of(summed), Scan_File::Inconsistent_Scan) << name << " " << unit;
+            EXPECT_THROW({
+                Scan_File::Record_Reader reader(summed);
+                while (reader.Next()) {}
+            }, Scan_File::Inconsistent_Scan) << "also to a reader that decodes no name";
+        }
+    }
 
     // From a file too, and a file that is not there.
     const std::wstring path = tree.Path_Of(L"cut.qscan");
