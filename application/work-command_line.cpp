@@ -244,8 +244,8 @@ void Write_Report(const Command& the_command) {
     Scan_File::Scan scan = the_command.Scan.empty() ? Walked(the_command.Root) : Opened(the_command.Scan);
     std::optional<Compare::Changes> changes;
     if (!the_command.Older.empty()) {
-        const Files::Mapped_Contents bytes(the_command.Older);
-        Scan_File::Record_Reader older(bytes.View());
+        const std::string bytes = Files::Contents_Of(the_command.Older);
+        Scan_File::Record_Reader older(bytes);
         if (!Compare::Is_Same_Root(older.About().Root, scan.About.Root))
             throw Different_Roots("the older scan is of " + Utf8(older.About().Root) + ", not of " +
                                   Utf8(scan.About.Root));

@@ -89,8 +89,8 @@ void Compare_With(const std::wstring& path) {
     std::unique_ptr<Compare::Changes> comparison;
     Scan_File::Description older;
     try {
-        const Files::Mapped_Contents bytes(path);
-        Scan_File::Record_Reader reader(bytes.View());
+        const std::string bytes = Files::Contents_Of(path);
+        Scan_File::Record_Reader reader(bytes);
         older = reader.About();
         if (!Compare::Is_Same_Root(older.Root, Search_Root())) {
             Gui::Message_Box(Narrow(path) + " is a scan of " + Narrow(older.Root) +

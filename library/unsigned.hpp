@@ -52,13 +52,8 @@ constexpr Quadword operator/(Quadword left, Longword right) {
     return Quadword::From(left.Value() / right);
 }
 
-// Ordered as signed 64-bit values: the high halves compare as signed 32-bit numbers.
-constexpr std::int64_t Ordering_Key(Quadword value) {
-    return static_cast<std::int64_t>(value.Value());
-}
-constexpr bool operator<(Quadword left, Quadword right) {
-    return Ordering_Key(left) < Ordering_Key(right);
-}
+// Ordered as the unsigned values they are: a size of 2^63 or more is the largest, not below 0.
+constexpr bool operator<(Quadword left, Quadword right) { return left.Value() < right.Value(); }
 constexpr bool operator>(Quadword left, Quadword right) { return right < left; }
 constexpr bool operator==(Quadword left, Quadword right) {
     return left.Least_Significant == right.Least_Significant &&

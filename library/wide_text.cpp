@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace Wide_Text {
 
@@ -34,10 +35,17 @@ std::size_t Shared_Batch::Block_Bytes_For(std::size_t the_units) {
     return (sizeof(Shared::Block) + the_units * sizeof(wchar_t) + alignment - 1) / alignment * alignment;
 }
 
+std::uint32_t Shared::Length_Of(std::size_t the_units) {
+    if (the_units > Most_Units)
+        throw Text_Too_Long("a text of " + std::to_string(the_units) + " units; at most " + std::to_string(Most_Units));
+    return static_cast<std::uint32_t>(the_units);
+}
+
 Shared::Shared(std::wstring_view text) {
     if (text.empty()) return;
+    const std::uint32_t length = Length_Of(text.size());
     void* storage = ::operator new(sizeof(Block) + text.size() * sizeof(wchar_t));
-    block_ = ::new (storage) Block{{1}, static_cast<std::uint32_t>(text.size())};
+    block_ = ::new (storage) Block{{1}, length};
     std::memcpy(block_->Characters(), text.data(), text.size() * sizeof(wchar_t));
 }
 
@@ -78,6 +86,7 @@ Shared Shared_Batch::Made(std::size_t units, Fill fill) {
     const std::size_t bytes = Block_Bytes_For(units);
     // A long text would leave much of a batch unused: it takes a block of its own.
     if (bytes > Batch::Size / 16) {
+        Shared::Length_Of(units);  // refused before its units are made
         std::wstring text(units, L'\0');
         fill(text.data());
         return Shared(text);

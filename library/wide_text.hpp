@@ -9,7 +9,12 @@
 #include <string_view>
 #include <utility>
 
+#include "strings.hpp"
+
 namespace Wide_Text {
+
+// A text of 2^31 units or more: longer than any a shared text can hold.
+QUARRIX_FAILURE(Text_Too_Long, "WIDE_TEXT.TEXT_TOO_LONG");
 
 // An immutable 16-bit string in a single block that its copies share: eight bytes where it
 // is held, so a record stays small and a folder's path is stored once for all its records.
@@ -40,6 +45,8 @@ public:
     std::size_t size() const noexcept { return block_ ? block_->Unit_Count() : 0; }
     bool empty() const noexcept { return size() == 0; }
     wchar_t operator[](std::size_t index) const noexcept { return View()[index]; }
+    // Text_Too_Long past that: the length shares its word with the mark of a batch's text.
+    static constexpr std::size_t Most_Units = 0x7FFFFFFF;
 
     friend bool operator==(const Shared& left, const Shared& right) noexcept {
         return left.View() == right.View();
@@ -76,13 +83,15 @@ private:
     struct Block {
         std::atomic<std::uint32_t> References;
         std::uint32_t Length;
-        static constexpr std::uint32_t In_Batch = 0x80000000u;
+        static constexpr std::uint32_t In_Batch = Most_Units + 1;
         // The characters follow the header in the same allocation.
         wchar_t* Characters() { return reinterpret_cast<wchar_t*>(this + 1); }
         std::uint32_t Unit_Count() const { return Length & ~In_Batch; }
         bool Is_In_Batch() const { return (Length & In_Batch) != 0; }
     };
     explicit Shared(Block* the_block) noexcept : block_(the_block) {}
+    // The length as a block holds it; Text_Too_Long for one that would read as In_Batch.
+    static std::uint32_t Length_Of(std::size_t the_units);
     void Add_Reference() const noexcept;
     void Release() noexcept;
     Block* block_ = nullptr;  // null for the empty string

@@ -537,21 +537,6 @@ std::string Contents_Of(const std::wstring& path) {
     return contents;
 }
 
-Mapped_Contents::Mapped_Contents(const std::wstring& path) {
-    const HANDLE file = CreateFileW(Long_Path_Form(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw Read_Failure(Failure_Text(path, "cannot open"));
-    file_.reset(file);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) throw Read_Failure(Failure_Text(path, "cannot size"));
-    size_ = static_cast<std::size_t>(size.QuadPart);
-    if (size_ == 0) return;  // nothing to map
-    mapping_.reset(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping_) throw Read_Failure(Failure_Text(path, "cannot map"));
-    view_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view_) throw Read_Failure(Failure_Text(path, "cannot map"));
-}
-
 void Replace_Contents(const std::wstring& path, std::string_view contents) {
     Replacement replacement(path);
     replacement.Append(contents);

@@ -170,22 +170,10 @@ void Rename_File(const std::string& existing_name, const std::string& new_name);
 // Whole files, for scans and reports. The contents are written to a temporary file beside
 // the target and renamed over it, so a failed or interrupted write leaves the target as it
 // was. Each raises its failure with the path and the platform's error.
+// Read, not mapped: a drive that fails under a mapped view faults where the bytes are
+// touched, and a reader could only crash there.
 std::string Contents_Of(const std::wstring& path);  // Read_Failure
 void Replace_Contents(const std::wstring& path, std::string_view contents);  // Write_Failure
-
-// A whole file's bytes seen in place, read-only, for as long as the view lasts: a large scan
-// is read without a copy. Others may read it meanwhile, but not write it. Read_Failure.
-class Mapped_Contents {
-public:
-    explicit Mapped_Contents(const std::wstring& path);
-    std::string_view View() const { return {static_cast<const char*>(view_.get()), size_}; }
-
-private:
-    Unique<HANDLE, CloseHandle> file_;
-    Unique<HANDLE, CloseHandle> mapping_;
-    Unique<LPCVOID, UnmapViewOfFile> view_;
-    std::size_t size_ = 0;
-};
 
 // The same for contents made a piece at a time, too large to be held whole: appended to the
 // temporary file, which Commit flushes and renames over the target; a replacement that goes

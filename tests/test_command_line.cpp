@@ -359,3 +359,88 @@ TEST_F(Command_Line, ARootWhoseListingIsDeniedIsAFailureThatNamesIt) {
     EXPECT_NE(below->Said.find("Cannot read " + Wide_Text::Utf8_Of(locked)), std::string::npos) << below->Said;
     EXPECT_NE(GetFileAttributesW(scan.c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+namespace {
+
+// One file served through FUSE whose reads fail from an offset on, as those of a network or
+// removable drive that goes away do. Returns once it is mounted; umount ends it.
+constexpr const char* Failing_Drive = R"PYTHON(
+import errno, os, stat, sys, fusepy
+source, mount_point, failing_from = sys.argv[1], sys.argv[2], int(sys.argv[3])
+name = os.path.basename(source)
+data = open(source, 'rb').read()
+class Failing(fusepy.Operations):
+    def getattr(self, path, fh=None):
+        if path == '/':
+            return {'st_mode': stat.S_IFDIR | 0o755, 'st_nlink': 2}
+        if path == '/' + name:
+            return {'st_mode': stat.S_IFREG | 0o444, 'st_nlink': 1, 'st_size': len(data)}
+        raise fusepy.FuseOSError(errno.ENOENT)
+    def readdir(self, path, fh):
+        return ['.', '..', name]
+    def read(self, path, size, offset, fh):
+        if offset + size > failing_from:
+            raise fusepy.FuseOSError(errno.EIO)
+        return data[offset:offset + size]
+fusepy.FUSE(Failing(), mount_point, foreground=False, ro=True)
+)PYTHON";
+
+Work::File_Information Record_Of(const wchar_t* the_name, std::uint64_t the_size, Windows::Files::Owner the_owner) {
+    return {.File_Name = the_name, .Folder_Name = {}, .Owner = the_owner, .Stream_Name = {},
+            .Object_Size = Windows::Files::File_Size::From(the_size)};
+}
+
+Windows::Files::Owner Owner_Named(const wchar_t* the_name, std::uint8_t the_rid) {
+    const std::uint8_t sid[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, the_rid, 2, 0, 0};
+    return Windows::Files::Owner_With_Sid({sid, sizeof sid}, the_name);
+}
+
+}  // namespace
+
+// Sizes are unsigned to the last bit: records of 2^63 bytes and more are reported with the
+// others, and their owners' totals are their sums.
+TEST(Command_Line_Scans, RecordsOfTwoToTheSixtyThirdBytesAndMoreAreReported) {
+    Temporary_Tree tree;
+    const std::wstring root = tree.Path_Of(L"root");
+    const Windows::Files::Owner huge = Owner_Named(L"Huge", 0x20);
+    Work::File_List records;
+    Append(Record_Of(L"below", (std::uint64_t{1} << 63) - 1, huge), records);
+    Append(Record_Of(L"half", std::uint64_t{1} << 63, huge), records);
+    Append(Record_Of(L"most", ~std::uint64_t{0}, Owner_Named(L"Most", 0x21)), records);
+    const std::wstring scan = tree.Path_Of(L"huge.qscan");
+    Work::Scan_File::Save(scan, {root, true, Windows::Files::The_Time_Now()}, records);
+
+    const std::wstring csv = tree.Path_Of(L"report.csv");
+    const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" /open " + Quoted(scan) + L" /files", tree);
+    ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    EXPECT_EQ(Read_Back(tree, csv, root), (std::vector<std::string>{
+                                              "below||9223372036854775807|file|-",
+                                              "half||9223372036854775808|file|-",
+                                              "most||18446744073709551615|file|-",
+                                              "owner|Huge|2|18446744073709551615|-",
+                                              "owner|Most|1|18446744073709551615|-",
+                                          }));
+}
+
+// A scan on a drive whose reads fail while it is read cannot be read: said so, not a crash.
+TEST(Command_Line_Scans, AScanWhoseDriveFailsUnderItIsReportedUnreadable) {
+    Temporary_Tree tree;
+    if (Host_Path_Of(tree.Root()).empty()) GTEST_SKIP() << "no host system here to serve a failing drive";
+    Work::File_List records;
+    for (int index = 0; index < 20000; ++index)
+        Append(Record_Of(std::to_wstring(index).c_str(), index, nullptr), records);
+    const std::wstring scan = tree.Path_Of(L"whole.qscan");
+    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now()}, records);
+    ASSERT_GT(std::filesystem::file_size(std::filesystem::path(scan)), 100'000u);
+
+    tree.Make_Folder(L"failing");
+    const std::wstring drive = tree.Path_Of(L"failing");
+    ASSERT_TRUE(Run_Host_Python(Failing_Drive, Host_Path_Of(scan) + L" " + Host_Path_Of(drive) + L" 65536"))
+        << "serving the file through FUSE takes /dev/fuse and python3-fusepy";
+    const Host_Command_At_Exit unmount(L"/bin/umount " + Host_Path_Of(drive));
+    const std::wstring report = tree.Path_Of(L"report.csv");
+    const Run_Result run = Quarrix(L"/report " + Quoted(report) + L" /open " + Quoted(drive + L"\\whole.qscan"), tree);
+    EXPECT_EQ(run.Exit_Code, 3u) << run.Output;
+    EXPECT_NE(run.Output.find("cannot read"), std::string::npos) << run.Output;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(report)));
+}

@@ -61,6 +61,7 @@ TEST(Unsigned, OrderComparesHighHalvesFirst) {
     EXPECT_FALSE(Quadword_Of(1, 0) < Quadword_Of(0, 0xFFFFFFFF));
     EXPECT_TRUE(Quadword_Of(1, 0) > Quadword_Of(0, 0xFFFFFFFF));
     EXPECT_FALSE(Quadword_Of(3) < Quadword_Of(3));
+    EXPECT_TRUE(Quadword_Of(0x7FFFFFFF, 0xFFFFFFFF) < Quadword_Of(0x80000000, 0)) << "unsigned, not signed";
 }
 
 TEST(Strings, LegibleOf) {

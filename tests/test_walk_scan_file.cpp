@@ -178,6 +178,26 @@ TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
         EXPECT_THROW(Scan_File::Scan_Of(damaged), Scan_File::Bad_Checksum) << at;
     }
     EXPECT_THROW(Scan_File::Scan_Of(bytes + "x"), Scan_File::Inconsistent_Scan);
+    // What the format calls damage, though summed: a header flag it does not define, and a
+    // byte of 0x80 or more in a text of a byte a unit.
+    for (const auto& [at, flag] : {std::pair{12, 0x02}, std::pair{15, 0x80}}) {
+        std::string flagged = bytes;
+        flagged[at] |= flag;
+        EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(flagged)), Scan_File::Inconsistent_Scan) << at;
+    }
+    for (const std::string& name : {std::string("odd"), std::string("theirs"), std::string("plain.txt"), std::string(255, 'n')}) {
+        for (const std::size_t unit : {std::size_t{0}, name.size() - 1}) {
+            std::string high = bytes;
+            ASSERT_NE(high.find(name), std::string::npos) << name;
+            high[high.find(name) + unit] = '\xF0';
+            const std::string summed = Summed_Again(high);
+            EXPECT_THROW(Scan_File::Scan_Of(summed), Scan_File::Inconsistent_Scan) << name << " " << unit;
+            EXPECT_THROW({
+                Scan_File::Record_Reader reader(summed);
+                while (reader.Next()) {}
+            }, Scan_File::Inconsistent_Scan) << "also to a reader that decodes no name";
+        }
+    }
 
     // From a file too, and a file that is not there.
     const std::wstring path = tree.Path_Of(L"cut.qscan");
@@ -209,6 +229,59 @@ TEST_F(Scan_File_Test, ASaveThatCannotCompleteKeepsTheFileThatWasThere) {
     // A save into a folder that does not exist leaves nothing either.
     EXPECT_THROW(Scan_File::Save(tree.Path_Of(L"none\\x.qscan"), description, records),
                  Files::Write_Failure);
+}
+
+namespace {
+
+std::string Number_Bytes(std::uint64_t value) {
+    std::string bytes;
+    for (; value >= 0x80; value >>= 7) bytes.push_back(static_cast<char>(value | 0x80));
+    bytes.push_back(static_cast<char>(value));
+    return bytes;
+}
+
+void Append_Fixed(std::string& bytes, std::uint64_t value, int byte_count) {
+    for (int byte = 0; byte < byte_count; ++byte) bytes.push_back(static_cast<char>(value >> (8 * byte)));
+}
+
+// A scan of one file in the root whose name is that many units of plain ASCII, made in place
+// as the format lays it out: a name of billions of units is too large to be made twice.
+std::string Scan_Of_One_Name(std::size_t the_units) {
+    const std::string before = std::string(3, '\0') + Number_Bytes(std::uint64_t{the_units} << 1);
+    const std::string after(3, '\0');  // no owner, no bytes, accessed at 0
+    const std::uint64_t chunk = before.size() + the_units + after.size();
+    const std::string body_head = std::string(1, '\0') + Number_Bytes(1) + Number_Bytes(chunk);
+    std::string bytes("QRXSCAN\x1A", 8);
+    bytes.reserve(40 + body_head.size() + chunk + 4);
+    Append_Fixed(bytes, Scan_File::Format_Version, 4);
+    Append_Fixed(bytes, 0, 4);
+    Append_Fixed(bytes, 0, 8);
+    Append_Fixed(bytes, 1, 8);
+    Append_Fixed(bytes, body_head.size() + chunk, 8);
+    bytes += body_head;
+    bytes += before;
+    bytes.append(the_units, 'n');
+    bytes += after;
+    Append_Fixed(bytes, 0, 4);
+    return Summed_Again(std::move(bytes));
+}
+
+}  // namespace
+
+// A text of 2^31 units or more would read as one of a batch: a scan that holds one is
+// refused as damaged before any of it is made, and no shared text is made of one at all.
+TEST(Scan_File_Texts, ATextOfTwoToTheThirtyFirstUnitsIsRefused) {
+    EXPECT_EQ(Element_At(First(Scan_File::Scan_Of(Scan_Of_One_Name(3)).Records)).File_Name, L"nnn");
+    constexpr std::size_t Too_Many = std::size_t{1} << 31;
+    EXPECT_THROW(Scan_File::Scan_Of(Scan_Of_One_Name(Too_Many)), Scan_File::Inconsistent_Scan);
+
+    // Committed but never touched: the text is refused before a unit of it is read.
+    void* units = VirtualAlloc(nullptr, Too_Many * sizeof(wchar_t), MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
+    ASSERT_NE(units, nullptr);
+    EXPECT_THROW(Wide_Text::Shared(std::wstring_view(static_cast<const wchar_t*>(units), Too_Many)),
+                 Wide_Text::Text_Too_Long);
+    EXPECT_EQ(Wide_Text::Shared(std::wstring_view(static_cast<const wchar_t*>(units), 5)).size(), 5u);
+    VirtualFree(units, 0, MEM_RELEASE);
 }
 
 // Large scans are written and read in chunks, on several threads: every record comes back in
