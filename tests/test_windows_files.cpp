@@ -42,6 +42,31 @@ std::vector<Reported_Stream> Streams_Of(const std::wstring& filename) {
     return reported;
 }
 
+// Runs one test of this program in a child process, which starts with caches of its own,
+// with one environment variable set for it; false when the child could not be started or
+// did not end in time.
+bool Run_Test_In_Child(const std::wstring& the_test, const wchar_t* the_variable, const std::wstring& the_value,
+                       DWORD the_milliseconds) {
+    std::wstring program(256, L'\0');
+    while (GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size())) == program.size())
+        program.resize(program.size() * 2);
+    program.resize(wcslen(program.c_str()));
+    std::wstring command = L"\"" + program + L"\" --gtest_filter=" + the_test;
+    SetEnvironmentVariableW(the_variable, the_value.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &child);
+    SetEnvironmentVariableW(the_variable, nullptr);
+    if (!started) return false;
+    const bool has_ended = WaitForSingleObject(child.hProcess, the_milliseconds) == WAIT_OBJECT_0;
+    if (!has_ended) TerminateProcess(child.hProcess, 1);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return has_ended;
+}
+
 }  // namespace
 
 TEST(Files, FindRecordNamesAndSizes) {
@@ -235,20 +260,7 @@ TEST(Files, AScanOfAHundredThousandOwnersOpens) {
     const std::wstring scan = tree.Path_Of(L"owners.qscan");
     Work::Scan_File::Save(scan, {tree.Root(), true, The_Time_Now()}, records);
 
-    wchar_t program[1024] = {};
-    GetModuleFileNameW(nullptr, program, 1024);
-    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=Files.OpenTheScanOfManyOwners";
-    SetEnvironmentVariableW(L"QUARRIX_MANY_OWNERS_SCAN", scan.c_str());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const bool started = CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &child);
-    SetEnvironmentVariableW(L"QUARRIX_MANY_OWNERS_SCAN", nullptr);
-    ASSERT_TRUE(started);
-    if (WaitForSingleObject(child.hProcess, 60'000) != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 1);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    ASSERT_TRUE(Run_Test_In_Child(L"Files.OpenTheScanOfManyOwners", L"QUARRIX_MANY_OWNERS_SCAN", scan, 60'000));
 
     std::size_t owners = 0;
     bool names_hold = false;
@@ -433,21 +445,7 @@ TEST(Files, TimeImagesInALocaleBeyondAscii) {
 
     Temporary_Tree tree;
     const std::wstring output = tree.Path_Of(L"image.txt");
-    wchar_t program[1024] = {};
-    GetModuleFileNameW(nullptr, program, 1024);
-    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=Files.ImageInTheChildsLocale";
-    SetEnvironmentVariableW(L"QUARRIX_IMAGE_FILE", output.c_str());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    const bool started = CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        nullptr, &startup, &child);
-    SetEnvironmentVariableW(L"QUARRIX_IMAGE_FILE", nullptr);
-    if (started) {
-        WaitForSingleObject(child.hProcess, 30000);
-        CloseHandle(child.hThread);
-        CloseHandle(child.hProcess);
-    }
+    const bool started = Run_Test_In_Child(L"Files.ImageInTheChildsLocale", L"QUARRIX_IMAGE_FILE", output, 30'000);
     if (had_marker)
         RegSetValueExW(key, L"s2359", 0, REG_SZ, reinterpret_cast<const BYTE*>(saved), saved_size);
     else
