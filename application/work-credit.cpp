@@ -12,12 +12,7 @@ namespace Files = Windows::Files;
 
 namespace {
 
-// Sums that no volume can reach come only from damaged data: they stay at the largest
-// value rather than wrap round to a small one.
-std::uint64_t Sum(std::uint64_t one, std::uint64_t other) {
-    std::uint64_t sum;
-    return __builtin_add_overflow(one, other, &sum) ? std::numeric_limits<std::uint64_t>::max() : sum;
-}
+using Unsigned::Saturated_Sum;
 
 std::int64_t Signed_Sum(std::int64_t one, std::int64_t other) {
     std::int64_t sum;
@@ -54,11 +49,11 @@ void Ledger::Add(const File_Information& the_row, const Compare::Change* the_cha
     const bool is_gone = the_change && the_change->Is_Gone;
     const Windows::Files::Owner owner_then = Owner_Then_Of(the_row, the_change);
 
-    totals_.Size = File_Size::From(Sum(totals_.Size.Value(), size.Now));
+    totals_.Size = File_Size::From(Saturated_Sum(totals_.Size.Value(), size.Now));
     if (Owner_Total* owner = Total_Of(the_row.Owner)) {
         if (!is_gone) {
             ++owner->Files;
-            owner->Usage = File_Size::From(Sum(owner->Usage.Value(), size.Now));
+            owner->Usage = File_Size::From(Saturated_Sum(owner->Usage.Value(), size.Now));
         }
         owner->Change = Signed_Sum(owner->Change, Signed(size.Now));
     }
@@ -129,7 +124,7 @@ Totals Ledger::Close() {
         const std::optional<std::size_t> holder = Holder_Of(row.Folder);
         if (!holder) continue;
         Sizes& taken = folders_[*holder].Taken;
-        taken = {Sum(taken.Now, row.Size.Now), Sum(taken.Then, row.Size.Then)};
+        taken = {Saturated_Sum(taken.Now, row.Size.Now), Saturated_Sum(taken.Then, row.Size.Then)};
     }
     for (const Shown_Folder& folder : folders_) Give_Back(folder);
     return std::move(totals_);

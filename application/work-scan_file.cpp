@@ -292,19 +292,28 @@ public:
     template <typename Out>
     void Write(Files::Owner the_owner, Out& into) {
         if (the_owner == nullptr) return into.Number(0);
-        if (last_ < owners_.size() && owners_[last_] == the_owner) return into.Number(last_ + 1);
-        for (last_ = 0; last_ < owners_.size(); ++last_)
-            if (owners_[last_] == the_owner) return into.Number(last_ + 1);
-        owners_.push_back(the_owner);
-        into.Number(owners_.size());
+        if (the_owner != last_owner_) {
+            const auto [entry, is_new] = numbers_.try_emplace(the_owner, numbers_.size() + 1);
+            last_owner_ = the_owner;
+            last_number_ = entry->second;
+            if (is_new) return Write_New(the_owner, into);
+        }
+        into.Number(last_number_);
+    }
+
+private:
+    template <typename Out>
+    void Write_New(Files::Owner the_owner, Out& into) {
+        into.Number(last_number_);
         into.Number(Files::Sid_Bytes_Of(the_owner).size());
         into.Raw(Files::Sid_Bytes_Of(the_owner));
         into.Text(Files::Image_Of(the_owner));
     }
 
-private:
-    std::vector<Files::Owner> owners_;
-    std::size_t last_ = 0;
+    // A domain's file server has tens of thousands of owners: found by hashing, not in a list.
+    std::unordered_map<Files::Owner, std::size_t> numbers_;
+    Files::Owner last_owner_ = nullptr;
+    std::size_t last_number_ = 0;
 };
 
 // A folder's number is given at its first use, where its name is written: the records of

@@ -271,8 +271,8 @@ struct Folder_Frame {
     // The size its own record shows: a folder reached again shows what it holds.
     File_Size Object_Size() const { return Is_Shared ? Shown_Size : Size; }
     void Add(File_Size object_size, bool is_shared) {
-        if (!is_shared) Size += object_size;
-        Shown_Size += object_size;
+        if (!is_shared) Size = Unsigned::Saturated_Sum(Size, object_size);
+        Shown_Size = Unsigned::Saturated_Sum(Shown_Size, object_size);
     }
 };
 
@@ -463,7 +463,7 @@ private:
         if (details) {
             for (const Files::Stream_Record& stream : details->Streams) {
                 Save_Information(frame, entry, name, owner, stream.Size, stream.Name, true, is_shared);
-                object_size += stream.Size;
+                object_size = Unsigned::Saturated_Sum(object_size, stream.Size);
             }
             has_streams = !details->Streams.empty();
         }

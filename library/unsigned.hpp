@@ -44,6 +44,14 @@ constexpr Quadword operator-(Quadword left, Quadword right) {
     return Quadword::From(left.Value() - right.Value());
 }
 constexpr Quadword& operator+=(Quadword& left, Quadword right) { return left = left + right; }
+// A sum of sizes past 2^64 comes only from damage or from sparse files no disk holds: it
+// stays at the largest value rather than wrap round to a small one.
+constexpr std::uint64_t Saturated_Sum(std::uint64_t left, std::uint64_t right) {
+    return left > ~right ? ~std::uint64_t{0} : left + right;
+}
+constexpr Quadword Saturated_Sum(Quadword left, Quadword right) {
+    return Quadword::From(Saturated_Sum(left.Value(), right.Value()));
+}
 // The exact product of two 32-bit values.
 constexpr Quadword Product_Of(Longword left, Longword right) {
     return Quadword::From(std::uint64_t{left} * right);

@@ -341,6 +341,30 @@ TEST(Walk, ObjectsOnTwoVolumesWithOneIndexCountEach) {
     }
 }
 
+// Sparse files of 2^63 - 1 bytes each, as a tmpfs holds them: their folder's sum stays at the
+// largest size there is, rather than wrap round to a small one.
+TEST(Walk, SizesPastWhatSixtyFourBitsHoldStayAtTheLargest) {
+    Temporary_Tree tree;
+    const std::wstring host_mount = Host_Path_Of(tree.Path_Of(L"sparse"));
+    if (host_mount.empty()) GTEST_SKIP() << "no host system here";
+    const Host_Command_At_Exit unmount(L"/bin/umount " + host_mount);
+    if (!Run_Host_Python("import os, subprocess, sys\n"
+                         "os.makedirs(sys.argv[1])\n"
+                         "subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=1m', 'tmpfs', sys.argv[1]], check=True)\n"
+                         "os.mkdir(sys.argv[1] + '/folder')\n"
+                         "for name in 'abc':\n"
+                         "    open(sys.argv[1] + '/folder/' + name, 'w').close()\n"
+                         "    os.truncate(sys.argv[1] + '/folder/' + name, 2**63 - 1)\n",
+                         host_mount))
+        GTEST_SKIP() << "no tmpfs here";
+    ASSERT_TRUE(Search(tree.Path_Of(L"sparse"), 1));
+    const std::vector<File_Information> records = Records();
+    ASSERT_NE(Record_Of(records, L"\\folder\\a"), nullptr);
+    EXPECT_EQ(Record_Of(records, L"\\folder\\a")->Object_Size.Value(), 0x7FFFFFFFFFFFFFFFu);
+    ASSERT_NE(Record_Of(records, L"\\folder"), nullptr);
+    EXPECT_EQ(Record_Of(records, L"\\folder")->Object_Size.Value(), ~std::uint64_t{0});
+}
+
 // A scan made elsewhere may name an account otherwise than this machine does: its records
 // keep the saved name, but a live search names the owners it meets as the platform does.
 TEST(Walk, ALiveSearchNamesOwnersAsThePlatformDoesAfterAScanNamedThemOtherwise) {

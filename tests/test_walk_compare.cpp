@@ -2,6 +2,7 @@
 // change is the same whichever way its older record is found.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -138,5 +139,21 @@ TEST(Compare, ALargeScanGivesTheChangesOfOnePass) {
         }
     }
     for (const File_Information& record : moved) Append(record, now);
+    EXPECT_EQ(Changes_Of(now, then), expected);
+}
+
+// Sizes of 2^63 bytes or more, as a damaged scan or a sparse file gives them: a change keeps
+// its sign, at the largest that fits, rather than wrap round to the other.
+TEST(Compare, ChangesOfHugeSizesKeepTheirSigns) {
+    constexpr std::uint64_t Huge = ~std::uint64_t{0};
+    File_List then, now;
+    Append(Record(L"", L"grew", 0), then);
+    Append(Record(L"", L"grew", Huge), now);
+    Append(Record(L"", L"shrank", Huge), then);
+    Append(Record(L"", L"shrank", 1), now);
+    Append(Record(L"", L"gone", Huge), then);
+    const std::wstring largest = std::to_wstring(std::numeric_limits<std::int64_t>::max());
+    const std::map<std::wstring, std::wstring> expected{
+        {L"\\grew", largest}, {L"\\shrank", L"-" + largest}, {L"\\gone", L"gone -" + largest}};
     EXPECT_EQ(Changes_Of(now, then), expected);
 }
