@@ -60,10 +60,20 @@ void Ledger::Add(const File_Information& the_row, const Compare::Change* the_cha
     if (Owner_Total* owner = Total_Of(owner_then)) owner->Change = Signed_Sum(owner->Change, -Signed(size.Then));
 
     if (!rows_can_nest_) return;
-    held_.push_back({the_row.Folder_Name.View(), size});
+    Hold(the_row.Folder_Name.View(), size);
     if (!the_row.Is_Folder) return;
     folder_places_.emplace(Folder_Key{the_row.Folder_Name.View(), the_row.File_Name.View()}, folders_.size());
     folders_.push_back({is_gone ? nullptr : the_row.Owner, owner_then, size});
+}
+
+// The rows of one folder mostly come together and share its text: a run of them is kept as
+// one.
+void Ledger::Hold(std::wstring_view the_folder, Sizes the_size) {
+    if (held_.empty() || held_.back().Folder.data() != the_folder.data() ||
+        held_.back().Folder.size() != the_folder.size())
+        return held_.push_back({the_folder, the_size});
+    Sizes& run = held_.back().Size;
+    run = {Saturated_Sum(run.Now, the_size.Now), Saturated_Sum(run.Then, the_size.Then)};
 }
 
 Owner_Total* Ledger::Total_Of(Files::Owner the_owner) {

@@ -71,6 +71,7 @@ private:
         Sizes Size;
         Sizes Taken{};  // by shown rows inside it
     };
+    void Hold(std::wstring_view the_folder, Sizes the_size);
     Owner_Total* Total_Of(Windows::Files::Owner the_owner);
     std::optional<std::size_t> Holder_Of(std::wstring_view the_folder);
     std::optional<std::size_t> Innermost(std::wstring_view the_folder);
@@ -81,7 +82,7 @@ private:
     std::unordered_map<Windows::Files::Owner, std::size_t> owner_places_;
     Windows::Files::Owner last_owner_ = nullptr;
     std::size_t last_place_ = 0;
-    // For the second step: every row's folder and sizes, and the shown folders.
+    // For the second step: the rows' folders and sizes, and the shown folders.
     std::vector<Held> held_;
     std::vector<Shown_Folder> folders_;
     std::unordered_map<Folder_Key, std::size_t, Folder_Key_Hash> folder_places_;
