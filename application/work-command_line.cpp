@@ -261,7 +261,7 @@ void Write_Report(const Command& the_command) {
                               .Rows = Rows_Of(scan.Records, selection, changes ? &*changes : nullptr),
                               .Owners = {}};
     contents.The_Columns.Change = changes.has_value();
-    contents.Owners = Report::Owner_Totals_Of(contents.Rows, changes.has_value());
+    contents.Owners = Report::Owner_Totals_Of(contents.Rows);
     Files::Replace_Contents(the_command.Output,
                             the_command.Is_Json ? Report::Json_Of(contents) : Report::Csv_Of(contents));
     The_Console().Say("Report written to " + Utf8(the_command.Output) + ": " +

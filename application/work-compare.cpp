@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
-#include <limits>
 #include <future>
 #include <optional>
 #include <string_view>
@@ -17,13 +16,11 @@ namespace {
 
 // Changes are signed: a size or a difference of 2^63 or more, which only a damaged scan or a
 // sparse file no disk holds gives, is told as the largest change that fits, its sign kept.
-std::int64_t Signed(File_Size size) {
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(size.Value(), std::numeric_limits<std::int64_t>::max()));
-}
+std::int64_t Signed(File_Size size) { return Unsigned::Saturated_Signed(size.Value()); }
 
 std::int64_t Difference(File_Size now, File_Size then) {
-    if (now.Value() >= then.Value()) return Signed(File_Size::From(now.Value() - then.Value()));
-    return -Signed(File_Size::From(then.Value() - now.Value()));
+    if (now.Value() >= then.Value()) return Unsigned::Saturated_Signed(now.Value() - then.Value());
+    return -Unsigned::Saturated_Signed(then.Value() - now.Value());
 }
 
 // What tells one object from another.

@@ -12,6 +12,7 @@ namespace Files = Windows::Files;
 
 namespace {
 
+using Unsigned::Saturated_Signed;
 using Unsigned::Saturated_Sum;
 
 std::int64_t Signed_Sum(std::int64_t one, std::int64_t other) {
@@ -20,17 +21,8 @@ std::int64_t Signed_Sum(std::int64_t one, std::int64_t other) {
     return other < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
 }
 
-std::int64_t Signed(std::uint64_t the_bytes) {
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(the_bytes, std::numeric_limits<std::int64_t>::max()));
-}
-
 Windows::Files::Owner Owner_Then_Of(const File_Information& the_row, const Compare::Change* the_change) {
     return the_change && the_change->Owner_Then ? the_change->Owner_Then : the_row.Owner;
-}
-
-std::wstring_view Parent_Of(std::wstring_view the_path) {
-    const std::size_t last = the_path.rfind(L'\\');
-    return the_path.substr(0, last == std::wstring_view::npos ? 0 : last);
 }
 
 }  // namespace
@@ -55,9 +47,9 @@ void Ledger::Add(const File_Information& the_row, const Compare::Change* the_cha
             ++owner->Files;
             owner->Usage = File_Size::From(Saturated_Sum(owner->Usage.Value(), size.Now));
         }
-        owner->Change = Signed_Sum(owner->Change, Signed(size.Now));
+        owner->Change = Signed_Sum(owner->Change, Saturated_Signed(size.Now));
     }
-    if (Owner_Total* owner = Total_Of(owner_then)) owner->Change = Signed_Sum(owner->Change, -Signed(size.Then));
+    if (Owner_Total* owner = Total_Of(owner_then)) owner->Change = Signed_Sum(owner->Change, -Saturated_Signed(size.Then));
 
     if (!rows_can_nest_) return;
     Hold(the_row.Folder_Name.View(), size);
@@ -99,19 +91,19 @@ std::optional<std::size_t> Ledger::Holder_Of(std::wstring_view the_folder) {
 std::optional<std::size_t> Ledger::Innermost(std::wstring_view the_folder) {
     std::optional<std::size_t> holder;
     std::wstring_view path = the_folder;
-    for (; !path.empty(); path = Parent_Of(path)) {
+    for (; !path.empty(); path = Parent_Folder_Of(path)) {
         if (const auto known = answered_.find(path); known != answered_.end()) {
             holder = known->second;
             break;
         }
-        const std::wstring_view parent = Parent_Of(path);
+        const std::wstring_view parent = Parent_Folder_Of(path);
         if (const auto found = folder_places_.find({parent, path.substr(parent.size() + 1)});
             found != folder_places_.end()) {
             holder = found->second;
             break;
         }
     }
-    for (std::wstring_view passed = the_folder; passed.size() > path.size(); passed = Parent_Of(passed))
+    for (std::wstring_view passed = the_folder; passed.size() > path.size(); passed = Parent_Folder_Of(passed))
         answered_.emplace(passed, holder);
     return holder;
 }
@@ -124,9 +116,9 @@ void Ledger::Give_Back(const Shown_Folder& the_folder) {
     totals_.Size = File_Size::From(totals_.Size.Value() - std::min(now, totals_.Size.Value()));
     if (Owner_Total* owner = Total_Of(the_folder.Owner_Now)) {
         owner->Usage = File_Size::From(owner->Usage.Value() - std::min(now, owner->Usage.Value()));
-        owner->Change = Signed_Sum(owner->Change, -Signed(now));
+        owner->Change = Signed_Sum(owner->Change, -Saturated_Signed(now));
     }
-    if (Owner_Total* owner = Total_Of(the_folder.Owner_Then)) owner->Change = Signed_Sum(owner->Change, Signed(then));
+    if (Owner_Total* owner = Total_Of(the_folder.Owner_Then)) owner->Change = Signed_Sum(owner->Change, Saturated_Signed(then));
 }
 
 Totals Ledger::Close() {

@@ -210,12 +210,8 @@ void Show_Passing_Records() {
         rows.Add(the_file);
         shown.push_back(&the_file);
         counts.Add(the_file);
-        if (!changes) {
-            ledger.Add(the_file);
-            continue;
-        }
-        const Compare::Change change = changes->Of(place);
-        ledger.Add(the_file, &change);
+        const Compare::Change change = changes ? changes->Of(place) : Compare::Change{};
+        ledger.Add(the_file, changes ? &change : nullptr);
     }
     // What has gone since the older scan is shown after what is there, and counts only in
     // the changes.

@@ -13,7 +13,7 @@ class Folder_Nodes {
 public:
     Folder_Nodes(Tree& tree, const std::wstring& shown_folder) : tree_(tree), shown_(shown_folder) {
         tree_.Nodes.push_back({.Folder = Wide_Text::Shared(shown_folder)});
-        by_path_.emplace(shown_folder, 0);
+        by_path_.emplace(tree_.Nodes[0].Folder.View(), 0);
     }
 
     std::uint32_t Of(const Wide_Text::Shared& folder_name) {
@@ -29,8 +29,8 @@ public:
     std::uint32_t Of(std::wstring_view path) {
         unmet_.clear();
         std::uint32_t parent = 0;
-        for (std::wstring_view folder = path; folder.size() > shown_.size(); folder = Parent_Of(folder)) {
-            if (const auto found = by_path_.find(std::wstring(folder)); found != by_path_.end()) {
+        for (std::wstring_view folder = path; folder.size() > shown_.size(); folder = Parent_Folder_Of(folder)) {
+            if (const auto found = by_path_.find(folder); found != by_path_.end()) {
                 parent = found->second;
                 break;
             }
@@ -42,21 +42,16 @@ public:
     }
 
 private:
-    static std::wstring_view Parent_Of(std::wstring_view path) {
-        const std::size_t last = path.rfind(L'\\');
-        return path.substr(0, last == std::wstring_view::npos ? 0 : last);
-    }
-
     std::uint32_t Made(std::wstring_view path, std::uint32_t parent) {
         const auto node = static_cast<std::uint32_t>(tree_.Nodes.size());
         tree_.Nodes.push_back({.Folder = Wide_Text::Shared(path), .Parent = parent});
-        by_path_.emplace(std::wstring(path), node);
+        by_path_.emplace(tree_.Nodes.back().Folder.View(), node);
         return node;
     }
 
     Tree& tree_;
     const std::wstring& shown_;
-    std::unordered_map<std::wstring, std::uint32_t> by_path_;
+    std::unordered_map<std::wstring_view, std::uint32_t> by_path_;  // the nodes' own texts
     std::vector<std::size_t> unmet_;  // the lengths of the folders to make, deepest first
     const void* last_block_ = nullptr;
     std::uint32_t last_node_ = 0;

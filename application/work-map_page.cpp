@@ -252,6 +252,11 @@ private:
     HGDIOBJ previous_;
 };
 
+// Tiles come in drawing order: a deeper one right after a tile lies inside it.
+bool Has_Inner_Tiles(const std::vector<Map::Tile>& the_tiles, std::size_t the_index) {
+    return the_index + 1 < the_tiles.size() && the_tiles[the_index + 1].Depth > the_tiles[the_index].Depth;
+}
+
 // Names go on tiles with nothing drawn inside them, where a line of text fits.
 void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Map::Tile>& the_tiles) {
     const Selected_Font font(the_context);
@@ -261,8 +266,7 @@ void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Ma
     GetTextMetricsW(the_context, &metrics);
     for (std::size_t index = 0; index < the_tiles.size(); ++index) {
         const Map::Tile& tile = the_tiles[index];
-        const bool has_inner_tiles = index + 1 < the_tiles.size() && the_tiles[index + 1].Depth > tile.Depth;
-        if (tile.Is_Merged || tile.Node == 0 || has_inner_tiles) continue;
+        if (tile.Is_Merged || tile.Node == 0 || Has_Inner_Tiles(the_tiles, index)) continue;
         if (tile.Area.Right - tile.Area.Left < Smallest_Named_Width ||
             tile.Area.Bottom - tile.Area.Top < metrics.tmHeight + 2)
             continue;
@@ -278,9 +282,7 @@ void Draw_Names(HDC the_context, const Map::Tree& the_tree, const std::vector<Ma
 // The tile right after is inside this one and takes all of it: this one would be painted
 // over. A folder thousands deep holding one object would cost a fill of it per level.
 bool Is_Covered(const std::vector<Map::Tile>& the_tiles, std::size_t the_index) {
-    const std::size_t next = the_index + 1;
-    return next < the_tiles.size() && the_tiles[next].Depth > the_tiles[the_index].Depth &&
-           the_tiles[next].Area == the_tiles[the_index].Area;
+    return Has_Inner_Tiles(the_tiles, the_index) && the_tiles[the_index + 1].Area == the_tiles[the_index].Area;
 }
 
 void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Out& the_map) {

@@ -2,10 +2,7 @@
 // unit the conversion cannot carry (an unpaired surrogate) still shows where it is.
 #include "work-report.hpp"
 
-#include <algorithm>
 #include <cstdio>
-
-#include "work-credit.hpp"
 
 namespace Work::Report {
 
@@ -192,14 +189,10 @@ std::vector<std::string> Titles_Of(const Columns& the_columns) {
     return titles;
 }
 
-std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool with_change) {
+std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows) {
     Credit::Ledger ledger;
     for (const Row& row : the_rows) ledger.Add(*row.File, row.Change ? &*row.Change : nullptr);
-    std::vector<Owner_Total> totals;
-    for (const Credit::Owner_Total& owner : ledger.Close().Owners)
-        totals.push_back({owner.Owner, owner.Files, owner.Usage,
-                          with_change ? std::optional(owner.Change) : std::nullopt});
-    return totals;
+    return ledger.Close().Owners;
 }
 
 std::string Csv_Of(const Contents& the_contents) {
@@ -219,7 +212,7 @@ std::string Csv_Of(const Contents& the_contents) {
     for (const Owner_Total& owner : the_contents.Owners) {
         std::vector<std::string> line{Utf8_Of(Files::Image_Of(owner.Owner)), std::to_string(owner.Files),
                                       std::to_string(owner.Usage.Value())};
-        if (owner.Change) line.push_back(std::to_string(*owner.Change));
+        if (with_change) line.push_back(std::to_string(owner.Change));
         Append_Csv_Line(csv, line);
     }
     return csv;
@@ -266,7 +259,7 @@ std::string Json_Of(const Contents& the_contents) {
         Append_Json_Text(json, Files::Image_Of(total.Owner));
         json += ", \"Nr of files\": " + std::to_string(total.Files) +
                 ", \"Usage\": " + std::to_string(total.Usage.Value());
-        if (total.Change) json += ", \"Change\": " + std::to_string(*total.Change);
+        if (the_contents.The_Columns.Change) json += ", \"Change\": " + std::to_string(total.Change);
         json += "}";
     }
     json += "]}\n";

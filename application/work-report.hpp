@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "work-compare.hpp"
+#include "work-credit.hpp"
 #include "work-selection.hpp"
 #include "work-walk.hpp"
 
@@ -32,16 +33,12 @@ struct Row {
     std::optional<Compare::Change> Change;
 };
 
-struct Owner_Total {
-    Windows::Files::Owner Owner = nullptr;
-    std::int64_t Files = 0;
-    File_Size Usage{};
-    std::optional<std::int64_t> Change;  // when compared
-};
+// Their change is written when the columns have one.
+using Owner_Total = Credit::Owner_Total;
 // The known owners of the rows, in order of first appearance, totalled as the Accounts
 // page totals them: each byte once, to the innermost row that holds it; gone rows count in
 // the change alone.
-std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool with_change);
+std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows);
 
 struct Contents {
     std::wstring Root;

@@ -15,7 +15,6 @@
 #include <immintrin.h>
 #include <memory>
 #include <span>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -285,6 +284,33 @@ std::uint8_t Flags_Of(const File_Information& the_file) {
            (the_file.Is_Shared ? Shared : 0);
 }
 
+// Numbers given in order of first use, from the first: what comes again is found by
+// hashing, as a domain's file server has tens of thousands of owners, and the records of
+// one folder come together.
+template <typename Key>
+class First_Use_Numbers {
+public:
+    explicit First_Use_Numbers(std::uint64_t the_first) : first_(the_first) {}
+
+    struct Number {
+        std::uint64_t Value;
+        bool Is_New;
+    };
+    Number Of(Key the_key) {
+        if (!numbers_.empty() && the_key == last_) return {last_number_, false};
+        const auto [entry, is_new] = numbers_.try_emplace(the_key, first_ + numbers_.size());
+        last_ = the_key;
+        last_number_ = entry->second;
+        return {last_number_, is_new};
+    }
+
+private:
+    const std::uint64_t first_;
+    std::unordered_map<Key, std::uint64_t> numbers_;
+    Key last_{};
+    std::uint64_t last_number_ = 0;
+};
+
 // Owners are numbered from 1 in order of first appearance, 0 being the unknown owner; the
 // number one past the highest so far introduces a new owner, written there.
 class Owner_Numbers {
@@ -292,28 +318,16 @@ public:
     template <typename Out>
     void Write(Files::Owner the_owner, Out& into) {
         if (the_owner == nullptr) return into.Number(0);
-        if (the_owner != last_owner_) {
-            const auto [entry, is_new] = numbers_.try_emplace(the_owner, numbers_.size() + 1);
-            last_owner_ = the_owner;
-            last_number_ = entry->second;
-            if (is_new) return Write_New(the_owner, into);
-        }
-        into.Number(last_number_);
-    }
-
-private:
-    template <typename Out>
-    void Write_New(Files::Owner the_owner, Out& into) {
-        into.Number(last_number_);
+        const auto number = numbers_.Of(the_owner);
+        into.Number(number.Value);
+        if (!number.Is_New) return;
         into.Number(Files::Sid_Bytes_Of(the_owner).size());
         into.Raw(Files::Sid_Bytes_Of(the_owner));
         into.Text(Files::Image_Of(the_owner));
     }
 
-    // A domain's file server has tens of thousands of owners: found by hashing, not in a list.
-    std::unordered_map<Files::Owner, std::size_t> numbers_;
-    Files::Owner last_owner_ = nullptr;
-    std::size_t last_number_ = 0;
+private:
+    First_Use_Numbers<Files::Owner> numbers_{1};
 };
 
 // A folder's number is given at its first use, where its name is written: the records of
@@ -323,23 +337,13 @@ public:
     template <typename Out>
     void Write(const Wide_Text::Shared& the_folder, Out& into) {
         const std::wstring_view name = the_folder.View();
-        if (numbers_.empty() || name.data() != last_) {
-            const auto [entry, is_new] = numbers_.try_emplace(name.data(), numbers_.size());
-            last_ = name.data();
-            last_number_ = entry->second;
-            if (is_new) {
-                into.Number(last_number_);
-                into.Text(name);
-                return;
-            }
-        }
-        into.Number(last_number_);
+        const auto number = numbers_.Of(name.data());
+        into.Number(number.Value);
+        if (number.Is_New) into.Text(name);
     }
 
 private:
-    std::unordered_map<const wchar_t*, std::uint64_t> numbers_;
-    const wchar_t* last_ = nullptr;
-    std::uint64_t last_number_ = 0;
+    First_Use_Numbers<const wchar_t*> numbers_{0};
 };
 
 }  // namespace

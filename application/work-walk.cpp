@@ -226,17 +226,43 @@ struct Lookup {
 };
 
 // Where an object was first met, to be opened again should another show its file index.
+// A file index names an object on its volume only. Under Wine the host's symbolic links
+// and mounts lead to other file systems, whose inode numbers are the indices; on Windows
+// a network share may hold another volume. The volume costs several times the rest of a
+// look-up to ask for, so it is asked only when an index is met again, and once an object.
+class Asked_Volume {
+public:
+    // None when it cannot be told.
+    template <typename Path_Maker>
+    const std::optional<std::uint32_t>& Of(std::uint64_t the_index, const Path_Maker& path_of) {
+        if (is_asked_) return volume_;
+        is_asked_ = true;
+        const std::optional<Files::File_Identity> identity = Files::File_Identity_Of(path_of());
+        if (identity && identity->Index == the_index) volume_ = identity->Volume;
+        return volume_;
+    }
+
+private:
+    bool is_asked_ = false;
+    std::optional<std::uint32_t> volume_;
+};
+
+// Objects whose volumes cannot be told are taken for one, as by their index alone.
+bool Are_On_One_Volume(const std::optional<std::uint32_t>& one, const std::optional<std::uint32_t>& other) {
+    return !one || !other || *one == *other;
+}
+
 struct Met_Object {
     Wide_Text::Shared Folder_Name;  // relative to the root; the object's own for a folder
     Wide_Text::Shared File_Name;    // empty for a folder
-    bool Is_Volume_Asked = false;
-    std::optional<std::uint32_t> Volume;  // none when it could not be told
+    Asked_Volume Volume;
 };
 
 // A folder on the way down, by its file index and the length of its platform path.
 struct Ancestor {
     std::uint64_t Index;
     std::size_t Path_Length;
+    Asked_Volume Volume;
 };
 
 // Entries are listed this many at a time, then looked up together and recorded in listing
@@ -331,31 +357,16 @@ private:
         return !has_stopped_;
     }
 
-    // A file index names an object on its volume only. Under Wine the host's symbolic links
-    // and mounts lead to other file systems, whose inode numbers are the indices; on Windows
-    // a network share may hold another volume. The volume costs several times the rest of a
-    // look-up to ask for, so it is asked only when an index is met again, of both objects.
-    static std::optional<std::uint32_t> Volume_Of(const std::wstring& path, std::uint64_t index) {
-        const std::optional<Files::File_Identity> identity = Files::File_Identity_Of(path);
-        if (!identity || identity->Index != index) return std::nullopt;
-        return identity->Volume;
-    }
-
-    // Objects whose volumes cannot be told are taken for one, as by their index alone.
-    static bool Are_On_One_Volume(const std::optional<std::uint32_t>& one,
-                                  const std::optional<std::uint32_t>& other) {
-        return !one || !other || *one == *other;
-    }
-
-    bool Is_Ancestor(const std::optional<std::uint64_t>& folder, std::wstring_view filename) const {
+    bool Is_Ancestor(const std::optional<std::uint64_t>& folder, std::wstring_view filename) {
         if (!folder) return false;
-        const auto has_its_index = [&](const Ancestor& ancestor) { return ancestor.Index == *folder; };
-        if (std::none_of(ancestors_.begin(), ancestors_.end(), has_its_index)) return false;
-        const std::optional<std::uint32_t> volume = Volume_Of(std::wstring(path_).append(filename), *folder);
-        return std::any_of(ancestors_.begin(), ancestors_.end(), [&](const Ancestor& ancestor) {
-            return has_its_index(ancestor) &&
-                   Are_On_One_Volume(volume, Volume_Of(path_.substr(0, ancestor.Path_Length), *folder));
-        });
+        Asked_Volume candidate;
+        for (Ancestor& ancestor : ancestors_) {
+            if (ancestor.Index != *folder) continue;
+            const auto& volume = candidate.Of(*folder, [&] { return std::wstring(path_).append(filename); });
+            if (Are_On_One_Volume(volume, ancestor.Volume.Of(*folder, [&] { return path_.substr(0, ancestor.Path_Length); })))
+                return true;
+        }
+        return false;
     }
 
     std::wstring Platform_Path_Of(const Met_Object& the_object) const {
@@ -369,17 +380,13 @@ private:
     bool Is_Met_Before(const std::optional<std::uint64_t>& index, const Wide_Text::Shared& folder_name,
                        const Wide_Text::Shared& file_name) {
         if (!crew_ || !index) return false;
-        Met_Object object{.Folder_Name = folder_name, .File_Name = file_name, .Volume = std::nullopt};
+        Met_Object object{.Folder_Name = folder_name, .File_Name = file_name, .Volume = {}};
         const auto [first, last] = met_.equal_range(*index);
-        if (first != last) {
-            object.Is_Volume_Asked = true;
-            object.Volume = Volume_Of(Platform_Path_Of(object), *index);
-            for (auto met = first; met != last; ++met) {
-                Met_Object& before = met->second;
-                if (!before.Is_Volume_Asked) before.Volume = Volume_Of(Platform_Path_Of(before), *index);
-                before.Is_Volume_Asked = true;
-                if (Are_On_One_Volume(object.Volume, before.Volume)) return true;
-            }
+        for (auto met = first; met != last; ++met) {
+            Met_Object& before = met->second;
+            const auto& volume = object.Volume.Of(*index, [&] { return Platform_Path_Of(object); });
+            if (Are_On_One_Volume(volume, before.Volume.Of(*index, [&] { return Platform_Path_Of(before); })))
+                return true;
         }
         met_.emplace(*index, std::move(object));
         return false;
@@ -387,7 +394,7 @@ private:
 
     // The folder whose platform path is path_ becomes the one being walked.
     void Push(Wide_Text::Shared folder_name, const std::optional<std::uint64_t>& index) {
-        if (index) ancestors_.push_back({*index, path_.size()});
+        if (index) ancestors_.push_back({*index, path_.size(), {}});
         const bool is_shared = Is_Met_Before(index, folder_name, Wide_Text::Shared());
         frames_.emplace_back(std::move(folder_name), path_.size(), index.has_value(), is_shared);
         progress_.Entered(frames_.back().Folder_Name);

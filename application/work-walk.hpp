@@ -40,6 +40,12 @@ struct File_Information {
     bool Is_Shared = false;
 };
 
+// The folder holding a folder given in the form of Folder_Name: "\\a" for "\\a\\b", empty for "\\a".
+inline std::wstring_view Parent_Folder_Of(std::wstring_view the_folder) {
+    const std::size_t last = the_folder.rfind(L'\\');
+    return the_folder.substr(0, last == std::wstring_view::npos ? 0 : last);
+}
+
 // What the record adds to its folder's size and to the totals.
 inline File_Size Counted_Size_Of(const File_Information& the_file) {
     return the_file.Is_Shared ? File_Size{} : the_file.Object_Size;

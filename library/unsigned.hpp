@@ -52,6 +52,11 @@ constexpr std::uint64_t Saturated_Sum(std::uint64_t left, std::uint64_t right) {
 constexpr Quadword Saturated_Sum(Quadword left, Quadword right) {
     return Quadword::From(Saturated_Sum(left.Value(), right.Value()));
 }
+// As a signed number for a change or a difference; 2^63 or more, which only such sizes
+// give, as the largest signed number.
+constexpr std::int64_t Saturated_Signed(std::uint64_t value) {
+    return value > std::uint64_t{INT64_MAX} ? INT64_MAX : static_cast<std::int64_t>(value);
+}
 // The exact product of two 32-bit values.
 constexpr Quadword Product_Of(Longword left, Longword right) {
     return Quadword::From(std::uint64_t{left} * right);

@@ -482,7 +482,8 @@ Replacement::Replacement(const std::wstring& target) : target_(target) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
         if (handle_.get() != INVALID_HANDLE_VALUE) return;
         handle_.release();
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
     throw Write_Failure(Failure_Text(path_, "cannot create the temporary file"));
 }

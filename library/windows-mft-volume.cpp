@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "unsigned.hpp"
+
 namespace Windows::Mft {
 
 namespace {
@@ -126,19 +128,13 @@ std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
 // Sparse runs may add up to any count: the sum stops at the largest.
 std::uint64_t Run_Pieces::Clusters() const {
     std::uint64_t clusters = 0;
-    for (const Run& run : Runs)
-        clusters = std::min(clusters, std::numeric_limits<std::uint64_t>::max() - run.Length) +
-                   run.Length;
+    for (const Run& run : Runs) clusters = Unsigned::Saturated_Sum(clusters, run.Length);
     return clusters;
 }
 
 bool Run_Pieces::Is_Allocated_Within(std::uint64_t cluster_count) const {
-    std::uint64_t clusters = 0;
-    for (const Run& run : Runs) {
-        clusters += run.Length;  // no run is longer than the volume: the sum cannot wrap
-        if (!run.Lcn || clusters > cluster_count) return false;
-    }
-    return true;
+    return std::ranges::all_of(Runs, [](const Run& run) { return run.Lcn.has_value(); }) &&
+           Clusters() <= cluster_count;
 }
 
 void Run_Pieces::Add(std::vector<Run> more) {

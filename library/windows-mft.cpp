@@ -3,9 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <exception>
 #include <future>
 #include <limits>
 #include <thread>
@@ -13,7 +11,6 @@
 #include <unordered_set>
 
 #include "windows-mft-volume.hpp"
-#include "windows.hpp"
 
 namespace Windows::Mft {
 
