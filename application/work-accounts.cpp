@@ -66,7 +66,7 @@ std::wstring Account_Text_Handler(int for_column, void* the_account) {
     case 0: return Files::Image_Of(account.Owner);
     case 1: return L" " + std::to_wstring(account.Nr_Of_Files);
     case 2: return Wide_Text::Widened(Files::Image_Of(account.Disk_Usage));
-    case 3: return Wide_Text::Widened(Change_Image_Of({.Bytes = account.Change}));
+    case 3: return Wide_Text::Widened(Change_Image_Of(account.Change));
     default: return {};
     }
 }

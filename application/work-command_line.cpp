@@ -12,6 +12,7 @@
 #include "log.hpp"
 #include "windows.hpp"
 #include "work-compare.hpp"
+#include "work-internal.hpp"
 #include "work-report.hpp"
 #include "work-scan_file.hpp"
 #include "work.hpp"
@@ -108,7 +109,8 @@ struct Option_Switch {
 constexpr Option_Switch Option_Switches[] = {
     {L"/files", Selection_Option::FILES},         {L"/folders", Selection_Option::FOLDERS},
     {L"/subfolders", Selection_Option::SUBFOLDERS}, {L"/streams", Selection_Option::STREAMS},
-    {L"/hidden", Selection_Option::HIDDEN},       {L"/system", Selection_Option::SYSTEM}};
+    {L"/hidden", Selection_Option::HIDDEN},       {L"/system", Selection_Option::SYSTEM},
+    {L"/ondisk", Selection_Option::ON_DISK}};
 
 // Days further back than a time can go would switch the filter off: said, not ignored.
 void Check_Day_Count(int the_days) {
@@ -176,7 +178,8 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
     std::wstring root = Without_Trailing_Backslashes(the_root);
     if (root.empty()) throw Root_Not_Found("a root of backslashes names no folder");
     Scan_File::Scan scan;
-    scan.About = {root, Is_Windows_Nt() && Files::Volume_Is_Ntfs(root), Files::The_Time_Now()};
+    scan.About = {root, Is_Windows_Nt() && Files::Volume_Is_Ntfs(root), Files::The_Time_Now(), true,
+                  Files::Volume_Space_Of(root + L'\\')};
     The_Console().Say("Searching " + Utf8(root) + "...");
     const auto start = std::chrono::steady_clock::now();
     const std::atomic<bool> is_wanted = true;
@@ -199,10 +202,15 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
                                   Utf8(progress.Folder));
             },
         .Progress_Interval = std::chrono::seconds(5)};
-    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, scan.Records);
+    File_List volume_files;
+    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, scan.Records, &volume_files);
     // An empty scan of it would show everything as gone in a later comparison.
     if (root_error != 0)
         throw Root_Not_Listed(Utf8(root) + " cannot be listed: error " + std::to_string(root_error));
+    if (scan.About.Volume) {
+        Account_For_Volume(root, *scan.About.Volume, std::move(volume_files), scan.Records);
+        The_Console().Say("Volume of " + Utf8(root) + ": " + Volume_Image(root, *scan.About.Volume));
+    }
     const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
     The_Console().Say(std::to_string(Length_Of(scan.Records)) + " objects found in " +
                       std::to_string(taken.count()) + " s" +
@@ -261,7 +269,7 @@ void Write_Report(const Command& the_command) {
                               .Rows = Rows_Of(scan.Records, selection, changes ? &*changes : nullptr),
                               .Owners = {}};
     contents.The_Columns.Change = changes.has_value();
-    contents.Owners = Report::Owner_Totals_Of(contents.Rows);
+    contents.Owners = Report::Owner_Totals_Of(contents.Rows, contents.The_Columns.On_Disk);
     Files::Replace_Contents(the_command.Output,
                             the_command.Is_Json ? Report::Json_Of(contents) : Report::Csv_Of(contents));
     The_Console().Say("Report written to " + Utf8(the_command.Output) + ": " +
@@ -336,7 +344,7 @@ const char* Usage() {
            "                        searches ROOT and saves the scan, without a window\r\n"
            "quarrix /report FILE.csv|FILE.json (ROOT | /open SCAN.qscan) [/compare OLD.qscan]\r\n"
            "        [/files] [/folders] [/subfolders] [/streams] [/hidden] [/system]\r\n"
-           "        [/min SIZE] [/within MINUTES] [/since DAYS]\r\n"
+           "        [/ondisk] [/min SIZE] [/within MINUTES] [/since DAYS]\r\n"
            "                        writes what the Display page would show: one row per\r\n"
            "                        object with every column, sizes in bytes, times in UTC,\r\n"
            "                        then the owners' totals; with /compare, the change of\r\n"
@@ -344,7 +352,8 @@ const char* Usage() {
            "                        same root. Without selection switches, the options the\r\n"
            "                        window saved last apply; any switch replaces them all:\r\n"
            "                        /files, /folders, /subfolders (include subfolders),\r\n"
-           "                        /streams, /hidden, /system show those objects; /min only\r\n"
+           "                        /streams, /hidden, /system show those objects; /ondisk\r\n"
+           "                        counts sizes on disk in sums and filters; /min only\r\n"
            "                        objects larger than SIZE (1500, 10K, 1.5M); /within only\r\n"
            "                        those accessed within MINUTES; /since only those not\r\n"
            "                        accessed for DAYS. /folders, /within and /since exclude\r\n"

@@ -155,18 +155,27 @@ namespace {
 // What a record was then, as far as a change is concerned.
 struct Then {
     File_Size Size;
+    File_Size Size_On_Disk;
+    bool Has_Size_On_Disk;
     bool Is_Shared;
     Windows::Files::Owner Owner;
 };
 
+File_Size Counted(File_Size the_size, bool is_shared) { return is_shared ? File_Size{} : the_size; }
+
 // The change of a record now against what it was then; none when they agree.
 std::optional<Change> Change_Of(const File_Information& the_record, const Then& the_then) {
-    if (the_then.Size == the_record.Object_Size && the_then.Is_Shared == the_record.Is_Shared &&
-        the_then.Owner == the_record.Owner)
+    const bool disk_is_known = the_record.Has_Size_On_Disk && the_then.Has_Size_On_Disk;
+    const File_Size disk_now = disk_is_known ? the_record.Size_On_Disk : the_record.Object_Size;
+    const File_Size disk_then = disk_is_known ? the_then.Size_On_Disk : the_then.Size;
+    if (the_then.Size == the_record.Object_Size && disk_then == disk_now &&
+        the_then.Is_Shared == the_record.Is_Shared && the_then.Owner == the_record.Owner)
         return std::nullopt;
-    const File_Size then_counted = the_then.Is_Shared ? File_Size{} : the_then.Size;
     return Change{.Bytes = Difference(the_record.Object_Size, the_then.Size),
-                  .Counted = Difference(Counted_Size_Of(the_record), then_counted),
+                  .Counted = Difference(Counted_Size_Of(the_record), Counted(the_then.Size, the_then.Is_Shared)),
+                  .Bytes_On_Disk = Difference(disk_now, disk_then),
+                  .Counted_On_Disk = Difference(Counted(disk_now, the_record.Is_Shared),
+                                                Counted(disk_then, the_then.Is_Shared)),
                   .Is_New = false,
                   .Is_Gone = false,
                   .Owner_Then = the_then.Owner == the_record.Owner ? nullptr : the_then.Owner};
@@ -208,7 +217,9 @@ void Match_In_Order(Scan_File::Record_Reader& the_older, Records_Now& now, std::
         }
         now.Is_Met[found] = true;
         next = found + 1;
-        if (const auto change = Change_Of(*now.All[found], {the_older.Object_Size(), the_older.Is_Shared(), the_older.Owner()}))
+        if (const auto change = Change_Of(*now.All[found], {the_older.Object_Size(), the_older.Size_On_Disk(),
+                                                                 the_older.Has_Size_On_Disk(), the_older.Is_Shared(),
+                                                                 the_older.Owner()}))
             into.Placed.push_back({found, *change});
     }
 }
@@ -285,10 +296,16 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
         const File_Information& record = *now.All[index];
         const Path path = Path_Of(record);
         if (const File_Information* then = table.Take(path, hasher.Of(path))) {
-            if (const auto change = Change_Of(record, {then->Object_Size, then->Is_Shared, then->Owner}))
+            if (const auto change = Change_Of(record, {then->Object_Size, then->Size_On_Disk, then->Has_Size_On_Disk,
+                                                      then->Is_Shared, then->Owner}))
                 placed_.push_back({index, *change});
         } else {
-            placed_.push_back({index, {.Bytes = 0, .Counted = Signed(Counted_Size_Of(record)), .Is_New = true, .Is_Gone = false}});
+            placed_.push_back({index, {.Bytes = 0,
+                                       .Counted = Signed(Counted_Size_Of(record)),
+                                       .Bytes_On_Disk = 0,
+                                       .Counted_On_Disk = Signed(Counted_Size_Of(record, true)),
+                                       .Is_New = true,
+                                       .Is_Gone = false}});
         }
     }
     Path_Hasher older_hasher;
@@ -302,6 +319,8 @@ Changes::Changes(const File_List& the_records, Scan_File::Record_Reader& the_old
     for (const File_Information* record : gone_)
         Keep(*record, {.Bytes = -Signed(record->Object_Size),
                        .Counted = -Signed(Counted_Size_Of(*record)),
+                       .Bytes_On_Disk = -Signed(Size_Of(*record, true)),
+                       .Counted_On_Disk = -Signed(Counted_Size_Of(*record, true)),
                        .Is_New = false,
                        .Is_Gone = true});
 }

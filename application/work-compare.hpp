@@ -18,9 +18,15 @@ bool Is_Same_Root(const std::wstring& one, const std::wstring& other);
 struct Change {
     std::int64_t Bytes = 0;    // now minus then; minus the old size for a gone object
     std::int64_t Counted = 0;  // the same of the sizes sums add (an object counts once)
+    // The same of the sizes on disk; of the sizes where either scan lacks them.
+    std::int64_t Bytes_On_Disk = 0;
+    std::int64_t Counted_On_Disk = 0;
     bool Is_New = false;       // no such object then
     bool Is_Gone = false;      // a record of the older scan that has none now
     Windows::Files::Owner Owner_Then = nullptr;  // when another owned it then
+
+    std::int64_t Bytes_Of(bool on_disk) const { return on_disk ? Bytes_On_Disk : Bytes; }
+    std::int64_t Counted_Of(bool on_disk) const { return on_disk ? Counted_On_Disk : Counted; }
 };
 
 class Changes {

@@ -27,21 +27,27 @@ Windows::Files::Owner Owner_Then_Of(const File_Information& the_row, const Compa
 
 }  // namespace
 
+Ledger::Sizes Ledger::Sum_Of(const Sizes& one, const Sizes& other) {
+    return {Saturated_Sum(one.Now, other.Now), Saturated_Sum(one.Then, other.Then),
+            Saturated_Sum(one.On_Disk, other.On_Disk)};
+}
+
 std::size_t Folder_Key_Hash::operator()(const Folder_Key& the_key) const {
     const std::hash<std::wstring_view> hash;
     return hash(the_key.Parent) * 0x9E3779B97F4A7C15ull + hash(the_key.Name);
 }
 
 void Ledger::Add(const File_Information& the_row, const Compare::Change* the_change) {
-    const std::uint64_t counted = Counted_Size_Of(the_row).Value();
-    Sizes size{counted, counted};
-    if (the_change && the_change->Is_Gone) size.Now = 0;
+    const std::uint64_t counted = Counted_Size_Of(the_row, counts_on_disk_).Value();
+    Sizes size{counted, counted, Counted_Size_Of(the_row, true).Value()};
+    if (the_change && the_change->Is_Gone) size.Now = size.On_Disk = 0;
     else if (the_change && the_change->Is_New) size.Then = 0;
-    else if (the_change) size.Then = counted - static_cast<std::uint64_t>(the_change->Counted);
+    else if (the_change) size.Then = counted - static_cast<std::uint64_t>(the_change->Counted_Of(counts_on_disk_));
     const bool is_gone = the_change && the_change->Is_Gone;
     const Windows::Files::Owner owner_then = Owner_Then_Of(the_row, the_change);
 
     totals_.Size = File_Size::From(Saturated_Sum(totals_.Size.Value(), size.Now));
+    totals_.Size_On_Disk = File_Size::From(Saturated_Sum(totals_.Size_On_Disk.Value(), size.On_Disk));
     if (Owner_Total* owner = Total_Of(the_row.Owner)) {
         if (!is_gone) {
             ++owner->Files;
@@ -65,7 +71,7 @@ void Ledger::Hold(std::wstring_view the_folder, Sizes the_size) {
         held_.back().Folder.size() != the_folder.size())
         return held_.push_back({the_folder, the_size});
     Sizes& run = held_.back().Size;
-    run = {Saturated_Sum(run.Now, the_size.Now), Saturated_Sum(run.Then, the_size.Then)};
+    run = Sum_Of(run, the_size);
 }
 
 Owner_Total* Ledger::Total_Of(Files::Owner the_owner) {
@@ -113,7 +119,10 @@ std::optional<std::size_t> Ledger::Innermost(std::wstring_view the_folder) {
 void Ledger::Give_Back(const Shown_Folder& the_folder) {
     const std::uint64_t now = std::min(the_folder.Taken.Now, the_folder.Size.Now);
     const std::uint64_t then = std::min(the_folder.Taken.Then, the_folder.Size.Then);
+    const std::uint64_t on_disk = std::min(the_folder.Taken.On_Disk, the_folder.Size.On_Disk);
     totals_.Size = File_Size::From(totals_.Size.Value() - std::min(now, totals_.Size.Value()));
+    totals_.Size_On_Disk =
+        File_Size::From(totals_.Size_On_Disk.Value() - std::min(on_disk, totals_.Size_On_Disk.Value()));
     if (Owner_Total* owner = Total_Of(the_folder.Owner_Now)) {
         owner->Usage = File_Size::From(owner->Usage.Value() - std::min(now, owner->Usage.Value()));
         owner->Change = Signed_Sum(owner->Change, -Saturated_Signed(now));
@@ -126,7 +135,7 @@ Totals Ledger::Close() {
         const std::optional<std::size_t> holder = Holder_Of(row.Folder);
         if (!holder) continue;
         Sizes& taken = folders_[*holder].Taken;
-        taken = {Saturated_Sum(taken.Now, row.Size.Now), Saturated_Sum(taken.Then, row.Size.Then)};
+        taken = Sum_Of(taken, row.Size);
     }
     for (const Shown_Folder& folder : folders_) Give_Back(folder);
     return std::move(totals_);

@@ -26,7 +26,8 @@ struct Owner_Total {
 
 struct Totals {
     std::vector<Owner_Total> Owners;  // the known owners, in order of first appearance
-    File_Size Size{};                 // of every row, owned or not
+    File_Size Size{};                 // of every row, owned or not, as counted
+    File_Size Size_On_Disk{};         // the same of the sizes on disk, of rows there now
 };
 
 // A shown folder by the text of its parent and its name, as its record holds them: no path
@@ -47,8 +48,10 @@ struct Folder_Key_Hash {
 class Ledger {
 public:
     // Without nesting (subfolders or folders not shown) no shown record lies inside
-    // another, and nothing is kept for the second step.
-    explicit Ledger(bool rows_can_nest = true) : rows_can_nest_(rows_can_nest) {}
+    // another, and nothing is kept for the second step. Sizes are counted on disk when
+    // asked, as the selection says.
+    explicit Ledger(bool rows_can_nest = true, bool counts_on_disk = false)
+        : rows_can_nest_(rows_can_nest), counts_on_disk_(counts_on_disk) {}
 
     // A shown row, with its change when compared with an older scan; a gone row counts in
     // the changes alone.
@@ -60,6 +63,7 @@ private:
     struct Sizes {
         std::uint64_t Now;
         std::uint64_t Then;
+        std::uint64_t On_Disk;  // now
     };
     struct Held {
         std::wstring_view Folder;  // the row's
@@ -71,6 +75,7 @@ private:
         Sizes Size;
         Sizes Taken{};  // by shown rows inside it
     };
+    static Sizes Sum_Of(const Sizes& one, const Sizes& other);
     void Hold(std::wstring_view the_folder, Sizes the_size);
     Owner_Total* Total_Of(Windows::Files::Owner the_owner);
     std::optional<std::size_t> Holder_Of(std::wstring_view the_folder);
@@ -78,6 +83,7 @@ private:
     void Give_Back(const Shown_Folder& the_folder);
 
     bool rows_can_nest_;
+    bool counts_on_disk_;
     Totals totals_;
     std::unordered_map<Windows::Files::Owner, std::size_t> owner_places_;
     Windows::Files::Owner last_owner_ = nullptr;

@@ -25,9 +25,12 @@ std::string Results_Line;
 
 bool Is_On(Selection_Option the_option) { return Selection_In_Force().Options[the_option]; }
 
+bool Counts_On_Disk() { return Is_On(Selection_Option::ON_DISK); }
+
 // What sorting by "Change" orders by: a new object grew by its whole size.
 std::int64_t Growth_Of(const File_Information& the_file, const Compare::Change& the_change) {
-    return the_change.Is_New ? static_cast<std::int64_t>(the_file.Object_Size.Value()) : the_change.Bytes;
+    if (!the_change.Is_New) return the_change.Bytes_Of(Counts_On_Disk());
+    return Unsigned::Saturated_Signed(Size_Of(the_file, Counts_On_Disk()).Value());
 }
 
 // The totals line: the shown rows counted, and the bytes credited to them.
@@ -134,7 +137,7 @@ void Adjust_Gui() {
     const bool change_is_wanted = Comparison() != nullptr;
     Adjust_Account_Columns(change_is_wanted);
     // Rebuilt columns take their stored widths again, losing the user's since the start.
-    if (Gui::Number_Of_Columns_Of(view) == 4 + owner_is_wanted + streams_are_wanted + change_is_wanted &&
+    if (Gui::Number_Of_Columns_Of(view) == 5 + owner_is_wanted + streams_are_wanted + change_is_wanted &&
         Owner_Column_Is_Shown == owner_is_wanted && Stream_Column_Is_Shown == streams_are_wanted &&
         Change_Column_Is_Shown == change_is_wanted)
         return;
@@ -143,6 +146,7 @@ void Adjust_Gui() {
     if (owner_is_wanted) columns.push_back({"Owner", 90, Gui::Justification::Left});
     if (streams_are_wanted) columns.push_back({"Stream", 90, Gui::Justification::Left});
     columns.push_back({"Size", 75, Gui::Justification::Right});
+    columns.push_back({"Size on disk", 75, Gui::Justification::Right});
     columns.push_back({"Last Accessed", 140, Gui::Justification::Left});
     if (change_is_wanted) columns.push_back({"Change", 75, Gui::Justification::Right});
     Gui::Registered::Replace_Columns_From(view, 3, columns);
@@ -150,7 +154,7 @@ void Adjust_Gui() {
     Stream_Column_Is_Shown = streams_are_wanted;
     Change_Column_Is_Shown = change_is_wanted;
     // Only the title changes: the column still shows the last access.
-    if (!Searching_Ntfs()) Gui::Set_Title(view, 4, "Date Modified");
+    if (!Searching_Ntfs()) Gui::Set_Title(view, 5, "Date Modified");
 }
 
 std::string Image_Of(File_Size the_size) {
@@ -164,13 +168,29 @@ std::string Inline_Image_Of(File_Size the_size) {
     return image;
 }
 
-std::string Change_Image_Of(const Compare::Change& the_change) {
-    if (the_change.Is_New) return "new";
-    if (the_change.Bytes == 0) return "0";
-    const std::uint64_t magnitude = the_change.Bytes < 0 ? 0 - static_cast<std::uint64_t>(the_change.Bytes)
-                                                          : static_cast<std::uint64_t>(the_change.Bytes);
-    std::string image(the_change.Bytes < 0 ? "-" : "+");
+std::string Change_Image_Of(std::int64_t the_bytes) {
+    if (the_bytes == 0) return "0";
+    const std::uint64_t magnitude = the_bytes < 0 ? 0 - static_cast<std::uint64_t>(the_bytes)
+                                                  : static_cast<std::uint64_t>(the_bytes);
+    std::string image(the_bytes < 0 ? "-" : "+");
     return image.append(Inline_Image_Of(File_Size::From(magnitude)));
+}
+
+std::string Volume_Image(const std::wstring& the_root, const Files::Volume_Space& the_space) {
+    std::wstring volume = Files::Volume_Root_Of(the_root + L'\\');
+    if (volume.ends_with(L'\\')) volume.pop_back();
+    return Wide_Text::Narrowed(volume) + " " + Inline_Image_Of(the_space.Total) + ", " +
+           Inline_Image_Of(the_space.Used()) + " used, " + Inline_Image_Of(the_space.Free) + " free";
+}
+
+// The status line's second part: what the shown rows take on disk, and the volume around.
+std::string On_Disk_Line(File_Size the_shown_size) {
+    if (!Results_Have_Sizes_On_Disk())
+        return Counts_On_Disk() ? "No sizes on disk in this scan: sizes counted instead"
+                                : "No sizes on disk in this scan";
+    std::string line = "On disk " + Inline_Image_Of(the_shown_size);
+    if (Results_Volume()) line += " of " + Volume_Image(Search_Root(), *Results_Volume());
+    return line;
 }
 
 std::string Image_Of(int the_count, const std::string& the_unit) {
@@ -194,7 +214,8 @@ void Show_Passing_Records() {
     Zero_Account_Totals();
     const Selection& selection = Selection_In_Force();
     Counts counts;
-    Credit::Ledger ledger(Is_On(Selection_Option::FOLDERS) && Is_On(Selection_Option::SUBFOLDERS));
+    Credit::Ledger ledger(Is_On(Selection_Option::FOLDERS) && Is_On(Selection_Option::SUBFOLDERS),
+                          Counts_On_Disk());
     Row_Batch rows(Controls().File_List_View);
     const Compare::Changes* comparison = Comparison();
     std::optional<Compare::Changes::In_Order> changes;
@@ -236,7 +257,9 @@ void Show_Passing_Records() {
         Results_Line = status;
     }
     Gui::Set_Status_Line(status);
-    Log::Write("Shown: " + status);
+    const std::string on_disk = On_Disk_Line(credited.Size_On_Disk);
+    Gui::Set_Status_Line_Part(1, Wide_Text::Widened(on_disk));
+    Log::Write("Shown: " + status + "; " + on_disk);
 }
 
 std::string Shown_Results_Line() {
@@ -253,10 +276,15 @@ void Display() {
 namespace {
 
 // An object met before by another path is marked: its size adds to no total.
-std::wstring Size_Text_Of(const File_Information& the_file) {
-    std::wstring text = Wide_Text::Widened(Work::Image_Of(the_file.Object_Size));
+std::wstring Size_Text_Of(const File_Information& the_file, File_Size the_size) {
+    std::wstring text = Wide_Text::Widened(Work::Image_Of(the_size));
     if (the_file.Is_Shared) text.push_back(L'=');
     return text;
+}
+
+std::wstring Change_Text_Of(const Compare::Change& the_change) {
+    if (the_change.Is_New) return L"new";
+    return Wide_Text::Widened(Change_Image_Of(the_change.Bytes_Of(Counts_On_Disk())));
 }
 
 }  // namespace
@@ -268,17 +296,19 @@ std::wstring File_Text_Handler(int for_column, void* the_file) {
     case Logical_Column::In_Folder: return Search_Root() + file.Folder_Name;
     case Logical_Column::Owner: return Files::Image_Of(file.Owner);
     case Logical_Column::Stream: return file.Stream_Name.String();
-    case Logical_Column::Size: return Size_Text_Of(file);
+    case Logical_Column::Size: return Size_Text_Of(file, file.Object_Size);
+    case Logical_Column::Size_On_Disk:
+        return file.Has_Size_On_Disk ? Size_Text_Of(file, file.Size_On_Disk) : std::wstring();
     case Logical_Column::Last_Accessed:
         return Files::Image_Of(file.Last_Accessed);
-    case Logical_Column::Change: return Wide_Text::Widened(Change_Image_Of(Change_Of(file)));
+    case Logical_Column::Change: return Change_Text_Of(Change_Of(file));
     }
     return {};
 }
 
 COLORREF File_Color_Handler(void* the_file) {
     const File_Information& file = File_At(the_file);
-    if (Change_Of(file).Is_Gone) return Gui::Gray;
+    if (Change_Of(file).Is_Gone || Is_Not_In_Scan(file)) return Gui::Gray;
     if (file.Is_Folder) return Gui::Red;
     if (file.Has_Streams) return Gui::Green;
     if (file.Is_Compressed) return Gui::Blue;
@@ -296,6 +326,8 @@ Gui::Comparison File_Sort_Routine(int for_column, void* first, void* second) {
     case Logical_Column::Stream: return Gui::Comparison::Equal;
     case Logical_Column::Size:
         return Comparison_Of(one.Object_Size.Value(), other.Object_Size.Value());
+    case Logical_Column::Size_On_Disk:
+        return Comparison_Of(one.Size_On_Disk.Value(), other.Size_On_Disk.Value());
     case Logical_Column::Last_Accessed:
         return Comparison_Of(one.Last_Accessed, other.Last_Accessed);
     case Logical_Column::Change:

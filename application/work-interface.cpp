@@ -110,6 +110,7 @@ void Add_Selection_Page() {
     }
     The_Controls.Display_Hidden = Option_Box("Display Hidden Files", Selection_Option::HIDDEN);
     The_Controls.Display_System = Option_Box("Display System Files", Selection_Option::SYSTEM);
+    The_Controls.Count_On_Disk = Option_Box("Count size on disk", Selection_Option::ON_DISK);
 }
 
 }  // namespace

@@ -30,6 +30,9 @@ Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);
 
 // The size image without the blank the abbreviated one begins with, for use within a text.
 std::string Inline_Image_Of(File_Size the_size);
+// "C: 256GB, 180GB used, 76GB free" for a root on C:.
+std::string Volume_Image(const std::wstring& the_root, const Windows::Files::Volume_Space& the_space);
+std::string On_Disk_Line(File_Size the_shown_size);
 
 // The results' owner, the searcher, forgets them; the views are emptied first.
 void Forget_Results();

@@ -224,7 +224,7 @@ private:
 
 }  // namespace
 
-Tree Tree_Of(std::span<const File_Information* const> records, const std::wstring& shown_folder) {
+Tree Tree_Of(std::span<const File_Information* const> records, const std::wstring& shown_folder, bool on_disk) {
     Tree tree;
     tree.Nodes.reserve(records.size() + 1);
     Folder_Nodes folders(tree, shown_folder);
@@ -233,11 +233,11 @@ Tree Tree_Of(std::span<const File_Information* const> records, const std::wstrin
             const std::uint32_t node = folders.Of(std::wstring_view(record->Folder_Name + L'\\' + record->File_Name));
             if (node == 0) continue;
             tree.Nodes[node].Record = record;
-            tree.Nodes[node].Size = Counted_Size_Of(*record).Value();
+            tree.Nodes[node].Size = Counted_Size_Of(*record, on_disk).Value();
             continue;
         }
         const std::uint32_t folder = folders.Of(record->Folder_Name);
-        tree.Nodes.push_back({.Size = Counted_Size_Of(*record).Value(), .Record = record, .Folder = {}, .Parent = folder});
+        tree.Nodes.push_back({.Size = Counted_Size_Of(*record, on_disk).Value(), .Record = record, .Folder = {}, .Parent = folder});
     }
     Link_Children(tree);
     return tree;

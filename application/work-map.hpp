@@ -38,7 +38,9 @@ struct Tree {
 // The records, all below the shown folder (in Folder_Name's form), grouped by their
 // folders: a folder's own record, when shown, becomes its folder's node. An object met
 // before under another name takes no room: its size is counted where it was first met.
-Tree Tree_Of(std::span<const File_Information* const> records, const std::wstring& shown_folder);
+// Areas follow the sizes on disk when asked.
+Tree Tree_Of(std::span<const File_Information* const> records, const std::wstring& shown_folder,
+             bool on_disk = false);
 
 // A tree built directly, for tests and benchmarks: sizes[i] is node i's size and parents[i]
 // its parent (node 0 the root, parents given before their children).

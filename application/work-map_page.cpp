@@ -43,11 +43,12 @@ public:
         if (worker_.joinable()) worker_.join();
     }
 
-    void Show(std::vector<const File_Information*> the_records, const std::wstring& the_folder) {
+    void Show(std::vector<const File_Information*> the_records, const std::wstring& the_folder, bool on_disk) {
         {
             std::lock_guard lock(mutex_);
             records_ = std::move(the_records);
             folder_ = the_folder;
+            on_disk_ = on_disk;
             has_records_ = true;
             ++generation_;
         }
@@ -141,8 +142,9 @@ private:
         try {
             const std::vector<const File_Information*> records = records_;
             const std::wstring folder = folder_;
+            const bool on_disk = on_disk_;
             lock.unlock();
-            next.Tree = Map::Tree_Of(records, folder);
+            next.Tree = Map::Tree_Of(records, folder, on_disk);
             next.Tiles = Map::Layout(next.Tree, next.Area);
             lock.lock();
             return std::nullopt;
@@ -164,6 +166,7 @@ private:
     std::condition_variable changed_;
     std::vector<const File_Information*> records_;
     std::wstring folder_;
+    bool on_disk_ = false;
     bool has_records_ = false;
     std::uint64_t generation_ = 0;
     bool is_wanted_ = false;
@@ -327,7 +330,9 @@ std::wstring Path_Of(const Map::Node& the_node) {
 std::wstring Description_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
     const Map::Node& node = the_tree.Nodes[the_tile.Node];
     if (the_tile.Is_Merged) return Path_Of(node) + L": objects too small to draw one by one";
-    const File_Size size = node.Record ? node.Record->Object_Size : File_Size::From(node.Size);
+    const File_Size size =
+        node.Record ? Size_Of(*node.Record, Selection_In_Force().Options[Selection_Option::ON_DISK])
+                    : File_Size::From(node.Size);
     std::wstring text = Path_Of(node) + L": " + Wide_Text::Widened(Inline_Image_Of(size));
     if (node.Record && node.Record->Is_Shared) text += L" (counted where first met)";
     if (node.Record && !Files::Is_Unknown(node.Record->Owner))
@@ -345,7 +350,8 @@ std::uint32_t Top_Level_Node_Of(const Map::Tree& the_tree, std::uint32_t the_nod
 
 void Start_Map() { The_Map.Start(); }
 void End_Map() { The_Map.End(); }
-void Show_On_Map(std::vector<const File_Information*> the_records) { The_Map.Show(std::move(the_records), Display_Root()); }
+void Show_On_Map(std::vector<const File_Information*> the_records) { The_Map.Show(std::move(the_records), Display_Root(), Selection_In_Force().Options[Selection_Option::ON_DISK]);
+}
 void Forget_Map() { The_Map.Forget(); }
 bool Testing::Map_Is_Laid_Out() { return The_Map.Is_Laid_Out(); }
 

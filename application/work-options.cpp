@@ -20,7 +20,7 @@ bool Options_Were_Loaded = false;
 
 constexpr const char* Literal_Of[Selection_Option_Count] = {
     "NEWLY_TOUCHED", "AGED", "SUBFOLDERS", "FOLDERS", "FULL_SIZE",
-    "FILES", "STREAMS", "HIDDEN", "SYSTEM"};
+    "FILES", "STREAMS", "HIDDEN", "SYSTEM", "ON_DISK"};
 
 std::string Registry_Name_Of(std::size_t the_position) {
     return Strings::Legible_Of(Literal_Of[the_position]);
@@ -37,6 +37,7 @@ const Gui::Check_Box* Check_Box_For(Selection_Option the_option) {
     case Selection_Option::STREAMS: return &controls.Display_Streams;
     case Selection_Option::HIDDEN: return &controls.Display_Hidden;
     case Selection_Option::SYSTEM: return &controls.Display_System;
+    case Selection_Option::ON_DISK: return &controls.Count_On_Disk;
     default: return nullptr;
     }
 }
@@ -44,7 +45,7 @@ const Gui::Check_Box* Check_Box_For(Selection_Option the_option) {
 constexpr Selection_Option Check_Box_Options[] = {
     Selection_Option::SUBFOLDERS, Selection_Option::FOLDERS, Selection_Option::FILES,
     Selection_Option::FULL_SIZE,  Selection_Option::STREAMS, Selection_Option::HIDDEN,
-    Selection_Option::SYSTEM};
+    Selection_Option::SYSTEM, Selection_Option::ON_DISK};
 
 // False when the box holds no natural number: it is unticked then.
 bool Took_Recently(Selection& the_selection) {

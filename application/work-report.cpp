@@ -10,13 +10,14 @@ namespace Files = Windows::Files;
 
 namespace {
 
-enum class Cell_Kind { Name, Folder, Owner, Stream, Size, Time, Change, Type };
+enum class Cell_Kind { Name, Folder, Owner, Stream, Size, Size_On_Disk, Time, Change, Type };
 
 std::vector<Cell_Kind> Cells_Of(const Columns& the_columns) {
     std::vector<Cell_Kind> cells{Cell_Kind::Name, Cell_Kind::Folder};
     if (the_columns.Owner) cells.push_back(Cell_Kind::Owner);
     if (the_columns.Stream) cells.push_back(Cell_Kind::Stream);
     cells.push_back(Cell_Kind::Size);
+    cells.push_back(Cell_Kind::Size_On_Disk);
     cells.push_back(Cell_Kind::Time);
     if (the_columns.Change) cells.push_back(Cell_Kind::Change);
     cells.push_back(Cell_Kind::Type);
@@ -80,7 +81,8 @@ struct Cell {
     bool Is_Number = false;
 };
 
-Cell Cell_Of(const Row& the_row, Cell_Kind the_kind, const std::wstring& the_root) {
+// An unknown size on disk (a scan made before they were kept) is empty, null in JSON.
+Cell Cell_Of(const Row& the_row, Cell_Kind the_kind, const std::wstring& the_root, bool on_disk) {
     const File_Information& file = *the_row.File;
     switch (the_kind) {
     case Cell_Kind::Name: return {Utf8_Of(file.File_Name)};
@@ -88,10 +90,13 @@ Cell Cell_Of(const Row& the_row, Cell_Kind the_kind, const std::wstring& the_roo
     case Cell_Kind::Owner: return {Utf8_Of(Files::Image_Of(file.Owner))};
     case Cell_Kind::Stream: return {Utf8_Of(file.Stream_Name)};
     case Cell_Kind::Size: return {std::to_string(file.Object_Size.Value()), true};
+    case Cell_Kind::Size_On_Disk:
+        if (!file.Has_Size_On_Disk) return {};
+        return {std::to_string(file.Size_On_Disk.Value()), true};
     case Cell_Kind::Time: return {Iso_8601_Of(file.Last_Accessed)};
     case Cell_Kind::Change:
         if (!the_row.Change || the_row.Change->Is_New) return {"new"};
-        return {std::to_string(the_row.Change->Bytes), true};
+        return {std::to_string(the_row.Change->Bytes_Of(on_disk)), true};
     case Cell_Kind::Type: return {Type_Of(the_row)};
     }
     return {};
@@ -169,7 +174,9 @@ std::vector<std::string> Owner_Titles(bool with_change) {
 }  // namespace
 
 Columns Columns_For(bool is_ntfs, const Selection& the_selection) {
-    return {.Owner = is_ntfs, .Stream = is_ntfs && the_selection.Options[Selection_Option::STREAMS]};
+    return {.Owner = is_ntfs,
+            .Stream = is_ntfs && the_selection.Options[Selection_Option::STREAMS],
+            .On_Disk = the_selection.Options[Selection_Option::ON_DISK]};
 }
 
 std::vector<std::string> Titles_Of(const Columns& the_columns) {
@@ -181,6 +188,7 @@ std::vector<std::string> Titles_Of(const Columns& the_columns) {
         case Cell_Kind::Owner: titles.push_back("Owner"); break;
         case Cell_Kind::Stream: titles.push_back("Stream"); break;
         case Cell_Kind::Size: titles.push_back("Size"); break;
+        case Cell_Kind::Size_On_Disk: titles.push_back("Size on disk"); break;
         case Cell_Kind::Time: titles.push_back("Last Accessed"); break;
         case Cell_Kind::Change: titles.push_back("Change"); break;
         case Cell_Kind::Type: titles.push_back("Type"); break;
@@ -189,8 +197,8 @@ std::vector<std::string> Titles_Of(const Columns& the_columns) {
     return titles;
 }
 
-std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows) {
-    Credit::Ledger ledger;
+std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool on_disk) {
+    Credit::Ledger ledger(true, on_disk);
     for (const Row& row : the_rows) ledger.Add(*row.File, row.Change ? &*row.Change : nullptr);
     return ledger.Close().Owners;
 }
@@ -202,7 +210,7 @@ std::string Csv_Of(const Contents& the_contents) {
     std::vector<std::string> fields(kinds.size());
     for (const Row& row : the_contents.Rows) {
         for (std::size_t cell = 0; cell < kinds.size(); ++cell)
-            fields[cell] = Cell_Of(row, kinds[cell], the_contents.Root).Text;
+            fields[cell] = Cell_Of(row, kinds[cell], the_contents.Root, the_contents.The_Columns.On_Disk).Text;
         Append_Csv_Line(csv, fields);
     }
     if (the_contents.Owners.empty()) return csv;
@@ -244,8 +252,10 @@ std::string Json_Of(const Contents& the_contents) {
             case Cell_Kind::Owner: Append_Json_Text(json, Files::Image_Of(file.Owner)); break;
             case Cell_Kind::Stream: Append_Json_Text(json, file.Stream_Name); break;
             default: {
-                const Cell value = Cell_Of(the_contents.Rows[row], kinds[cell], the_contents.Root);
+                const Cell value = Cell_Of(the_contents.Rows[row], kinds[cell], the_contents.Root,
+                                           the_contents.The_Columns.On_Disk);
                 if (value.Is_Number) json += value.Text;
+                else if (kinds[cell] == Cell_Kind::Size_On_Disk) json += "null";
                 else Append_Json_String(json, value.Text);
             }
             }

@@ -21,10 +21,11 @@ struct Columns {
     bool Owner = false;     // the volume had owners
     bool Stream = false;    // ... and streams are shown
     bool Change = false;    // compared with an older scan
+    bool On_Disk = false;   // sizes on disk are counted: changes and owners' totals
 };
 Columns Columns_For(bool is_ntfs, const Selection& the_selection);
-// The titles in order: Name, In Folder, [Owner], [Stream], Size, Last Accessed, [Change],
-// Type. The time is the last access whatever the volume, and a report says so.
+// The titles in order: Name, In Folder, [Owner], [Stream], Size, Size on disk, Last
+// Accessed, [Change], Type. The time is the last access whatever the volume, and a report says so.
 std::vector<std::string> Titles_Of(const Columns& the_columns);
 
 // One row, with its change when compared with an older scan.
@@ -38,7 +39,7 @@ using Owner_Total = Credit::Owner_Total;
 // The known owners of the rows, in order of first appearance, totalled as the Accounts
 // page totals them: each byte once, to the innermost row that holds it; gone rows count in
 // the change alone.
-std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows);
+std::vector<Owner_Total> Owner_Totals_Of(const std::vector<Row>& the_rows, bool on_disk);
 
 struct Contents {
     std::wstring Root;

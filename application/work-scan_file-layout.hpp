@@ -15,8 +15,10 @@ inline constexpr std::string_view Magic{"QRXSCAN\x1A", 8};
 inline constexpr std::size_t Header_Size = 40;
 inline constexpr std::size_t Checksum_Size = 4;
 inline constexpr std::uint32_t Ntfs_Flag = 1;
-inline constexpr std::uint32_t Known_Header_Flags = Ntfs_Flag;
+inline constexpr std::uint32_t Sizes_On_Disk_Flag = 2;  // format 3 on
+inline constexpr std::uint32_t Known_Header_Flags = Ntfs_Flag | Sizes_On_Disk_Flag;
 inline constexpr std::uint32_t Format_Without_Chunks = 1;
+inline constexpr std::uint32_t First_Format_On_Disk = 3;
 
 // Threads that encode or decode chunks: as many as the processor runs at once.
 inline std::size_t Worker_Count() {

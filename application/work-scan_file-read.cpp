@@ -124,8 +124,11 @@ Record_Reader::Record_Reader(std::string_view the_bytes) {
     count_ = header.Record_Count;
     about_.Is_Ntfs = (header.Flags & Ntfs_Flag) != 0;
     about_.Made = header.Made;
+    about_.Has_Sizes_On_Disk = (header.Flags & Sizes_On_Disk_Flag) != 0;
     Text(text_);
     about_.Root = text_;
+    if (version_ >= First_Format_On_Disk) Read_Volume();
+    else if (about_.Has_Sizes_On_Disk) throw Inconsistent_Scan("sizes on disk in a format that has none");
     Start_Reading();
 }
 
@@ -204,6 +207,7 @@ bool Record_Reader::Next() {
     Read_Owner();
     stream_ = flags_ & Stream ? Field() : Text_Field{};
     size_ = File_Size::From(Number());
+    if (version_ >= First_Format_On_Disk) size_on_disk_ = File_Size::From(Number());
     time_ += Unzigzag(Number());
     return true;
 }
@@ -223,6 +227,8 @@ void Record_Reader::Fill(File_Information& file) {
     file.Owner = owner_;
     if (flags_ & Stream) file.Stream_Name = Shared_Text(stream_);
     file.Object_Size = size_;
+    file.Size_On_Disk = size_on_disk_;
+    file.Has_Size_On_Disk = about_.Has_Sizes_On_Disk;
     file.Last_Accessed = Time_Of(time_);
     file.Is_Folder = flags_ & Folder;
     file.Is_Stream = flags_ & Stream;
@@ -231,6 +237,14 @@ void Record_Reader::Fill(File_Information& file) {
     file.Is_Hidden = flags_ & Hidden;
     file.Has_Streams = flags_ & Has_Streams;
     file.Is_Shared = flags_ & Shared;
+}
+
+// The volume's total and free space, both 0 when unknown.
+void Record_Reader::Read_Volume() {
+    const std::uint64_t total = Number();
+    const std::uint64_t free = Number();
+    if (free > total) throw Inconsistent_Scan("a volume with more free space than it holds");
+    if (total != 0) about_.Volume = Files::Volume_Space{File_Size::From(total), File_Size::From(free)};
 }
 
 void Record_Reader::Need(std::uint64_t length) const {

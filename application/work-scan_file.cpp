@@ -359,7 +359,7 @@ std::string Header_Of(const Description& the_description, std::uint64_t the_reco
         for (int byte = 0; byte < byte_count; ++byte) header.push_back(static_cast<char>(value >> (8 * byte)));
     };
     fixed(Format_Version, 4);
-    fixed(the_description.Is_Ntfs ? Ntfs_Flag : 0, 4);
+    fixed((the_description.Is_Ntfs ? Ntfs_Flag : 0) | (the_description.Has_Sizes_On_Disk ? Sizes_On_Disk_Flag : 0), 4);
     fixed(Value_Of(the_description.Made), 8);
     fixed(the_record_count, 8);
     fixed(the_body_length, 8);
@@ -395,6 +395,7 @@ Encoded_Chunk Chunk_Of(std::span<const File_Information* const> the_records, Chu
         owners.Write(file.Owner, out);
         if (file.Is_Stream) out.Text(file.Stream_Name);
         out.Number(file.Object_Size.Value());
+        out.Number(file.Size_On_Disk.Value());
         const std::uint64_t time = Value_Of(file.Last_Accessed);
         out.Number(Zigzag(time - previous_time));
         previous_time = time;
@@ -505,6 +506,9 @@ void Encode(const Description& the_description, const File_List& the_records, Si
     into.Append(std::string(Header_Size, '\0'));
     Writer out(into);
     out.Text(the_description.Root);
+    const auto volume = the_description.Volume.value_or(Files::Volume_Space{});
+    out.Number(volume.Total.Value());
+    out.Number(volume.Free.Value());
     Each_Chunk_Encoded(the_records, [&out](const Encoded_Chunk& chunk) {
         out.Number(chunk.Records);
         out.Number(chunk.Storage.Bytes.size());

@@ -4,6 +4,7 @@
 // out in docs/scan-file-format.md.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,7 @@ QUARRIX_FAILURE_OF(Unreadable_Scan, Bad_Checksum, "WORK.SCAN_FILE.BAD_CHECKSUM")
 // The checksum holds but the contents contradict themselves: written by something else.
 QUARRIX_FAILURE_OF(Unreadable_Scan, Inconsistent_Scan, "WORK.SCAN_FILE.INCONSISTENT_SCAN");
 
-inline constexpr std::uint32_t Format_Version = 2;
+inline constexpr std::uint32_t Format_Version = 3;
 inline constexpr const wchar_t* Extension = L"qscan";
 
 // What a scan says about itself.
@@ -32,6 +33,8 @@ struct Description {
     std::wstring Root;  // as searched, without trailing backslashes
     bool Is_Ntfs = false;  // owners and streams were looked up
     File_Time Made{};  // when the walk began, UTC
+    bool Has_Sizes_On_Disk = true;  // false for a scan of a format before 3
+    std::optional<Windows::Files::Volume_Space> Volume;  // of the root, when known
 };
 
 struct Scan {
@@ -72,6 +75,8 @@ public:
     bool Is_Folder() const;
     bool Is_Shared() const;
     File_Size Object_Size() const { return size_; }
+    File_Size Size_On_Disk() const { return size_on_disk_; }
+    bool Has_Size_On_Disk() const { return about_.Has_Sizes_On_Disk; }
     Windows::Files::Owner Owner() const { return owner_; }
     File_Information Record();  // the record as a scan holds it
     void Fill(File_Information& the_record);  // the same into a record that is still empty
@@ -96,6 +101,7 @@ private:
     void Start_Chunk();
     void Read_Folder();
     void Read_Owner();
+    void Read_Volume();
 
     std::uint32_t version_ = Format_Version;
     const char* next_ = nullptr;
@@ -122,6 +128,7 @@ private:
     Windows::Files::Owner owner_ = nullptr;
     std::uint8_t flags_ = 0;
     File_Size size_{};
+    File_Size size_on_disk_{};
     std::uint64_t time_ = 0;
 };
 

@@ -152,7 +152,7 @@ void Save_Scan(const std::wstring& path) {
         return;
     }
     try {
-        Scan_File::Save(path, {Search_Root(), Searching_Ntfs(), Results_Time()}, Known_Files());
+        Scan_File::Save(path, {Search_Root(), Searching_Ntfs(), Results_Time(), Results_Have_Sizes_On_Disk(), Results_Volume()}, Known_Files());
     } catch (const std::exception& failure) {
         Report_Failure("save the scan as", path, failure);
         return;

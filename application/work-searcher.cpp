@@ -21,6 +21,8 @@ std::wstring Results_Root;
 bool Results_Are_Ntfs = false;
 File_Time Results_Made{};
 std::wstring Results_Scan;  // the scan file they were read from, if any
+bool Results_Hold_Sizes_On_Disk = true;
+std::optional<Files::Volume_Space> Results_Volume_Space;
 int Lookup_Thread_Count = 16;
 
 // The busy state is one transition at a time, taken under the guard by the start/stop
@@ -193,6 +195,8 @@ const std::wstring& Search_Root() { return Results_Root; }
 bool Searching_Ntfs() { return Results_Are_Ntfs; }
 const File_Time& Results_Time() { return Results_Made; }
 const std::wstring& Opened_Scan() { return Results_Scan; }
+bool Results_Have_Sizes_On_Disk() { return Results_Hold_Sizes_On_Disk; }
+const std::optional<Files::Volume_Space>& Results_Volume() { return Results_Volume_Space; }
 
 File_List Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path) {
     File_List replaced = Replaced_Results();
@@ -201,6 +205,8 @@ File_List Take_Results(Scan_File::Scan&& the_scan, const std::wstring& the_path)
     // Owners have no page to be shown on outside the NT family.
     Results_Are_Ntfs = the_scan.About.Is_Ntfs && Is_Windows_Nt();
     Results_Made = the_scan.About.Made;
+    Results_Hold_Sizes_On_Disk = the_scan.About.Has_Sizes_On_Disk;
+    Results_Volume_Space = the_scan.About.Volume;
     Results_Scan = the_path;
     return replaced;
 }
@@ -219,6 +225,8 @@ bool Search(const std::wstring& root) {
     Results_Root = std::move(trimmed_root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
     Results_Made = Files::The_Time_Now();
+    Results_Hold_Sizes_On_Disk = true;
+    Results_Volume_Space = Files::Volume_Space_Of(Results_Root + L'\\');
     Results_Scan.clear();
     Gui::Set_Title_Detail(L"");
     Determine_Options();
@@ -232,7 +240,8 @@ bool Search(const std::wstring& root) {
                                .Is_Wanted = &Is_Wanted,
                                .Report_Unreadable = Log_Unreadable,
                                .Report_Progress = Show_Progress};
-    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results);
+    File_List volume_files;
+    const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results, &volume_files);
     // The results before have had the walk's time to be freed: their thread goes now.
     Join_Releaser();
     const bool is_from_table = !why_walked;
@@ -244,6 +253,10 @@ bool Search(const std::wstring& root) {
                 : why_walked->empty() ? ""
                                       : "; walked, the master file table unread: " + *why_walked));
     if (!Is_Wanted) return true;
+    if (Results_Volume_Space) {
+        Account_For_Volume(Results_Root, *Results_Volume_Space, std::move(volume_files), Results);
+        Log::Write("Volume of " + Narrow(Results_Root) + ": " + Volume_Image(Results_Root, *Results_Volume_Space));
+    }
     if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
     Display();
     return true;
@@ -294,6 +307,8 @@ void Start_Searcher() {
     Results_Root.clear();
     Results_Are_Ntfs = false;
     Results_Made = {};
+    Results_Hold_Sizes_On_Disk = true;
+    Results_Volume_Space.reset();
     Results_Scan.clear();
     Is_Wanted = false;
     The_Phase = Phase::Idle;

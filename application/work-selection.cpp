@@ -21,7 +21,7 @@ public:
         return Passes_Kind(the_file) && Passes_Position(the_file) &&
                !(the_file.Is_Hidden && !Is_On(Selection_Option::HIDDEN)) &&
                !(the_file.Is_System && !Is_On(Selection_Option::SYSTEM)) &&
-               !(the_file.Object_Size < selection_.Size_Threshold) && Passes_Age(the_file);
+               !(Size_Of(the_file, Is_On(Selection_Option::ON_DISK)) < selection_.Size_Threshold) && Passes_Age(the_file);
     }
 
 private:

@@ -21,9 +21,10 @@ enum class Selection_Option : std::size_t {
     FILES,
     STREAMS,
     HIDDEN,
-    SYSTEM
+    SYSTEM,
+    ON_DISK  // sums, filters, the map and changes count the size on disk
 };
-inline constexpr std::size_t Selection_Option_Count = 9;
+inline constexpr std::size_t Selection_Option_Count = 10;
 
 struct Option_Set {
     std::array<bool, Selection_Option_Count> Is_On{};

@@ -41,6 +41,17 @@ File_Size Sum_Of(File_Size left, File_Size right) {
     return File_Size::From(left.Value() + right.Value());
 }
 
+// A record's size and size on disk, summed alike.
+struct Object_Sizes {
+    File_Size Logical;
+    File_Size On_Disk;
+    Object_Sizes& operator+=(const Object_Sizes& other) {
+        Logical = Sum_Of(Logical, other.Logical);
+        On_Disk = Sum_Of(On_Disk, other.On_Disk);
+        return *this;
+    }
+};
+
 struct Table_Frame {
     Mft::Record_Number Folder;
     std::uint16_t Sequence;
@@ -49,7 +60,7 @@ struct Table_Frame {
     std::span<Mft::Name> Entries;
     std::size_t Folder_Index;  // in its unit's entered folders; No_Folder for the unit's top
     std::size_t Next = 0;
-    File_Size Size{};
+    Object_Sizes Size{};
 };
 
 // A file with several names (hard links) adds to the sums only where the walk meets it
@@ -57,7 +68,7 @@ struct Table_Frame {
 // first, and the first of them is counted once every unit is walked.
 struct Linked_Meeting {
     Mft::Record_Number Object;
-    File_Size Size;
+    Object_Sizes Size;
     std::size_t Folder;                      // of its unit's entered folders, or No_Folder
     std::size_t First_Record, Record_Count;  // in its unit's Linked_Records
 };
@@ -71,7 +82,7 @@ struct Entered_Folder {
 // of files with several names.
 struct Walked_Unit {
     File_List Records;
-    File_Size Size{};
+    Object_Sizes Size{};
     std::vector<Entered_Folder> Folders;
     std::vector<Linked_Meeting> Meetings;
     std::vector<File_Information*> Linked_Records;
@@ -81,22 +92,28 @@ struct Walked_Unit {
 // would meet it.
 class Table_Walk {
 public:
-    Table_Walk(Mft::Table& table, const Walk_Request& request, Mft::Record_Number root)
-        : table_(table), request_(request), root_(root), is_entered_(table.Record_Count()) {
+    // The walk of the volume's own files lists at its root only what a listing leaves out.
+    Table_Walk(Mft::Table& table, const Walk_Request& request, Mft::Record_Number root,
+               bool of_volume_files = false)
+        : table_(table),
+          request_(request),
+          root_(root),
+          of_volume_files_(of_volume_files),
+          is_entered_(table.Record_Count()) {
         is_entered_[root] = true;
     }
 
-    void Run(std::span<Mft::Name> entries, Walked_Unit& into) {
+    void Run(std::span<Mft::Name> entries, Walked_Unit& into, std::wstring_view top_folder_name = {}) {
         unit_ = &into;
         frames_.push_back({.Folder = root_,
                            .Sequence = table_.Object_At(root_)->Sequence,
-                           .Folder_Name = Wide_Text::Shared_Copies(L""),
+                           .Folder_Name = Wide_Text::Shared_Copies(top_folder_name),
                            .Entries = entries,
                            .Folder_Index = No_Folder});
         for (;;) {
             Table_Frame& frame = frames_.back();
             if (frame.Next == frame.Entries.size()) {
-                const File_Size size = frame.Size;
+                const Object_Sizes size = frame.Size;
                 const std::size_t folder = frame.Folder_Index;
                 frames_.pop_back();
                 if (frames_.empty()) {
@@ -131,7 +148,7 @@ private:
     // metadata files, a folder's name for itself, a name left from an earlier object.
     const Mft::Object* Listed_Object(const Table_Frame& frame, const Mft::Name& entry) const {
         if (entry.Object == frame.Folder || entry.Parent_Sequence != frame.Sequence) return nullptr;
-        if (frame.Folder == Mft::Root_Folder && entry.Object < Mft::First_User_Record)
+        if (frame.Folder == Mft::Root_Folder && (entry.Object < Mft::First_User_Record) != of_volume_files_)
             return nullptr;
         return table_.Object_At(entry.Object);
     }
@@ -150,7 +167,7 @@ private:
             Push(entry.Object, (std::wstring(frame.Folder_Name.View()) + L'\\').append(entry.Text),
                  frame.Folder_Index);
         } else {
-            Save_Information(frame, entry.Text, *object, File_Size(), Wide_Text::Shared(), false,
+            Save_Information(frame, entry.Text, *object, Object_Sizes(), Wide_Text::Shared(), false,
                              false);
             ++frame.Next;
         }
@@ -162,19 +179,20 @@ private:
     void Record_File(Table_Frame& frame, Mft::Name& entry, const Mft::Object& object) {
         const bool is_linked = object.Name_Count > 1;
         const std::size_t first_linked = unit_->Linked_Records.size();
-        const auto save = [&](Wide_Text::Shared name, File_Size size,
+        const auto save = [&](Wide_Text::Shared name, Object_Sizes size,
                               const Wide_Text::Shared& stream_name, bool has_streams) {
             File_Information& record = Save_Information(frame, std::move(name), object, size,
                                                         stream_name, has_streams, is_linked);
             if (is_linked) unit_->Linked_Records.push_back(&record);
         };
-        File_Size size = object.Data_Size;
+        Object_Sizes size = Data_Sizes_Of(object);
         const bool has_streams = request_.Owners_And_Streams && object.Stream_Count > 0;
         if (has_streams) {
-            save(entry.Text, object.Data_Size, Unnamed_Stream, false);
+            save(entry.Text, size, Unnamed_Stream, false);
             for (const Mft::Stream& stream : table_.Named_Streams_Of(object)) {
-                save(entry.Text, stream.Size, stream.Name, false);
-                size = Sum_Of(size, stream.Size);
+                const Object_Sizes stream_size{stream.Size, Held_Elsewhere_Or(object, stream.Size_On_Disk)};
+                save(entry.Text, stream_size, stream.Name, false);
+                size += stream_size;
             }
         }
         save(std::move(entry.Text), size, Wide_Text::Shared(), has_streams);
@@ -185,21 +203,29 @@ private:
                                        .First_Record = first_linked,
                                        .Record_Count = unit_->Linked_Records.size() - first_linked});
         else
-            frame.Size = Sum_Of(frame.Size, size);
+            frame.Size += size;
         ++frame.Next;
     }
 
-    void Record_Entered_Folder(Table_Frame& frame, std::size_t folder, File_Size size) {
+    // Data the platform keeps elsewhere takes nothing here, whatever its attribute says.
+    static File_Size Held_Elsewhere_Or(const Mft::Object& object, File_Size size_on_disk) {
+        return Files::Is_Held_Elsewhere(object.Attributes) ? File_Size() : size_on_disk;
+    }
+    static Object_Sizes Data_Sizes_Of(const Mft::Object& object) {
+        return {object.Data_Size, Held_Elsewhere_Or(object, object.Data_Size_On_Disk)};
+    }
+
+    void Record_Entered_Folder(Table_Frame& frame, std::size_t folder, Object_Sizes size) {
         Mft::Name& entry = frame.Entries[frame.Next];
         unit_->Folders[folder].Record =
             &Save_Information(frame, std::move(entry.Text), *table_.Object_At(entry.Object), size,
                               Wide_Text::Shared(), false, false);
-        frame.Size = Sum_Of(frame.Size, size);
+        frame.Size += size;
         ++frame.Next;
     }
 
     File_Information& Save_Information(Table_Frame& frame, Wide_Text::Shared name,
-                                       const Mft::Object& object, File_Size object_size,
+                                       const Mft::Object& object, Object_Sizes object_size,
                                        const Wide_Text::Shared& stream_name, bool has_streams,
                                        bool is_shared) {
         Append(
@@ -208,7 +234,8 @@ private:
                 .Folder_Name = frame.Folder_Name.Copy(),
                 .Owner = request_.Owners_And_Streams ? object.Owner : nullptr,
                 .Stream_Name = stream_name,
-                .Object_Size = object_size,
+                .Object_Size = object_size.Logical,
+                .Size_On_Disk = object_size.On_Disk,
                 .Last_Accessed = object.Last_Accessed,
                 .Is_Folder = Is_Folder(object),
                 .Is_Stream = !stream_name.empty(),
@@ -217,7 +244,8 @@ private:
                 .Is_System = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_SYSTEM),
                 .Is_Hidden = Files::Bits_Are_Set_In(object.Attributes, FILE_ATTRIBUTE_HIDDEN),
                 .Has_Streams = has_streams,
-                .Is_Shared = is_shared},
+                .Is_Shared = is_shared,
+                .Has_Size_On_Disk = true},
             unit_->Records);
         return Last_Of(unit_->Records);
     }
@@ -225,6 +253,7 @@ private:
     Mft::Table& table_;
     const Walk_Request& request_;
     const Mft::Record_Number root_;
+    const bool of_volume_files_;
     Walked_Unit* unit_ = nullptr;
     std::vector<bool> is_entered_;
     std::deque<Table_Frame> frames_;
@@ -257,10 +286,11 @@ void Count_Linked_Files_Once(std::vector<Walked_Unit>& units) {
                 unit.Linked_Records[meeting.First_Record + index]->Is_Shared = false;
             for (std::size_t folder = meeting.Folder; folder != No_Folder;
                  folder = unit.Folders[folder].Parent) {
-                File_Size& folder_size = unit.Folders[folder].Record->Object_Size;
-                folder_size = Sum_Of(folder_size, meeting.Size);
+                File_Information& record = *unit.Folders[folder].Record;
+                record.Object_Size = Sum_Of(record.Object_Size, meeting.Size.Logical);
+                record.Size_On_Disk = Sum_Of(record.Size_On_Disk, meeting.Size.On_Disk);
             }
-            unit.Size = Sum_Of(unit.Size, meeting.Size);
+            unit.Size += meeting.Size;
         }
     }
 }
@@ -321,28 +351,45 @@ File_Size Records_From_Table(Mft::Table&& table, const std::wstring& relative_ro
     for (std::future<void>& helper : helpers) helper.get();
     Count_Linked_Files_Once(walked);
     // Summed before any record is given: a failure leaves the list as it was.
-    File_Size size{};
-    for (const Walked_Unit& unit : walked) size = Sum_Of(size, unit.Size);
+    Object_Sizes size{};
+    for (const Walked_Unit& unit : walked) size += unit.Size;
     for (Walked_Unit& unit : walked) Attach(unit.Records, into, Definite_Element::Place::At_Back);
-    return size;
+    return size.Logical;
 }
 
-File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into) {
+namespace {
+
+File_List Volume_Files_From_Table(Mft::Table& table, const Walk_Request& request) {
+    if (table.Object_At(Mft::Root_Folder) == nullptr) return {};
+    std::vector<Walked_Unit> walked(1);
+    Table_Walk(table, request, Mft::Root_Folder, true)
+        .Run(table.Names_In(Mft::Root_Folder), walked[0], std::wstring(L"\\") + Not_In_Scan_Name);
+    Count_Linked_Files_Once(walked);
+    return std::move(walked[0].Records);
+}
+
+}  // namespace
+
+File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into, File_List* volume_files) {
     const std::optional<Mft::Volume_Location> location = Mft::Volume_Location_Of(request.Root);
     if (!location)
         throw Mft::Unreadable_Volume(Wide_Text::Utf8_Of(request.Root) + " is on no local volume");
-    return Records_From_Table(
-        Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted),
-        location->Relative_Path, request, into);
+    Mft::Table table = Mft::Read_Table(location->Device, request.Owners_And_Streams, *request.Is_Wanted);
+    File_List own_files;
+    if (volume_files && location->Relative_Path.empty()) own_files = Volume_Files_From_Table(table, request);
+    const File_Size size = Records_From_Table(std::move(table), location->Relative_Path, request, into);
+    if (volume_files) *volume_files = std::move(own_files);
+    return size;
 }
 
 // Whatever ends the table's read, a failure it names or one from below it (memory, threads),
 // leaves the records to the walk: the volume's bytes may be anything.
-std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into) {
+std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into,
+                                              File_List* volume_files) {
     std::string why_walked;
     if (request.Owners_And_Streams) {
         try {
-            Read_Master_File_Table(request, into);
+            Read_Master_File_Table(request, into, volume_files);
             return std::nullopt;
         } catch (const Mft::Stopped&) {
             return std::nullopt;

@@ -17,10 +17,13 @@
 #include <vector>
 
 #include "windows.hpp"
+#include "work-walk-threads.hpp"
 
 namespace Work {
 
 namespace Files = Windows::Files;
+using Walking::Lookup_Crew;
+using Walking::Progress_Watch;
 
 namespace {
 
@@ -60,164 +63,6 @@ private:
     unsigned long error_ = 0;
     bool has_ended_ = false;
     Find_Handle found_;
-};
-
-// Threads that run one job over a range of indices together, the calling thread with them.
-// Owner and stream look-ups mostly wait on the platform, so several at once pay even on
-// few processors.
-class Lookup_Crew {
-public:
-    using Job = std::function<void(std::size_t index)>;
-
-    explicit Lookup_Crew(int threads) {
-        for (int count = 1; count < threads; ++count) helpers_.emplace_back([this] { Serve(); });
-    }
-
-    ~Lookup_Crew() {
-        {
-            std::lock_guard lock(mutex_);
-            is_ending_ = true;
-        }
-        work_is_offered_.notify_all();
-        for (std::thread& helper : helpers_) helper.join();
-    }
-
-    // Returns when the job has run for every index below the count; a job's failure is
-    // raised here, once all have ended.
-    void Run(std::size_t count, const Job& job) {
-        {
-            std::lock_guard lock(mutex_);
-            job_ = &job;
-            count_ = count;
-            next_ = 0;
-            unfinished_ = count;
-            failure_ = nullptr;
-            ++generation_;
-        }
-        work_is_offered_.notify_all();
-        Take_Part();
-        std::unique_lock lock(mutex_);
-        all_are_done_.wait(lock, [this] { return unfinished_ == 0; });
-        job_ = nullptr;
-        if (failure_) std::rethrow_exception(failure_);
-    }
-
-private:
-    void Serve() {
-        std::uint64_t served = 0;
-        for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                work_is_offered_.wait(lock, [&] { return is_ending_ || generation_ != served; });
-                if (is_ending_) return;
-                served = generation_;
-            }
-            Take_Part();
-        }
-    }
-
-    void Take_Part() {
-        for (;;) {
-            std::size_t index;
-            {
-                std::lock_guard lock(mutex_);
-                if (job_ == nullptr || next_ >= count_) return;
-                index = next_++;
-            }
-            std::exception_ptr failure;
-            try {
-                (*job_)(index);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            std::lock_guard lock(mutex_);
-            if (failure && !failure_) failure_ = failure;
-            if (--unfinished_ == 0) all_are_done_.notify_all();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable work_is_offered_;
-    std::condition_variable all_are_done_;
-    const Job* job_ = nullptr;
-    std::size_t count_ = 0;
-    std::size_t next_ = 0;
-    std::size_t unfinished_ = 0;
-    std::uint64_t generation_ = 0;
-    std::exception_ptr failure_;
-    bool is_ending_ = false;
-    std::vector<std::thread> helpers_;
-};
-
-// Tells the walk's progress from a thread of its own, at its interval: the walk only counts,
-// so it pays next to nothing for the report, and a folder that takes long to list still
-// has the report come on time.
-class Progress_Watch {
-public:
-    explicit Progress_Watch(const Walk_Request& request)
-        : report_(request.Report_Progress), interval_(request.Progress_Interval), root_(request.Root) {
-        if (report_) reporter_ = std::thread([this] { Report_Until_Ended(); });
-    }
-    Progress_Watch(const Progress_Watch&) = delete;
-    Progress_Watch& operator=(const Progress_Watch&) = delete;
-    ~Progress_Watch() { Stop_Reporter(); }
-
-    // Only the walking thread counts: a plain add, seen by the reporter sooner or later.
-    void Recorded(File_Size file_size) {
-        objects_.store(objects_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        size_.store(size_.load(std::memory_order_relaxed) + file_size.Value(), std::memory_order_relaxed);
-    }
-
-    void Entered(const Wide_Text::Shared& folder_name) {
-        if (!report_) return;
-        std::lock_guard lock(mutex_);
-        folder_ = folder_name;
-    }
-
-    // The last report has been made once this returns; a report's failure is raised here.
-    void End() {
-        Stop_Reporter();
-        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-    }
-
-private:
-    void Stop_Reporter() {
-        if (!reporter_.joinable()) return;
-        {
-            std::lock_guard lock(mutex_);
-            has_ended_ = true;
-        }
-        ended_.notify_all();
-        reporter_.join();
-    }
-
-    void Report_Until_Ended() {
-        try {
-            std::unique_lock lock(mutex_);
-            while (!ended_.wait_for(lock, interval_, [this] { return has_ended_; })) {
-                Walk_Progress progress{.Objects = objects_.load(std::memory_order_relaxed),
-                                       .Size = File_Size::From(size_.load(std::memory_order_relaxed)),
-                                       .Folder = root_ + folder_};
-                lock.unlock();
-                report_(progress);
-                lock.lock();
-            }
-        } catch (...) {
-            failure_ = std::current_exception();
-        }
-    }
-
-    const std::function<void(const Walk_Progress&)>& report_;
-    const std::chrono::milliseconds interval_;
-    const std::wstring& root_;
-    std::atomic<std::uint64_t> objects_{0};
-    std::atomic<std::uint64_t> size_{0};
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    Wide_Text::Shared folder_;  // relative to the root; under the mutex
-    bool has_ended_ = false;    // under the mutex
-    std::exception_ptr failure_;
-    std::thread reporter_;
 };
 
 struct Lookup {
@@ -265,6 +110,16 @@ struct Ancestor {
     Asked_Volume Volume;
 };
 
+struct Object_Sizes {
+    File_Size Logical;
+    File_Size On_Disk;
+    Object_Sizes& operator+=(const Object_Sizes& other) {
+        Logical = Unsigned::Saturated_Sum(Logical, other.Logical);
+        On_Disk = Unsigned::Saturated_Sum(On_Disk, other.On_Disk);
+        return *this;
+    }
+};
+
 // Entries are listed this many at a time, then looked up together and recorded in listing
 // order, so that memory stays bounded in a folder of any size.
 constexpr std::size_t Listing_Chunk = 1024;
@@ -291,14 +146,14 @@ struct Folder_Frame {
     std::size_t Count = 0;
     std::vector<Files::Find_Record> Kept;
     std::vector<Lookup> Details;  // of the entries, when owners and streams are looked up
-    File_Size Size{};        // what its contents add to the sums: each object once
-    File_Size Shown_Size{};  // the sizes its contents' records show
+    Object_Sizes Size{};        // what its contents add to the sums: each object once
+    Object_Sizes Shown_Size{};  // the sizes its contents' records show
 
-    // The size its own record shows: a folder reached again shows what it holds.
-    File_Size Object_Size() const { return Is_Shared ? Shown_Size : Size; }
-    void Add(File_Size object_size, bool is_shared) {
-        if (!is_shared) Size = Unsigned::Saturated_Sum(Size, object_size);
-        Shown_Size = Unsigned::Saturated_Sum(Shown_Size, object_size);
+    // The sizes its own record shows: a folder reached again shows what it holds.
+    Object_Sizes Object_Size() const { return Is_Shared ? Shown_Size : Size; }
+    void Add(Object_Sizes object_size, bool is_shared) {
+        if (!is_shared) Size += object_size;
+        Shown_Size += object_size;
     }
 };
 
@@ -314,7 +169,8 @@ public:
           is_wanted_(*request.Is_Wanted),
           report_unreadable_(request.Report_Unreadable),
           progress_(request),
-          chunk_(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk)) {
+          chunk_(std::make_unique_for_overwrite<Files::Find_Record[]>(Listing_Chunk)),
+          cluster_size_(Files::Cluster_Size_Of(request.Root + L'\\')) {
         Files::Ask_Again_For_Streams();
         if (request.Owners_And_Streams) crew_.emplace(std::max(1, request.Lookup_Threads));
     }
@@ -327,12 +183,12 @@ public:
         for (;;) {
             Folder_Frame& frame = frames_.back();
             if (frame.Next == frame.Count && !Listed_A_Chunk(frame)) {
-                const File_Size size = frame.Object_Size();
+                const Object_Sizes size = frame.Object_Size();
                 const bool is_shared = frame.Is_Shared;
                 Pop();
                 if (frames_.empty()) {
                     progress_.End();
-                    return size;
+                    return size.Logical;
                 }
                 Record_Entered_Folder(frames_.back(), size, is_shared);
             } else if (crew_ ? !Is_To_Go_On(frame.Details[frame.Next]) : !Is_To_Go_On()) {
@@ -458,23 +314,27 @@ private:
                         : Files::File_Index_Of(std::wstring(path_).append(filename));
                 if (!Is_Ancestor(index, filename)) return Enter(frame, filename, index);
             }
-            Save_Information(frame, entry, Wide_Text::Shared(filename), owner, File_Size(),
+            Save_Information(frame, entry, Wide_Text::Shared(filename), owner, Object_Sizes(),
                              Wide_Text::Shared(), false, false);
             ++frame.Next;
             return;
         }
         const Wide_Text::Shared name(filename);
         const bool is_shared = details && Is_Met_Before(details->File_Index, frame.Folder_Name, name);
-        File_Size object_size{};
+        Object_Sizes object_size{};
         bool has_streams = false;
         if (details) {
             for (const Files::Stream_Record& stream : details->Streams) {
-                Save_Information(frame, entry, name, owner, stream.Size, stream.Name, true, is_shared);
-                object_size = Unsigned::Saturated_Sum(object_size, stream.Size);
+                const Object_Sizes stream_size{stream.Size, Size_On_Disk_Of(entry, stream.Size, stream.Size_On_Disk)};
+                Save_Information(frame, entry, name, owner, stream_size, stream.Name, true, is_shared);
+                object_size += stream_size;
             }
             has_streams = !details->Streams.empty();
         }
-        if (!has_streams) object_size = Files::File_Size_Of(entry);
+        if (!has_streams) {
+            const File_Size size = Files::File_Size_Of(entry);
+            object_size = {size, Size_On_Disk_Of(entry, size, details ? details->Size_On_Disk : std::nullopt)};
+        }
         Save_Information(frame, entry, name, owner, object_size, Wide_Text::Shared(), has_streams,
                          is_shared);
         frame.Add(object_size, is_shared);
@@ -497,7 +357,7 @@ private:
     }
 
     // The subfolder at the frame's next entry has been walked.
-    void Record_Entered_Folder(Folder_Frame& frame, File_Size size, bool is_shared) {
+    void Record_Entered_Folder(Folder_Frame& frame, Object_Sizes size, bool is_shared) {
         const Files::Find_Record& entry = frame.Entries[frame.Next];
         const Files::Owner owner = crew_ ? frame.Details[frame.Next].Result.The_Owner : nullptr;
         Save_Information(frame, entry, Wide_Text::Shared(Files::Filename_Of(entry)), owner, size,
@@ -506,17 +366,26 @@ private:
         ++frame.Next;
     }
 
+    // What the platform reported, or where it could not tell, the size in whole clusters.
+    File_Size Size_On_Disk_Of(const Files::Find_Record& entry, File_Size size,
+                              const std::optional<File_Size>& reported) const {
+        if (Files::Is_Held_Elsewhere(entry.dwFileAttributes)) return File_Size();
+        if (reported) return *reported;
+        return cluster_size_ ? Files::Rounded_To_Clusters(size, *cluster_size_) : size;
+    }
+
     void Save_Information(const Folder_Frame& frame, const Files::Find_Record& entry,
-                          const Wide_Text::Shared& name, Files::Owner owner, File_Size object_size,
+                          const Wide_Text::Shared& name, Files::Owner owner, Object_Sizes object_size,
                           const Wide_Text::Shared& stream_name, bool has_streams, bool is_shared) {
         // As the totals line counts: files once each, folders by their contents.
         const bool is_counted_file = !Files::Is_Directory(entry) && stream_name.empty() && !is_shared;
-        progress_.Recorded(is_counted_file ? object_size : File_Size());
+        progress_.Recorded(is_counted_file ? object_size.Logical : File_Size());
         Append(File_Information{.File_Name = name,
                                 .Folder_Name = frame.Folder_Name,
                                 .Owner = owner,
                                 .Stream_Name = stream_name,
-                                .Object_Size = object_size,
+                                .Object_Size = object_size.Logical,
+                                .Size_On_Disk = object_size.On_Disk,
                                 .Last_Accessed = entry.ftLastAccessTime,
                                 .Is_Folder = Files::Is_Directory(entry),
                                 .Is_Stream = !stream_name.empty(),
@@ -524,7 +393,8 @@ private:
                                 .Is_System = Files::Is_System(entry),
                                 .Is_Hidden = Files::Is_Hidden(entry),
                                 .Has_Streams = has_streams,
-                                .Is_Shared = is_shared},
+                                .Is_Shared = is_shared,
+                                .Has_Size_On_Disk = true},
                records_);
     }
 
@@ -537,6 +407,7 @@ private:
     Progress_Watch progress_;
     const std::unique_ptr<Files::Find_Record[]> chunk_;
     std::optional<Lookup_Crew> crew_;
+    const std::optional<std::uint64_t> cluster_size_;
     bool has_stopped_ = false;
     std::wstring path_;  // of the folder being walked, with its trailing backslash
     std::deque<Folder_Frame> frames_;

@@ -28,6 +28,9 @@ struct File_Information {
     Windows::Files::Owner Owner = nullptr;  // looked up on NTFS only
     Wide_Text::Shared Stream_Name;  // empty for files and folders
     File_Size Object_Size{};   // a folder's is the sum of everything below it
+    // What its data takes on the volume, summed as the size is; unknown in a scan made
+    // before this was kept.
+    File_Size Size_On_Disk{};
     File_Time Last_Accessed{};
     bool Is_Folder = false;
     bool Is_Stream = false;
@@ -38,6 +41,7 @@ struct File_Information {
     // Another name or path of an object met before in the walk (a hard link, or a link the
     // platform followed): its size is shown but added to no sum.
     bool Is_Shared = false;
+    bool Has_Size_On_Disk = false;
 };
 
 // The folder holding a folder given in the form of Folder_Name: "\\a" for "\\a\\b", empty for "\\a".
@@ -46,9 +50,14 @@ inline std::wstring_view Parent_Folder_Of(std::wstring_view the_folder) {
     return the_folder.substr(0, last == std::wstring_view::npos ? 0 : last);
 }
 
+// The size sums and filters take: the size on disk when asked for and known.
+inline File_Size Size_Of(const File_Information& the_file, bool on_disk) {
+    return on_disk && the_file.Has_Size_On_Disk ? the_file.Size_On_Disk : the_file.Object_Size;
+}
+
 // What the record adds to its folder's size and to the totals.
-inline File_Size Counted_Size_Of(const File_Information& the_file) {
-    return the_file.Is_Shared ? File_Size{} : the_file.Object_Size;
+inline File_Size Counted_Size_Of(const File_Information& the_file, bool on_disk = false) {
+    return the_file.Is_Shared ? File_Size{} : Size_Of(the_file, on_disk);
 }
 
 struct File_List_Traits {
@@ -98,16 +107,32 @@ QUARRIX_FAILURE(Root_Not_In_Table, "WORK.ROOT_NOT_IN_TABLE");
 // cannot be read raw or its table is damaged; the caller walks then. A stop fails with
 // Windows::Mft::Stopped while the table is read, and afterwards is noticed between two
 // entries as in a walk.
-File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into);
+// At a volume's root, the volume's own files (as hidden system records below the folder
+// Not_In_Scan_Name) go into the list given.
+File_Size Read_Master_File_Table(const Walk_Request& request, File_List& into,
+                                 File_List* volume_files = nullptr);
 // The records of the root from its volume's master file table when the request asks for
 // owners and streams (NTFS on the NT family) and the table reads whole; else by the walk.
 // Returns why the walk was used (empty when the table was not tried); none when the table
 // was read, or a stop ended its reading.
-std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into);
+std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_List& into,
+                                              File_List* volume_files = nullptr);
 // The same from a table already read, for the folder at a path from the volume's root. The
 // records take the table's names: it is spent afterwards.
 File_Size Records_From_Table(Windows::Mft::Table&& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into);
+
+// What a volume's used space holds beyond the scan of its root: a folder record of that name
+// at the root, holding the volume's own files where its table was read, and a record of the
+// rest.
+inline constexpr const wchar_t* Not_In_Scan_Name = L"<not in this scan>";
+inline constexpr const wchar_t* Rest_Of_Volume_Name =
+    L"shadow copies, other system data and folders that could not be read";
+bool Is_Not_In_Scan(const File_Information& the_file);
+// Appends those records when the root is a volume's root; the volume's own files come from
+// the table read, if it was read.
+void Account_For_Volume(const std::wstring& root, const Windows::Files::Volume_Space& space,
+                        File_List&& volume_files, File_List& records);
 
 bool Is_Existing_Folder(const std::wstring& path);
 std::wstring Without_Trailing_Backslashes(std::wstring path);

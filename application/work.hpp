@@ -69,6 +69,7 @@ struct Window_Controls {
     Gui::Check_Box Display_Streams;  // NT family only
     Gui::Check_Box Display_Hidden;
     Gui::Check_Box Display_System;
+    Gui::Check_Box Count_On_Disk;
     Gui::Plain_Edit_Box Minimum_Size_Box;  // "Display only objects larger than"
 };
 const Window_Controls& Controls();
@@ -133,6 +134,10 @@ bool Searching_Ntfs();
 // they were walked here).
 const File_Time& Results_Time();
 const std::wstring& Opened_Scan();
+// Whether the results hold sizes on disk (a scan of an older format does not), and the
+// space of their root's volume when it is known.
+bool Results_Have_Sizes_On_Disk();
+const std::optional<Windows::Files::Volume_Space>& Results_Volume();
 
 // One complete search from a root, as the searcher runs it: the options read, the view
 // prepared, the walk, the rows shown. False when the root is not an existing folder, and
@@ -236,7 +241,7 @@ Gui::Comparison Comparison_Of(const File_Time& first, const File_Time& second);
 
 // ---------------------------------------------------------------- result display
 
-enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Last_Accessed, Change };
+enum class Logical_Column { Name, In_Folder, Owner, Stream, Size, Size_On_Disk, Last_Accessed, Change };
 
 // The folder shown, in the form of Folder_Name.
 const std::wstring& Display_Root();
@@ -254,7 +259,7 @@ void Display();
 std::string Image_Of(File_Size the_size);
 std::string Image_Of(int the_count, const std::string& the_unit);  // "0 files", "1 file"
 // "+12KB", "-300", "0", or "new", sizes as Image_Of shows them.
-std::string Change_Image_Of(const Compare::Change& the_change);
+std::string Change_Image_Of(std::int64_t the_bytes);  // "+12KB", "-3MB", "0"
 // The minimum size box's text for a threshold: one that reads back as the same threshold.
 std::string Threshold_Text_Of(File_Size the_threshold);
 

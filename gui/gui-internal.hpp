@@ -255,6 +255,7 @@ struct Framework {
     std::atomic<HWND> Private_Window{nullptr};
     HWND The_Tabs = nullptr;
     std::atomic<HWND> The_Status_Line{nullptr};
+    std::vector<std::wstring> Status_Parts;  // from the second on; on the display thread
     std::atomic<int> The_Next_Child_Id{100};
     HMENU The_Menu_Bar = nullptr;
     Page Current_Page = nullptr;
@@ -340,6 +341,8 @@ LRESULT CALLBACK Mainwindowproc(HWND window, UINT message, WPARAM w_param, LPARA
 void Run_Action_Handler();
 void Run_Termination_Handler();
 void Redraw_Main_Window();
+// The status line's parts given room for their texts, and the texts set; display thread.
+void Arrange_Status_Parts();
 // Makes the control's window and links it into its page; answers 1 when the window was
 // made, 2 when it could not be.
 LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_holder);

@@ -208,4 +208,40 @@ void Redraw_Main_Window() {
                SWP_NOZORDER);
 }
 
+namespace {
+
+int Text_Width_In(HWND the_control, const std::wstring& the_text) {
+    HDC context = GetDC(the_control);
+    if (!context) return 0;
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(the_control, WM_GETFONT, 0, 0));
+    const HGDIOBJ previous = font ? SelectObject(context, font) : nullptr;
+    SIZE extent{};
+    GetTextExtentPoint32W(context, the_text.c_str(), static_cast<int>(the_text.size()), &extent);
+    if (previous) SelectObject(context, previous);
+    ReleaseDC(the_control, context);
+    return extent.cx;
+}
+
+}  // namespace
+
+void Arrange_Status_Parts() {
+    HWND status_line = State().The_Status_Line;
+    if (!status_line) return;
+    const std::vector<std::wstring>& texts = State().Status_Parts;
+    RECT client{};
+    GetClientRect(status_line, &client);
+    // Each part's right edge: the last reaches the end, the first takes what the others leave.
+    std::vector<int> edges(texts.size() + 1, -1);
+    int right = client.right;
+    for (std::size_t part = texts.size(); part >= 1; --part) {
+        if (part < texts.size()) edges[part] = right;
+        constexpr int padding = 24;  // the part's borders, and the size grip on the last
+        if (!texts[part - 1].empty()) right -= Text_Width_In(status_line, texts[part - 1]) + padding;
+    }
+    if (!texts.empty()) edges[0] = std::max(0, right);
+    SendMessageW(status_line, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    for (std::size_t part = 0; part < texts.size(); ++part)
+        SendMessageW(status_line, SB_SETTEXTW, part + 1, reinterpret_cast<LPARAM>(texts[part].c_str()));
+}
+
 }  // namespace Gui::Internal

@@ -263,6 +263,7 @@ LRESULT Handle_Message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
     case WM_SIZE:
         Note_Private_Window_Metrics(window);
         Redraw_Main_Window();
+        Arrange_Status_Parts();
         return 0;
     case WM_COMMAND:
         Process_Message_From_Child(w_param);
@@ -412,6 +413,19 @@ void Set_Keyboard_Focus(Page the_page, const Child& the_control) {
 }
 
 void Set_Status_Line(const std::string& the_text) { Set_Status_Line(Wide_Text::Widened(the_text)); }
+
+void Set_Status_Line_Part(int the_part, const std::wstring& the_text) {
+    if (the_part < 1 || !Is_Initialised() || !State().The_Status_Line || !Main_Window()) return;
+    Run_On_Display_Later(
+        [the_part, the_text] {
+            std::vector<std::wstring>& parts = State().Status_Parts;
+            if (parts.size() < static_cast<std::size_t>(the_part)) parts.resize(the_part);
+            parts[the_part - 1] = the_text;
+            Arrange_Status_Parts();
+            return LRESULT{0};
+        },
+        Delivery::Sent_Unwaited);
+}
 
 void Set_Status_Line(const std::wstring& the_text) {
     if (!Is_Initialised() || !State().The_Status_Line || !Main_Window()) return;

@@ -125,6 +125,9 @@ Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_
 void Set_Keyboard_Focus(Page the_page, const Child& the_control);
 void Set_Status_Line(const std::string& the_text);
 void Set_Status_Line(const std::wstring& the_text);
+// Further parts of the status line, to the right of the first, each as wide as its text;
+// an empty text removes the part's room. Parts are numbered from 1.
+void Set_Status_Line_Part(int the_part, const std::wstring& the_text);
 
 void Enable(const Child& the_control);
 void Disable(const Child& the_control);

@@ -20,6 +20,8 @@ namespace {
 // The platform's own NtQueryInformationFile, which tests do not substitute.
 Query_Information_File Platform_Query = nullptr;
 constexpr std::int32_t File_Internal_Information_Class = 6;
+constexpr std::int32_t File_Standard_Information_Class = 5;
+constexpr std::int32_t File_Compression_Information_Class = 28;
 // Set once the platform's query has said it does not know the stream class (Wine says so
 // for every file); asking again costs a request to the platform and tells nothing new.
 std::atomic<bool> Platform_Reports_No_Streams = false;
@@ -118,6 +120,7 @@ struct Stream_Header {
     std::int32_t Next_Entry;
     std::int32_t Name_Length;
     std::uint64_t Size;
+    std::uint64_t Allocation;
 };
 
 // The record at an offset in the buffer, if its header and its name lie wholly inside it.
@@ -127,6 +130,7 @@ bool Record_Fits(const unsigned char* buffer, std::size_t offset, Stream_Header&
     std::memcpy(&header.Next_Entry, record + offsetof(File_Stream_Information, Next_Entry), 4);
     std::memcpy(&header.Name_Length, record + offsetof(File_Stream_Information, Name_Length), 4);
     std::memcpy(&header.Size, record + offsetof(File_Stream_Information, Size), 8);
+    std::memcpy(&header.Allocation, record + offsetof(File_Stream_Information, Allocation), 8);
     if (header.Name_Length < 0) return false;
     return offset + Stream_Header_Size + static_cast<std::size_t>(header.Name_Length) <=
            Stream_Buffer_Size;
@@ -176,7 +180,7 @@ void Iterate_Streams_In(HANDLE file, const Stream_Routine& process) {
     for (;;) {
         std::wstring name(record.Name_Length / 2, L'\0');
         std::memcpy(name.data(), buffer + offset + Stream_Header_Size, name.size() * 2);
-        process(name, Unsigned::Quadword::From(record.Size));
+        process(name, Unsigned::Quadword::From(record.Size), Unsigned::Quadword::From(record.Allocation));
         // A distance that goes backwards, misaligned or out of the buffer ends the list.
         if (record.Next_Entry <= 0 || record.Next_Entry % Stream_Record_Alignment != 0) return;
         offset = offset + record;
@@ -184,7 +188,36 @@ void Iterate_Streams_In(HANDLE file, const Stream_Routine& process) {
     }
 }
 
+// Compressed and sparse data take less than their allocation, which the compression query
+// tells; for other data the allocation is what it takes.
+std::optional<File_Size> Size_On_Disk_Of(HANDLE file, std::uint32_t attribute) {
+    if (Is_Held_Elsewhere(attribute)) return Zero_Length;
+    if (!Platform_Query) return std::nullopt;
+    Io_Status_Block status{};
+    if (Bits_Are_Set_In(attribute, FILE_ATTRIBUTE_COMPRESSED) ||
+        Bits_Are_Set_In(attribute, FILE_ATTRIBUTE_SPARSE_FILE)) {
+        alignas(8) std::uint8_t compression[16]{};
+        if (Platform_Query(file, &status, compression, sizeof compression,
+                           File_Compression_Information_Class) >= 0) {
+            std::uint64_t size;
+            std::memcpy(&size, compression, sizeof size);
+            return Unsigned::Quadword::From(size);
+        }
+    }
+    alignas(8) std::uint8_t standard[24]{};
+    if (Platform_Query(file, &status, standard, sizeof standard, File_Standard_Information_Class) < 0)
+        return std::nullopt;
+    std::uint64_t allocation;
+    std::memcpy(&allocation, standard, sizeof allocation);
+    return Unsigned::Quadword::From(allocation);
+}
+
 }  // namespace
+
+bool Is_Held_Elsewhere(std::uint32_t attribute) {
+    constexpr std::uint32_t recall_on_open = 0x00040000, recall_on_data_access = 0x00400000;
+    return (attribute & (FILE_ATTRIBUTE_OFFLINE | recall_on_open | recall_on_data_access)) != 0;
+}
 
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process) {
     if (Nt_Query_Information_File == nullptr) return;
@@ -370,10 +403,11 @@ Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_
     }
     result.The_Owner = Owner_Of(file.get());
     result.File_Index = Index_In(file.get());
-    if (!Is_Directory(entry))
-        Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size) {
-            result.Streams.push_back({name, size});
-        });
+    if (Is_Directory(entry)) return result;
+    Iterate_Streams_In(file.get(), [&result](const std::wstring& name, File_Size size, File_Size size_on_disk) {
+        result.Streams.push_back({name, size, size_on_disk});
+    });
+    result.Size_On_Disk = Size_On_Disk_Of(file.get(), entry.dwFileAttributes);
     return result;
 }
 
@@ -387,35 +421,6 @@ File_Attributes Attributes_For(const std::wstring& name) {
         throw File_Not_Found(Wide_Text::Utf8_Of(name));
     return {data.dwFileAttributes, data.ftCreationTime, data.ftLastAccessTime,
             data.ftLastWriteTime, Unsigned::Quadword_Of(data.nFileSizeHigh, data.nFileSizeLow)};
-}
-
-namespace {
-
-// "C:\Data\x" -> "C:\", "\\srv\share\dir" -> "\\srv\share\", "D:" -> "D:\".
-std::wstring Volume_Root_Of(const std::wstring& path) {
-    int backslashes = path.compare(0, 2, L"\\\\") == 0 ? 2 : 1;
-    std::wstring root = path + L'\\';
-    for (std::size_t index = 2; index + 1 < path.size(); ++index) {
-        if (path[index] == L'\\' && --backslashes == 0) {
-            root = path.substr(0, index + 1);
-            break;
-        }
-    }
-    // A path that already ends in its root's backslash ("C:\") would get a second one.
-    while (root.size() > 3 && root.ends_with(L"\\\\")) root.pop_back();
-    return root;
-}
-
-}  // namespace
-
-bool Volume_Is_Ntfs(const std::wstring& path) {
-    if (path.size() < 2) return false;
-    constexpr DWORD name_length = 10;
-    wchar_t file_system[name_length]{};
-    if (!GetVolumeInformationW(Volume_Root_Of(path).c_str(), nullptr, 0, nullptr, nullptr,
-                               nullptr, file_system, name_length))
-        return false;
-    return std::wcsncmp(file_system, L"NTFS", 4) == 0;
 }
 
 std::wstring Current_Directory() {

@@ -100,7 +100,9 @@ bool Is_Special_Directory(std::wstring_view name);  // "." and ".."
 // included. Reports nothing when the query is absent or fails, when the file cannot be
 // opened, or when the file has only its unnamed stream. A record that would reach outside
 // the query's buffer ends the report.
-using Stream_Routine = std::function<void(const std::wstring& name, File_Size size)>;
+// A stream's size on disk is the platform's allocation for it.
+using Stream_Routine =
+    std::function<void(const std::wstring& name, File_Size size, File_Size size_on_disk)>;
 void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& process);
 
 // The owner, the streams and the file index of the object a listing entry names, through a
@@ -111,11 +113,15 @@ void Iterate_Streams_Of(const std::wstring& filename, const Stream_Routine& proc
 struct Stream_Record {
     Wide_Text::Shared Name;
     File_Size Size;
+    File_Size Size_On_Disk;
 };
 struct Owner_And_Streams {
     const Sid_Body* The_Owner = nullptr;
     std::vector<Stream_Record> Streams;
     std::optional<std::uint64_t> File_Index;  // as File_Index_Of gives it
+    // Of a file's data: what its clusters take after compression, sparse holes left out;
+    // none when the platform cannot tell.
+    std::optional<File_Size> Size_On_Disk;
 };
 Owner_And_Streams Owner_And_Streams_Of(const std::wstring& filename, const Find_Record& entry);
 // Once the platform's query has said it knows no streams, it is not asked again. A walk
@@ -163,7 +169,24 @@ Owner Owner_With_Sid(std::basic_string_view<std::uint8_t> sid_bytes);
 
 // Other queries.
 File_Attributes Attributes_For(const std::wstring& name);  // File_Not_Found on any failure
+
+// The volume a path lies on. Its root: "C:\" for "C:\Data", "\\srv\share\" for a share.
+std::wstring Volume_Root_Of(const std::wstring& path);
+bool Is_Volume_Root(const std::wstring& path);
 bool Volume_Is_Ntfs(const std::wstring& path);
+std::optional<std::uint64_t> Cluster_Size_Of(const std::wstring& path);  // in bytes
+struct Volume_Space {
+    File_Size Total;
+    File_Size Free;
+    File_Size Used() const { return File_Size::From(Total.Value() - Free.Value()); }
+};
+std::optional<Volume_Space> Volume_Space_Of(const std::wstring& path);
+// What a file of that size takes where the volume tells no more than its cluster size.
+File_Size Rounded_To_Clusters(File_Size the_size, std::uint64_t the_cluster_size);
+// Data the platform keeps elsewhere (offline, or a cloud file not on this machine) takes
+// nothing here.
+bool Is_Held_Elsewhere(std::uint32_t attribute);
+
 std::wstring Current_Directory();
 void Rename_File(const std::string& existing_name, const std::string& new_name);
 

@@ -23,6 +23,7 @@ constexpr std::size_t Attribute_Length = 0x04, Attribute_Non_Resident = 0x08,
                       Attribute_Value_Offset = 0x14, Attribute_Lowest_Vcn = 0x10,
                       Attribute_Runs_Offset = 0x20, Attribute_Allocated_Size = 0x28,
                       Attribute_Data_Size = 0x30, Non_Resident_Header_Size = 0x40,
+                      Attribute_Compressed_Size = 0x40, Packed_Header_Size = 0x48,
                       Resident_Header_Size = 0x18;
 constexpr std::uint16_t Attribute_Compressed = 0x00FF, Attribute_Sparse = 0x8000;
 

@@ -381,6 +381,7 @@ private:
             piece.Is_First = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0;
         }
         std::uint64_t size;
+        std::uint64_t size_on_disk = 0;
         if (is_resident) {
             size = Value_Of(attribute).Size();
         } else {
@@ -390,15 +391,43 @@ private:
             if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
             size = attribute.At<std::uint64_t>(Attribute_Data_Size);
             if (owner >= First_User_Record) Check_Sizes(attribute, size);
+            size_on_disk = Size_On_Disk_Of(attribute, owner < First_User_Record);
         }
         // The object's own record needs no check that the object is the one it names.
         if (name.empty() && is_base) {
             table_.objects_[owner].Data_Size = Files::File_Size::From(size);
+            table_.objects_[owner].Data_Size_On_Disk = Files::File_Size::From(size_on_disk);
             return;
         }
         const Wide_Text::Shared stream_name =
             name.empty() ? std::wstring() : L":" + name + L":$DATA";
-        part.Streams.push_back({owner, {stream_name, Files::File_Size::From(size)}, sequence});
+        part.Streams.push_back(
+            {owner, {stream_name, Files::File_Size::From(size), Files::File_Size::From(size_on_disk)}, sequence});
+    }
+
+    // Compressed and sparse attributes say how many clusters they hold; the others hold
+    // their whole allocation. Neither is more than the volume. The volume's own files may
+    // leave runs unallocated without saying so ($BadClus:$Bad spans the volume and holds only
+    // its bad clusters): theirs are counted from their runs where one piece holds them all.
+    std::uint64_t Size_On_Disk_Of(const Bytes& attribute, bool is_volume_file) const {
+        const bool is_packed = (attribute.At<std::uint16_t>(Attribute_Flags) &
+                                (Attribute_Compressed | Attribute_Sparse)) != 0;
+        std::uint64_t size = is_packed && attribute.Holds(0, Packed_Header_Size)
+                                 ? attribute.At<std::uint64_t>(Attribute_Compressed_Size)
+                                 : attribute.At<std::uint64_t>(Attribute_Allocated_Size);
+        if (is_volume_file && !is_packed) size = std::min(size, Clusters_Held_By_Runs(attribute, size));
+        if (size > geometry_.Volume_Size()) throw Damaged_Volume("a stream takes more than its volume");
+        return size;
+    }
+
+    // The bytes of the clusters the runs hold, or the allocation when they do not span it.
+    std::uint64_t Clusters_Held_By_Runs(const Bytes& attribute, std::uint64_t allocation) const {
+        std::uint64_t spanned = 0, held = 0;
+        for (const Run& run : Runs_Of(attribute, geometry_.Cluster_Count)) {
+            spanned += run.Length;
+            if (run.Lcn) held += run.Length;
+        }
+        return spanned * geometry_.Cluster_Size == allocation ? held * geometry_.Cluster_Size : allocation;
     }
 
     // Sizes no volume holds are damage: a stream larger than its allocation, or an allocation
@@ -581,9 +610,10 @@ private:
         for (Part& part : parts_) {
             for (Found_Stream& found : part.Streams) {
                 if (!Is_Current(found.Object, found.Object_Sequence)) continue;
-                if (found.Entry.Name.empty())
+                if (found.Entry.Name.empty()) {
                     table_.objects_[found.Object].Data_Size = found.Entry.Size;
-                else
+                    table_.objects_[found.Object].Data_Size_On_Disk = found.Entry.Size_On_Disk;
+                } else
                     named.push_back(std::move(found));
             }
             part.Streams = {};

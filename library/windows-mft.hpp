@@ -36,11 +36,15 @@ inline constexpr std::uint64_t Largest_Size = 0x7FFFFFFFFFFFFFFF;
 struct Stream {
     Wide_Text::Shared Name;  // ":name:$DATA", as the platform's stream query names it
     Files::File_Size Size;
+    // The clusters it takes: its allocation, or for compressed and sparse data the clusters
+    // actually held; none for data inside its record.
+    Files::File_Size Size_On_Disk;
 };
 
 struct Object {
     Files::File_Time Last_Accessed{};
     Files::File_Size Data_Size{};  // of the unnamed stream
+    Files::File_Size Data_Size_On_Disk{};
     Files::Owner Owner = nullptr;
     std::uint32_t Attributes = 0;  // FILE_ATTRIBUTE_*, the directory bit included
     std::uint32_t Security_Id = 0;

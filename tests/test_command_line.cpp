@@ -255,7 +255,7 @@ TEST_F(Command_Line, EveryTimeIsReportedInIso8601UnderItsTrueTitle) {
         {0x8000000000000000, "+030828-09-14T02:48:05Z"},
         {0xFFFFFFFFFFFFFFFF, "+060056-05-28T05:36:10Z"}};
     Work::File_List records;
-    std::string expected = "Name,In Folder,Size,Last Accessed,Type\n";
+    std::string expected = "Name,In Folder,Size,Size on disk,Last Accessed,Type\n";
     for (std::size_t index = 0; index < times.size(); ++index) {
         const std::uint64_t ticks = times[index].first;
         Append(Work::File_Information{.File_Name = L"t" + std::to_wstring(index),
@@ -277,8 +277,8 @@ with open(sys.argv[1], encoding='utf-8-sig', newline='') as file:
 report = json.load(open(sys.argv[2], encoding='utf-8'))
 assert report['columns'] == table[0], (report['columns'], table[0])
 assert [[row[title] for title in table[0]] for row in report['rows']] == [
-    [int(cell) if title == 'Size' else cell for title, cell in zip(table[0], row)] for row in table[1:]]
-lines = [','.join(table[0])] + sorted(row[0] + '|' + row[3] for row in table[1:])
+    [int(cell) if title in ('Size', 'Size on disk') else cell for title, cell in zip(table[0], row)] for row in table[1:]]
+lines = [','.join(table[0])] + sorted(row[0] + '|' + row[4] for row in table[1:])
 open(sys.argv[3], 'w', encoding='utf-8').write('\n'.join(lines) + '\n')
 )PYTHON";
     const std::wstring csv = tree.Path_Of(L"times.csv");
@@ -292,6 +292,55 @@ open(sys.argv[3], 'w', encoding='utf-8').write('\n'.join(lines) + '\n')
     ASSERT_TRUE(Run_Host_Python(Times_Of, Host_Path_Of(csv) + L" " + Host_Path_Of(json) + L" " + Host_Path_Of(out)));
     std::ifstream file(std::filesystem::path(out), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), expected);
+}
+
+// Sizes on disk are the blocks the host's file system counts (du), per file and per folder:
+// a file of a few bytes takes a whole block, a sparse file only what it holds. Counted on
+// disk, the owners' usage is the files' blocks.
+TEST_F(Command_Line, SizesOnDiskAreTheBlocksDuCounts) {
+    const std::wstring sparse = tree.Path_Of(L"root\\sub\\sparse.vhd");
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/truncate -s 100M " + Host_Path_Of(sparse)));
+    ASSERT_TRUE(Run_Host_Command(L"/bin/dd if=/dev/zero bs=1M count=1 seek=5 conv=notrunc status=none of=" +
+                                 Host_Path_Of(sparse)));
+    const std::wstring csv = tree.Path_Of(L"disk.csv");
+    const std::wstring counted = tree.Path_Of(L"counted.csv");
+    for (const auto& [report, flags] : {std::pair{csv, L" /files /folders /subfolders"},
+                                        std::pair{counted, L" /files /subfolders /ondisk"}}) {
+        const Run_Result reported = Quarrix(L"/report " + Quoted(report) + L" " + Quoted(root) + flags, tree);
+        ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    }
+    constexpr const char* Against_Du = R"PYTHON(
+import csv, os, subprocess, sys
+report, counted, root, host_root = sys.argv[1:5]
+du = {}
+for line in subprocess.run(['du', '-B1', '-a', host_root], capture_output=True, text=True, check=True).stdout.splitlines():
+    size, path = line.split('\t', 1)
+    du[path] = int(size)
+files = {path: size for path, size in du.items() if not os.path.isdir(path)}
+def rows_of(path):
+    with open(path, encoding='utf-8-sig', newline='') as file:
+        table = list(csv.reader(file))
+    blank = table.index([]) if [] in table else len(table)
+    return [dict(zip(table[0], row)) for row in table[1:blank]], [dict(zip(table[blank + 1], row)) for row in table[blank + 2:]]
+rows, _ = rows_of(report)
+checked = 0
+for row in rows:
+    path = host_root + row['In Folder'][len(root):].replace('\\', '/') + '/' + row['Name']
+    if row['Type'] == 'folder':
+        wanted = sum(size for each, size in files.items() if each.startswith(path + '/'))
+    else:
+        wanted = files[path]
+    assert int(row['Size on disk']) == wanted, (path, row['Size on disk'], wanted)
+    checked += 1
+assert checked >= 8, checked
+assert any(int(row['Size']) == 100 * 2**20 and int(row['Size on disk']) == 2**20 for row in rows)
+_, owners = rows_of(counted)
+assert sum(int(owner['Usage']) for owner in owners) == sum(files.values()), (owners, sum(files.values()))
+)PYTHON";
+    // Inside the host shell's double quotes: single ones keep the backslashes.
+    const auto quoted = [](const std::wstring& text) { return L"'" + text + L"'"; };
+    EXPECT_TRUE(Run_Host_Python(Against_Du, quoted(Host_Path_Of(csv)) + L" " + quoted(Host_Path_Of(counted)) + L" " +
+                                                quoted(root) + L" " + quoted(Host_Path_Of(root))));
 }
 
 namespace {

@@ -7,11 +7,13 @@
 // After the platform's main header, which it needs.
 #include <sddl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,7 +75,7 @@ std::string Line_Of(const File_Information& record) {
         (record.Is_Shared ? L"=" : L"-");
     return Wide_Text::Utf8_Of(
         Walking::Path_Of(record) + L"\t" + std::to_wstring(record.Object_Size.Value()) + L"\t" +
-        Sid_Image(record.Owner) + L"\t" + std::to_wstring(ticks) + L"\t" + flags);
+        std::to_wstring(record.Size_On_Disk.Value()) + L"\t" + Sid_Image(record.Owner) + L"\t" + std::to_wstring(ticks) + L"\t" + flags);
 }
 
 std::vector<std::wstring> Paths_And_Sizes(const std::vector<File_Information>& records,
@@ -106,24 +108,29 @@ protected:
 
 }  // namespace
 
+// The oracle's verdict on the records, written one line each as it writes its own.
+::testing::AssertionResult Libfsntfs_Agrees(const std::vector<File_Information>& records,
+                                            const std::wstring& oracle_root) {
+    const std::wstring records_file = Folder + L"\\records.txt";
+    const std::wstring report_file = Folder + L"\\report.txt";
+    {
+        std::ofstream out{std::filesystem::path(records_file), std::ios::binary};
+        for (const File_Information& record : records) out << Line_Of(record) << '\n';
+    }
+    if (Run_Script(L"expect " + Host_Path_Of(Image) + L" " + oracle_root + L" " +
+                   Host_Path_Of(records_file) + L" " + Host_Path_Of(report_file)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << Contents_Of(report_file);
+}
+
 TEST_F(Ntfs_Volume_Test, RecordsAreWhatLibfsntfsReads) {
     const Mft::Table table = Table_Of(Image);
     // The whole volume, and a root below it named in other case than on the volume.
     for (const auto& [root, oracle_root] : {std::pair<std::wstring, std::wstring>{L"", L"/"},
                                             {L"LINKS", L"/links"},
                                             {L"flags\\packed", L"/flags/packed"}}) {
-        const std::wstring records_file = Folder + L"\\records.txt";
-        const std::wstring report_file = Folder + L"\\report.txt";
-        {
-            std::ofstream out{std::filesystem::path(records_file), std::ios::binary};
-            for (const File_Information& record : Records_Below(table, root))
-                out << Line_Of(record) << '\n';
-        }
-        const bool agrees =
-            Run_Script(L"expect " + Host_Path_Of(Image) + L" " + oracle_root + L" " +
-                       Host_Path_Of(records_file) + L" " + Host_Path_Of(report_file));
-        EXPECT_TRUE(agrees) << "root \"" << Wide_Text::Utf8_Of(root)
-                            << "\": " << Contents_Of(report_file);
+        EXPECT_TRUE(Libfsntfs_Agrees(Records_Below(table, root), oracle_root))
+            << "root \"" << Wide_Text::Utf8_Of(root) << "\"";
     }
 }
 
@@ -158,6 +165,22 @@ TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsOnTheVolumesDrive) {
     ASSERT_EQ(listed.size(), read_lines.size());
     for (std::size_t index = 0; index < read_lines.size(); ++index)
         ASSERT_EQ(listed[index], read_lines[index]) << "record " << index;
+    // Sizes on disk as the platform tells them, of data outside its file's record: the
+    // host gives data inside a record a block of its own.
+    const std::vector<File_Information> walked_records = Elements(walked);
+    const std::vector<File_Information> read_records = Elements(read);
+    int compared = 0;
+    for (std::size_t index = 0; index < read_records.size(); ++index) {
+        const File_Information& record = read_records[index];
+        if (record.Is_Folder || record.Size_On_Disk.Value() == 0) continue;
+        const auto walked_record = std::find_if(walked_records.begin(), walked_records.end(), [&](const File_Information& each) {
+            return Walking::Path_Of(each) == Walking::Path_Of(record);
+        });
+        ASSERT_NE(walked_record, walked_records.end());
+        EXPECT_EQ(walked_record->Size_On_Disk.Value(), record.Size_On_Disk.Value()) << Wide_Text::Utf8_Of(Walking::Path_Of(record));
+        ++compared;
+    }
+    EXPECT_GT(compared, 40);
 
     // A root below, typed in other case; one reached through a junction, where the table
     // cannot follow (the platform may even put it on another volume): nothing is read.
@@ -166,6 +189,42 @@ TEST_F(Ntfs_Volume_Test, RecordsAreWhatTheWalkListsOnTheVolumesDrive) {
     EXPECT_EQ(Paths_And_Sizes(Elements(below), L"?"),
               Paths_And_Sizes(Records_Below(Table_Of(Image), L"plain\\nested"), L"?"));
     EXPECT_TRUE(Leaves_It_To_The_Walk(L"N:\\reparse\\junction"));
+}
+
+// At the volume's root, its used space less what the scan holds on disk is a folder of its
+// own, holding the volume's own files as libfsntfs reads them and the rest.
+TEST_F(Ntfs_Volume_Test, WhatTheScanDoesNotHoldMakesUpTheVolumesUsedSpace) {
+    const Ntfs_Test_Volume::Drive drive(Image);
+    ASSERT_TRUE(drive.Is_Ready());
+    Work::File_List records, volume_files;
+    ASSERT_EQ(Work::Read_Table_Or_Walk(Request(true, L"N:"), records, &volume_files), std::nullopt);
+    EXPECT_TRUE(Libfsntfs_Agrees(Elements(volume_files), L"volume-files"));
+
+    const std::wstring used_file = Folder + L"\\used.txt";
+    ASSERT_TRUE(Run_Script(L"used " + Host_Path_Of(Image) + L" " + Host_Path_Of(used_file)));
+    const std::uint64_t used = std::stoull(Contents_Of(used_file));
+    const std::optional<Windows::Files::Volume_Space> space = Windows::Files::Volume_Space_Of(L"N:\\");
+    ASSERT_TRUE(space);
+    EXPECT_EQ(space->Used().Value(), used);
+
+    std::uint64_t scanned = 0, own_files = 0;
+    for (const File_Information& record : Elements(records))
+        if (record.Folder_Name.empty() && !record.Is_Stream) scanned += Work::Counted_Size_Of(record, true).Value();
+    for (const File_Information& record : Elements(volume_files))
+        if (record.Folder_Name == L"\\<not in this scan>" && !record.Is_Stream) own_files += Work::Counted_Size_Of(record, true).Value();
+    ASSERT_GT(own_files, 2'000'000u);  // $LogFile alone
+    ASSERT_GE(used, scanned + own_files);
+    Work::Account_For_Volume(L"N:", *space, std::move(volume_files), records);
+    const std::vector<File_Information> accounted = Elements(records);
+    ASSERT_GE(accounted.size(), 2u);
+    const File_Information& rest = accounted[accounted.size() - 2];
+    const File_Information& row = accounted.back();
+    EXPECT_EQ(Walking::Path_Of(row), L"\\<not in this scan>");
+    EXPECT_TRUE(row.Is_Folder);
+    EXPECT_EQ(row.Size_On_Disk.Value(), used - scanned);
+    EXPECT_EQ(Walking::Path_Of(rest), L"\\<not in this scan>\\shadow copies, other system data and folders that could not be read");
+    EXPECT_EQ(rest.Size_On_Disk.Value(), used - scanned - own_files);
+    EXPECT_TRUE(Work::Is_Not_In_Scan(row) && Work::Is_Not_In_Scan(rest) && !Work::Is_Not_In_Scan(accounted.front()));
 }
 
 TEST_F(Ntfs_Volume_Test, DamageFailsTheReadOrLeavesOnlyTheReadableRecords) {

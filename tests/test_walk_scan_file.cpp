@@ -30,6 +30,7 @@ std::wstring Image_Of(const File_Information& record) {
     for (std::uint8_t byte : Files::Sid_Bytes_Of(record.Owner)) sid += std::to_wstring(byte) + L".";
     return record.Folder_Name + L"|" + record.File_Name + L"|" + record.Stream_Name + L"|" +
            std::to_wstring(record.Object_Size.Value()) + L"|" +
+           (record.Has_Size_On_Disk ? std::to_wstring(record.Size_On_Disk.Value()) : L"?") + L"|" +
            std::to_wstring(record.Last_Accessed.dwHighDateTime) + L"." +
            std::to_wstring(record.Last_Accessed.dwLowDateTime) + L"|" + sid + L"|" +
            Files::Image_Of(record.Owner) + L"|" + std::to_wstring(record.Is_Folder) +
@@ -94,21 +95,25 @@ protected:
                                 .Owner = Foreign_Owner(),
                                 .Stream_Name = {},
                                 .Object_Size = Files::File_Size::From(~std::uint64_t{0}),
+                                .Size_On_Disk = Files::File_Size::From(~std::uint64_t{0} - 1),
                                 .Last_Accessed = {0xFFFFFFFF, 0x7FFFFFFF},
                                 .Is_Compressed = true,
                                 .Is_System = true,
                                 .Is_Hidden = true,
                                 .Has_Streams = false,
-                                .Is_Shared = true},
+                                .Is_Shared = true,
+                                .Has_Size_On_Disk = true},
                records);
         Append(File_Information{.File_Name = L"synthetic",
                                 .Folder_Name = {},
                                 .Owner = nullptr,
                                 .Stream_Name = {},
                                 .Is_Folder = true,
-                                .Is_Hidden = true},
+                                .Is_Hidden = true,
+                                .Has_Size_On_Disk = true},
                records);
-        description = {tree.Root(), true, Files::The_Time_Now()};
+        description = {tree.Root(), true, Files::The_Time_Now(), true,
+                       Files::Volume_Space{Files::File_Size::From(~std::uint64_t{0}), Files::File_Size::From(12345)}};
     }
 
     Temporary_Tree tree;
@@ -128,6 +133,9 @@ TEST_F(Scan_File_Test, ASavedScanReadsBackRecordForRecord) {
     EXPECT_TRUE(scan.About.Is_Ntfs);
     EXPECT_EQ(scan.About.Made.dwHighDateTime, description.Made.dwHighDateTime);
     EXPECT_EQ(scan.About.Made.dwLowDateTime, description.Made.dwLowDateTime);
+    ASSERT_TRUE(scan.About.Volume);
+    EXPECT_EQ(scan.About.Volume->Total.Value(), ~std::uint64_t{0});
+    EXPECT_EQ(scan.About.Volume->Free.Value(), 12345u);
     const std::vector<std::wstring> before = Images_Of(records);
     const std::vector<std::wstring> after = Images_Of(scan.Records);
     ASSERT_EQ(after.size(), before.size());
@@ -180,7 +188,7 @@ TEST_F(Scan_File_Test, DamagedFilesAreRefusedEachWithItsOwnFailure) {
     EXPECT_THROW(Scan_File::Scan_Of(bytes + "x"), Scan_File::Inconsistent_Scan);
     // What the format calls damage, though summed: a header flag it does not define, and a
     // byte of 0x80 or more in a text of a byte a unit.
-    for (const auto& [at, flag] : {std::pair{12, 0x02}, std::pair{15, 0x80}}) {
+    for (const auto& [at, flag] : {std::pair{12, 0x04}, std::pair{15, 0x80}}) {
         std::string flagged = bytes;
         flagged[at] |= flag;
         EXPECT_THROW(Scan_File::Scan_Of(Summed_Again(flagged)), Scan_File::Inconsistent_Scan) << at;
@@ -246,15 +254,20 @@ void Append_Fixed(std::string& bytes, std::uint64_t value, int byte_count) {
 
 // A scan of one file in the root whose name is that many units of plain ASCII, made in place
 // as the format lays it out: a name of billions of units is too large to be made twice.
-std::string Scan_Of_One_Name(std::size_t the_units) {
+// Format 2 knows no volume and no size on disk.
+std::string Scan_Of_One_Name(std::size_t the_units, std::uint32_t the_format = Scan_File::Format_Version) {
+    const bool is_on_disk = the_format >= 3;
     const std::string before = std::string(3, '\0') + Number_Bytes(std::uint64_t{the_units} << 1);
-    const std::string after(3, '\0');  // no owner, no bytes, accessed at 0
+    // No owner, no bytes (5 on disk), accessed at 0.
+    const std::string after = is_on_disk ? std::string("\0\0\5\0", 4) : std::string(3, '\0');
     const std::uint64_t chunk = before.size() + the_units + after.size();
-    const std::string body_head = std::string(1, '\0') + Number_Bytes(1) + Number_Bytes(chunk);
+    // The root's empty name, a volume of 9 bytes with 2 free.
+    const std::string volume = is_on_disk ? std::string("\x09\x02", 2) : std::string();
+    const std::string body_head = std::string(1, '\0') + volume + Number_Bytes(1) + Number_Bytes(chunk);
     std::string bytes("QRXSCAN\x1A", 8);
     bytes.reserve(40 + body_head.size() + chunk + 4);
-    Append_Fixed(bytes, Scan_File::Format_Version, 4);
-    Append_Fixed(bytes, 0, 4);
+    Append_Fixed(bytes, the_format, 4);
+    Append_Fixed(bytes, is_on_disk ? 2 : 0, 4);
     Append_Fixed(bytes, 0, 8);
     Append_Fixed(bytes, 1, 8);
     Append_Fixed(bytes, body_head.size() + chunk, 8);
@@ -270,6 +283,23 @@ std::string Scan_Of_One_Name(std::size_t the_units) {
 
 // A text of 2^31 units or more would read as one of a batch: a scan that holds one is
 // refused as damaged before any of it is made, and no shared text is made of one at all.
+// A scan of format 2 opens with its sizes on disk unknown, and saved again keeps them so.
+TEST(Scan_File_Formats, AScanOfFormatTwoOpensWithoutSizesOnDisk) {
+    const Scan_File::Scan older = Scan_File::Scan_Of(Scan_Of_One_Name(3, 2));
+    EXPECT_FALSE(older.About.Has_Sizes_On_Disk);
+    EXPECT_FALSE(older.About.Volume);
+    EXPECT_FALSE(Element_At(First(older.Records)).Has_Size_On_Disk);
+    const Scan_File::Scan again = Scan_File::Scan_Of(Scan_File::Bytes_Of(older.About, older.Records));
+    EXPECT_FALSE(again.About.Has_Sizes_On_Disk);
+    EXPECT_FALSE(Element_At(First(again.Records)).Has_Size_On_Disk);
+
+    const Scan_File::Scan newer = Scan_File::Scan_Of(Scan_Of_One_Name(3));
+    ASSERT_TRUE(newer.About.Volume);
+    EXPECT_EQ(newer.About.Volume->Used().Value(), 7u);
+    EXPECT_TRUE(Element_At(First(newer.Records)).Has_Size_On_Disk);
+    EXPECT_EQ(Element_At(First(newer.Records)).Size_On_Disk.Value(), 5u);
+}
+
 TEST(Scan_File_Texts, ATextOfTwoToTheThirtyFirstUnitsIsRefused) {
     EXPECT_EQ(Element_At(First(Scan_File::Scan_Of(Scan_Of_One_Name(3)).Records)).File_Name, L"nnn");
     constexpr std::size_t Too_Many = std::size_t{1} << 31;
@@ -296,8 +326,10 @@ TEST_F(Scan_File_Test, AScanOfManyChunksReadsBackInOrder) {
                                 .Owner = owners[index / 50000 % 3],
                                 .Stream_Name = index % 9000 == 0 ? L":s:$DATA" : L"",
                                 .Object_Size = Files::File_Size::From(index * 13ull),
+                                .Size_On_Disk = Files::File_Size::From(index * 4096ull),
                                 .Last_Accessed = {index * 7919u, 30000000},
-                                .Is_Stream = index % 9000 == 0},
+                                .Is_Stream = index % 9000 == 0,
+                                .Has_Size_On_Disk = true},
                many);
     const std::string bytes = Scan_File::Bytes_Of(description, many);
     const Scan_File::Scan scan = Scan_File::Scan_Of(bytes);
@@ -331,7 +363,7 @@ TEST_F(Scan_File_Test, AScanOfTheFirstFormatStillOpens) {
     ASSERT_EQ(images.size(), 17u);
     EXPECT_TRUE(scan.About.Is_Ntfs);
     EXPECT_TRUE(scan.About.Root.ends_with(L"\\quarrix-432-1"));
-    EXPECT_EQ(images.back(), L"|synthetic||0|0.0|||1000100");
+    EXPECT_EQ(images.back(), L"|synthetic||0|?|0.0|||1000100");
     EXPECT_EQ(Files::Image_Of(Element_At(scan.Records, 16).Owner), L"Gr\u00fcn \U0001F600");
     EXPECT_EQ(Length_Of(scan.Records), Length_Of(Scan_File::Scan_Of(Scan_File::Bytes_Of(scan.About, scan.Records)).Records));
     EXPECT_EQ(Images_Of(Scan_File::Scan_Of(Scan_File::Bytes_Of(scan.About, scan.Records)).Records), images);

@@ -36,7 +36,7 @@ struct Reported_Stream {
 
 std::vector<Reported_Stream> Streams_Of(const std::wstring& filename) {
     std::vector<Reported_Stream> reported;
-    Iterate_Streams_Of(filename, [&](const std::wstring& name, File_Size size) {
+    Iterate_Streams_Of(filename, [&](const std::wstring& name, File_Size size, File_Size) {
         reported.push_back({name, size.Value()});
     });
     return reported;

@@ -153,20 +153,22 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
     const Gui::List_View& view = Work::Controls().File_List_View;
     Work::Testing::Set_Searching_Ntfs(false);
     Work::Adjust_Gui();
-    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 4);
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 5);
     EXPECT_EQ(Column_Title(view, 2), L"Size");
-    EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
+    EXPECT_EQ(Column_Title(view, 3), L"Size on disk");
+    EXPECT_EQ(Column_Title(view, 4), L"Date Modified");
     EXPECT_FALSE(Work::Owner_Is_Displayed());
     EXPECT_EQ(Work::Column_Of(2), Logical_Column::Size);
-    EXPECT_EQ(Work::Column_Of(3), Logical_Column::Last_Accessed);
+    EXPECT_EQ(Work::Column_Of(3), Logical_Column::Size_On_Disk);
+    EXPECT_EQ(Work::Column_Of(4), Logical_Column::Last_Accessed);
 
     Work::Testing::Set_Searching_Ntfs(true);
     Work::Adjust_Gui();
-    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 5);
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 6);
     std::vector<std::wstring> titles;
-    for (int column = 0; column < 5; ++column) titles.push_back(Column_Title(view, column));
+    for (int column = 0; column < 6; ++column) titles.push_back(Column_Title(view, column));
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"Name", L"In Folder", L"Owner", L"Size",
-                                                  L"Last Accessed"}));
+                                                  L"Size on disk", L"Last Accessed"}));
     EXPECT_EQ(Work::Column_Of(2), Logical_Column::Owner);
     EXPECT_EQ(Work::Column_Of(3), Logical_Column::Size);
 
@@ -177,16 +179,16 @@ TEST_F(Results, ColumnsFollowTheVolumeAndTheStreamsOption) {
 
     Work::Testing::Selection_To_Change().Options[Work::Selection_Option::STREAMS] = true;
     Work::Adjust_Gui();
-    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 6);
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(view), 7);
     EXPECT_EQ(Column_Title(view, 3), L"Stream");
-    EXPECT_EQ(Column_Title(view, 5), L"Last Accessed");
+    EXPECT_EQ(Column_Title(view, 6), L"Last Accessed");
     EXPECT_EQ(Work::Column_Of(3), Logical_Column::Stream);
-    EXPECT_EQ(Work::Column_Of(5), Logical_Column::Last_Accessed);
+    EXPECT_EQ(Work::Column_Of(6), Logical_Column::Last_Accessed);
 
     Work::Testing::Set_Searching_Ntfs(false);
     Work::Adjust_Gui();
-    EXPECT_EQ(Gui::Number_Of_Columns_Of(view), 4) << "the optional columns go again";
-    EXPECT_EQ(Column_Title(view, 3), L"Date Modified");
+    EXPECT_EQ(Gui::Number_Of_Columns_Of(view), 5) << "the optional columns go again";
+    EXPECT_EQ(Column_Title(view, 4), L"Date Modified");
 }
 
 TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
@@ -205,7 +207,7 @@ TEST_F(Results, AWalkIsShownWithItsTotalsAndRefreshedWithoutWalkingAgain) {
     EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 2), Files::Image_Of(Files::Owner_Of(tree.Path(L"\\a.txt"))));
     EXPECT_FALSE(Cell(Work::Controls().File_List_View, row, 2).empty());
     EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 3), Size_Cell(10));
-    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 4), Files::Image_Of(a.Last_Accessed));
+    EXPECT_EQ(Cell(Work::Controls().File_List_View, row, 5), Files::Image_Of(a.Last_Accessed));
 
     // Nothing changed: a refresh leaves everything as it is.
     Gui::Set_Status_Line("untouched");
@@ -285,10 +287,10 @@ TEST_F(Results, EveryColumnSorts) {
 
     Change_And_Refresh(Work::Controls().Display_Folders, false);
     ASSERT_EQ(Row_Count(view), 6);
-    Gui::Sort(view, 5, Gui::Direction::Ascending);
+    Gui::Sort(view, 6, Gui::Direction::Ascending);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"y.bin", L"a.txt", L"z.bin", L"n.txt",
                                                    L"b.txt", L"x.bin"}));
-    Gui::Sort(view, 5, Gui::Direction::Descending);
+    Gui::Sort(view, 6, Gui::Direction::Descending);
     EXPECT_EQ(Names().front(), L"x.bin");
 }
 

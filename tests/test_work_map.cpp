@@ -47,7 +47,7 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
         Status_Line_Recorder& recorder = *the_recorder;
-        if (message == SB_SETTEXTW) {
+        if (message == SB_SETTEXTW && LOBYTE(LOWORD(w_param)) == 0) {  // the first part
             std::lock_guard lock(recorder.guard_);
             recorder.texts_.push_back({reinterpret_cast<const wchar_t*>(l_param), GetTickCount64()});
         }

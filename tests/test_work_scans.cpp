@@ -132,8 +132,8 @@ TEST_F(Scans, ScansThatCannotBeOpenedLeaveTheResultsShown) {
     // A scan of a volume without owners has the columns such a walk has.
     Work::Scan_File::Save(tree.Path_Of(L"plain.qscan"), {tree.Root(), false, {}}, Work::Known_Files());
     Work::Open_Scan(tree.Path_Of(L"plain.qscan"));
-    ASSERT_EQ(Gui::Number_Of_Columns_Of(Files_View()), 4);
-    EXPECT_EQ(Column_Title(Files_View(), 3), L"Date Modified");
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(Files_View()), 5);
+    EXPECT_EQ(Column_Title(Files_View(), 4), L"Date Modified");
 }
 
 namespace {
@@ -163,9 +163,9 @@ constexpr const char* Csv_Reader = R"PYTHON(
 import csv, sys
 with open(sys.argv[1], encoding='utf-8-sig', newline='') as file:
     rows = list(csv.reader(file))
-# Without the times, which are the walk's to know.
-assert rows[0][4] == 'Last Accessed'
-open(sys.argv[2], 'w', encoding='utf-8').write('\n'.join('|'.join(row[:4] + row[5:]) for row in rows) + '\n')
+# Without the sizes on disk and the times, which are the host's to know.
+assert rows[0][4:6] == ['Size on disk', 'Last Accessed']
+open(sys.argv[2], 'w', encoding='utf-8').write('\n'.join('|'.join(row[:4] + row[6:]) for row in rows) + '\n')
 )PYTHON";
 
 }  // namespace
@@ -221,7 +221,7 @@ TEST_F(Scans, AComparisonShowsEveryChangeAndExportsWhatIsShown) {
     // Exported as shown: filtered by the minimum size, sorted by size.
     Type(Work::Controls().Minimum_Size_Box, "150");
     Show(Display_Tab);
-    Gui::Sort(Files_View(), change_column - 2, Gui::Direction::Ascending);
+    Gui::Sort(Files_View(), change_column - 3, Gui::Direction::Ascending);
     const std::wstring exported = tree.Path_Of(L"export.csv");
     Work::Export_Rows(exported);
     const std::wstring read_back = tree.Path_Of(L"read.txt");

@@ -27,8 +27,9 @@ const auto* const Environment =
 
 std::vector<std::wstring> Images_Of(const std::vector<File_Information>& records) {
     std::vector<std::wstring> images;
+    // What the volume holds beyond the scan comes of a search alone.
     for (const File_Information& record : records)
-        images.push_back(Path_Of(record) + L" " + std::to_wstring(record.Object_Size.Value()) +
+        if (!Work::Is_Not_In_Scan(record)) images.push_back(Path_Of(record) + L" " + std::to_wstring(record.Object_Size.Value()) +
                          (record.Is_Hidden ? L" hidden" : L""));
     return images;
 }

@@ -6,7 +6,9 @@ read back with libfsntfs, which no one here wrote.
                               is unchanged); FOLDER/status says "ready" or why it cannot be
   expect IMAGE ROOT RECORDS REPORT
                               compares RECORDS (as the test writes them) with what libfsntfs
-                              reads below ROOT ("/a/b") of IMAGE; the differences go to REPORT
+                              reads below ROOT ("/a/b") of IMAGE, or of its own files for the
+                              ROOT "volume-files"; the differences go to REPORT
+  used IMAGE OUT              the bytes of IMAGE's clusters in use, by its $Bitmap, into OUT
   mount IMAGE FOLDER / unmount FOLDER
   damage IMAGE KIND COPY      a copy of IMAGE with one kind of damage (see DAMAGES)
   craft KIND IMAGE            a small fresh volume made hostile in one way (ntfs_crafts.py)
@@ -122,9 +124,9 @@ def populate(root):
     os.setxattr(join(root, "flags", "packed"), "system.ntfs_attrib_be", struct.pack(">I", 0x810))
     fill(join(root, "flags", "packed", "squeezed"), 200000, b"ab")
     with open(join(root, "flags", "sparse"), "wb") as file:
-        file.truncate(10 * 1024 * 1024)
+        file.truncate(100 * 1024 * 1024)
         file.seek(5 * 1024 * 1024)
-        file.write(b"data")
+        file.write(b"d" * 1024 * 1024)
     # Owners stored in the file's own descriptor.
     os.makedirs(join(root, "owners"))
     for index, sid in enumerate(ACL_SIDS):
@@ -247,58 +249,90 @@ class Owners:
             return ""
 
 
+def size_on_disk(data):
+    """The clusters a stream holds: its extents less the sparse ones (flag 1); none for data
+    inside its record."""
+    return sum(size for _, size, flags in
+               (data.get_extent(index) for index in range(data.number_of_extents)) if not flags & 1)
+
+
 def is_dos_only(entry):
     attribute = entry.get_attribute(entry.name_attribute_index)
     return attribute.name_space == 2
 
 
-def expected_records(volume, root_path):
-    """The records a walk of the root gives, as the test writes them, from libfsntfs."""
+VOLUME_FILES = "\\<not in this scan>"
+
+
+def expected_records(volume, root_path, volume_files=False):
+    """The records a walk of the root gives, as the test writes them, from libfsntfs; or
+    those of the volume's own files, which no walk lists, below VOLUME_FILES."""
     owners = Owners(volume)
     records = []
     met = set()
 
-    def record(folder, entry, stream, size, flags_of):
+    def record(folder, entry, stream, size, disk, flags_of):
         information = entry.get_attribute(0)
         attributes = information.file_attribute_flags
         is_folder = entry.has_directory_entries_index()
         flags = ("F" if is_folder else "-") + ("S" if stream else "-") + \
                 ("C" if attributes & 0x800 else "-") + ("Y" if attributes & 4 else "-") + \
                 ("H" if attributes & 2 else "-") + flags_of
-        records.append("\t".join([folder + "\\" + entry.name + stream, str(size),
+        records.append("\t".join([folder + "\\" + entry.name + stream, str(size), str(disk),
                                   owners.of(entry), str(information.get_access_time_as_integer()),
                                   flags]))
 
     def walk(directory, folder):
-        total = 0
+        total = total_disk = 0
         for entry in directory.sub_file_entries:
             reference = entry.file_reference & RECORD_MASK
-            if is_dos_only(entry) or (directory.file_reference & RECORD_MASK == 5 and reference < 16):
+            at_root = directory.file_reference & RECORD_MASK == 5 and folder in ("", VOLUME_FILES)
+            if is_dos_only(entry) or (at_root and (reference < 16) != volume_files) or reference == 5:
                 continue
             attributes = entry.get_attribute(0).file_attribute_flags
             if entry.has_directory_entries_index():
-                size = 0 if attributes & 0x400 else walk(entry, folder + "\\" + entry.name)
-                record(folder, entry, "", size, "--")
+                size, disk = (0, 0) if attributes & 0x400 else walk(entry, folder + "\\" + entry.name)
+                record(folder, entry, "", size, disk, "--")
                 total += size
+                total_disk += disk
             else:
                 # Of a file's hard links, the first met adds to the sums.
                 shared = "=" if reference in met else "-"
                 met.add(reference)
-                streams = [(stream.name, stream.size) for stream in entry.alternate_data_streams]
-                size = entry.size
+                streams = [(stream.name, stream.size, size_on_disk(stream))
+                           for stream in entry.alternate_data_streams]
+                size, disk = entry.size, size_on_disk(entry)
                 if streams:
-                    record(folder, entry, "::$DATA", entry.size, "-" + shared)
-                    for name, stream_size in sorted(streams, key=lambda pair: pair[0].upper()):
-                        record(folder, entry, ":%s:$DATA" % name, stream_size, "-" + shared)
+                    record(folder, entry, "::$DATA", entry.size, disk, "-" + shared)
+                    for name, stream_size, stream_disk in sorted(streams, key=lambda each: each[0].upper()):
+                        record(folder, entry, ":%s:$DATA" % name, stream_size, stream_disk, "-" + shared)
                         size += stream_size
-                record(folder, entry, "", size, ("M" if streams else "-") + shared)
+                        disk += stream_disk
+                record(folder, entry, "", size, disk, ("M" if streams else "-") + shared)
                 total += 0 if shared == "=" else size
-        return total
+                total_disk += 0 if shared == "=" else disk
+        return total, total_disk
 
     root = volume.get_file_entry_by_path(root_path.replace("/", "\\")) if root_path != "/" \
         else volume.get_root_directory()
-    walk(root, "")
+    walk(root, VOLUME_FILES if volume_files else "")
     return records
+
+
+def used(image, out):
+    volume = pyfsntfs.volume()
+    volume.open(image)
+    with open(image, "rb") as file:
+        boot = file.read(512)
+    sectors_per_cluster = boot[0x0D]
+    cluster = struct.unpack_from("<H", boot, 0x0B)[0] * sectors_per_cluster
+    clusters = struct.unpack_from("<Q", boot, 0x28)[0] // sectors_per_cluster
+    bitmap = volume.get_file_entry(6)
+    data = bitmap.read_buffer(bitmap.size)
+    # Bits past the last cluster pad the bitmap's last byte.
+    in_use = sum(bin(byte).count("1") for byte in data[:clusters // 8])
+    in_use += bin(data[clusters // 8] & ((1 << (clusters % 8)) - 1)).count("1") if clusters % 8 else 0
+    open(out, "w").write(str(in_use * cluster))
 
 
 def audited_owner(image, path):
@@ -315,11 +349,11 @@ def audited_owner(image, path):
 def expect(image, root, records_file, report):
     volume = pyfsntfs.volume()
     volume.open(image)
-    wanted = expected_records(volume, root)
+    wanted = expected_records(volume, "/", True) if root == "volume-files" else expected_records(volume, root)
     differences = []
     if root == "/":
         for line in wanted:
-            path, _, owner = line.split("\t")[:3]
+            path, _, _, owner = line.split("\t")[:4]
             if path.startswith("\\owners\\") and audited_owner(image, path) != owner:
                 differences.append("libfsntfs and ntfssecaudit disagree on the owner of " + path)
     with open(records_file, encoding="utf-8", newline="\n") as file:
@@ -399,6 +433,8 @@ def main(arguments):
         run("ntfs-3g", "-o", "ro,streams_interface=windows", arguments[1], arguments[2])
     elif command == "unmount":
         run("umount", arguments[1])
+    elif command == "used":
+        used(*arguments[1:3])
     elif command == "damage":
         damage(*arguments[1:4])
     elif command == "craft":

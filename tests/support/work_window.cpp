@@ -106,12 +106,12 @@ void Search(const std::wstring& the_root, int the_milliseconds) {
     ASSERT_TRUE(Gui_Driver::Wait_Until([] { return !Work::Searcher_Is_Busy(); }, the_milliseconds));
 }
 
-std::string Status_Line() {
+std::string Status_Line(int the_part) {
     HWND status_line = GetDlgItem(Gui::Main_Window(), 50);
     // Room for a line of any length, a path of 32,767 characters among them.
-    const std::size_t length = LOWORD(SendMessageA(status_line, SB_GETTEXTLENGTHA, 0, 0));
+    const std::size_t length = LOWORD(SendMessageA(status_line, SB_GETTEXTLENGTHA, the_part, 0));
     std::vector<char> text(4 * length + 1);
-    SendMessageA(status_line, SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text.data()));
+    SendMessageA(status_line, SB_GETTEXTA, the_part, reinterpret_cast<LPARAM>(text.data()));
     return text.data();
 }
 

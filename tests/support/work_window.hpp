@@ -34,7 +34,7 @@ std::string Last_Message();                 // the last message box's text, "" b
 // Types the root, presses "Search" and waits until the searcher is idle again.
 void Search(const std::wstring& the_root, int the_milliseconds = 20000);
 
-std::string Status_Line();
+std::string Status_Line(int the_part = 0);
 std::wstring Cell(const Gui::List_View& the_view, int the_row, int the_column);
 std::wstring Column_Title(const Gui::List_View& the_view, int the_column);  // 0-based
 int Row_Count(const Gui::List_View& the_view);
