@@ -363,7 +363,7 @@ File_List Volume_Files_From_Table(Mft::Table& table, const Walk_Request& request
     if (table.Object_At(Mft::Root_Folder) == nullptr) return {};
     std::vector<Walked_Unit> walked(1);
     Table_Walk(table, request, Mft::Root_Folder, true)
-        .Run(table.Names_In(Mft::Root_Folder), walked[0], std::wstring(L"\\") + Not_In_Scan_Name);
+        .Run(table.Names_In(Mft::Root_Folder), walked[0], std::wstring(L"\\").append(Not_In_Scan_Name));
     Count_Linked_Files_Once(walked);
     return std::move(walked[0].Records);
 }

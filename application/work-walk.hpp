@@ -55,9 +55,25 @@ inline File_Size Size_Of(const File_Information& the_file, bool on_disk) {
     return on_disk && the_file.Has_Size_On_Disk ? the_file.Size_On_Disk : the_file.Object_Size;
 }
 
+// What a volume's used space holds beyond the scan of its root: a folder record of that name
+// at the root, holding the volume's own files where its table was read, and a record of the
+// rest. It is space on disk: it adds to no sum of sizes.
+inline constexpr std::wstring_view Not_In_Scan_Name = L"<not in this scan>";
+inline constexpr std::wstring_view Rest_Of_Volume_Name =
+    L"shadow copies, other system data and folders that could not be read";
+inline bool Is_Not_In_Scan(const File_Information& the_file) {
+    const std::wstring_view folder = the_file.Folder_Name.View();
+    if (folder.empty()) return the_file.File_Name.View() == Not_In_Scan_Name;
+    // No folder a volume lists begins with '<': one comparison tells almost every record.
+    return folder.size() > Not_In_Scan_Name.size() && folder[1] == L'<' &&
+           folder.substr(1, Not_In_Scan_Name.size()) == Not_In_Scan_Name &&
+           (folder.size() == Not_In_Scan_Name.size() + 1 || folder[Not_In_Scan_Name.size() + 1] == L'\\');
+}
+
 // What the record adds to its folder's size and to the totals.
 inline File_Size Counted_Size_Of(const File_Information& the_file, bool on_disk = false) {
-    return the_file.Is_Shared ? File_Size{} : Size_Of(the_file, on_disk);
+    if (the_file.Is_Shared || (!on_disk && Is_Not_In_Scan(the_file))) return File_Size{};
+    return Size_Of(the_file, on_disk);
 }
 
 struct File_List_Traits {
@@ -122,13 +138,6 @@ std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_
 File_Size Records_From_Table(Windows::Mft::Table&& table, const std::wstring& relative_root,
                              const Walk_Request& request, File_List& into);
 
-// What a volume's used space holds beyond the scan of its root: a folder record of that name
-// at the root, holding the volume's own files where its table was read, and a record of the
-// rest.
-inline constexpr const wchar_t* Not_In_Scan_Name = L"<not in this scan>";
-inline constexpr const wchar_t* Rest_Of_Volume_Name =
-    L"shadow copies, other system data and folders that could not be read";
-bool Is_Not_In_Scan(const File_Information& the_file);
 // Appends those records when the root is a volume's root; the volume's own files come from
 // the table read, if it was read.
 void Account_For_Volume(const std::wstring& root, const Windows::Files::Volume_Space& space,

@@ -222,6 +222,7 @@ TEST_F(Ntfs_Volume_Test, WhatTheScanDoesNotHoldMakesUpTheVolumesUsedSpace) {
     EXPECT_EQ(Walking::Path_Of(row), L"\\<not in this scan>");
     EXPECT_TRUE(row.Is_Folder);
     EXPECT_EQ(row.Size_On_Disk.Value(), used - scanned);
+    EXPECT_EQ(Work::Counted_Size_Of(row).Value() + Work::Counted_Size_Of(rest).Value(), 0u) << "space on disk alone";
     EXPECT_EQ(Walking::Path_Of(rest), L"\\<not in this scan>\\shadow copies, other system data and folders that could not be read");
     EXPECT_EQ(rest.Size_On_Disk.Value(), used - scanned - own_files);
     EXPECT_TRUE(Work::Is_Not_In_Scan(row) && Work::Is_Not_In_Scan(rest) && !Work::Is_Not_In_Scan(accounted.front()));
