@@ -172,7 +172,9 @@ std::optional<Change> Change_Of(const File_Information& the_record, const Then& 
         the_then.Is_Shared == the_record.Is_Shared && the_then.Owner == the_record.Owner)
         return std::nullopt;
     return Change{.Bytes = Difference(the_record.Object_Size, the_then.Size),
-                  .Counted = Difference(Counted_Size_Of(the_record), Counted(the_then.Size, the_then.Is_Shared)),
+                  // A record beyond the scan was one then too: it has the same path.
+                  .Counted = Difference(Counted_Size_Of(the_record),
+                                        Counted(the_then.Size, the_then.Is_Shared || Is_Not_In_Scan(the_record))),
                   .Bytes_On_Disk = Difference(disk_now, disk_then),
                   .Counted_On_Disk = Difference(Counted(disk_now, the_record.Is_Shared),
                                                 Counted(disk_then, the_then.Is_Shared)),

@@ -160,6 +160,7 @@ const char* Title_Of(Work::Logical_Column column) {
     case Work::Logical_Column::Owner: return "Owner";
     case Work::Logical_Column::Stream: return "Stream";
     case Work::Logical_Column::Size: return "Size";
+    case Work::Logical_Column::Size_On_Disk: return "Size on disk";
     case Work::Logical_Column::Last_Accessed: return "Last Accessed";
     }
     return "?";

@@ -173,6 +173,14 @@ TEST_F(Command_Line, AReportOfAComparisonReadsBackWithEveryChange) {
                                              L" /compare " + Quoted(older) + flags, tree);
     ASSERT_EQ(from_scan.Exit_Code, 0u) << from_scan.Output;
     EXPECT_EQ(Read_Back(tree, json, root), lines);
+
+    // Counted on disk, files that grew or shrank within one block have not changed.
+    const std::wstring on_disk = tree.Path_Of(L"on-disk.csv");
+    ASSERT_EQ(Quarrix(L"/report " + Quoted(on_disk) + L" /open " + Quoted(newer) + L" /compare " +
+                          Quoted(older) + flags + L" /ondisk", tree).Exit_Code, 0u);
+    const std::vector<std::string> counted = Read_Back(tree, on_disk, root);
+    for (const char* unchanged : {"grows.txt||1100|file|0", "shrinks.txt||200|file|0"})
+        EXPECT_NE(std::find(counted.begin(), counted.end(), unchanged), counted.end()) << unchanged;
 }
 
 // A file given to another owner between two scans: its bytes leave the one and reach the
