@@ -72,58 +72,57 @@ void Wait_For_Control(int rows) {
     for (int waited = 0; Rows_In_Control() != rows && waited < 10000; waited += 5) Sleep(5);
 }
 
-// Each figure is the fastest of several rounds, for the display and its baseline alike: a
-// few tens of milliseconds on a shared machine are easily taken by something else.
+// Each figure is the median of several rounds, for the display and its baseline alike.
 constexpr int Rounds = 5;
 
-double Fastest_Filter_Loop(int& passed) {
-    double fastest = 1e9;
-    for (int round = 0; round < Rounds; ++round) fastest = std::min(fastest, Filter_Loop(passed));
-    return fastest;
+Bench::Samples Timed_Filter_Loop(int& passed) {
+    return Bench::Rounds_Of(Rounds, [&] { return Filter_Loop(passed); });
 }
 
 void Measure_Display() {
     Work::Adjust_Gui();
-    double display = 1e9, shown = 0;
-    for (int round = 0; round < Rounds; ++round) {
+    double shown = 0;
+    const Bench::Samples display = Bench::Rounds_Of(Rounds, [&] {
         Gui::Remove_All_From(Work::Controls().File_List_View);
         Wait_For_Control(0);
         Bench::Stopwatch watch;
         Work::Display();
-        display = std::min(display, watch.Seconds());
+        const double seconds = watch.Seconds();
         Wait_For_Control(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View));
         shown = std::max(shown, watch.Seconds());
-    }
+        return seconds;
+    });
     int passed = 0;
-    const double loop = Fastest_Filter_Loop(passed);
+    const Bench::Samples loop = Timed_Filter_Loop(passed);
     const int records = Length_Of(Work::Known_Files());
     Bench::Note("display: " + std::to_string(passed) + " of " + std::to_string(records) +
                 " records pass; " + std::to_string(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View)) +
                 " rows; control has them after at most " + Bench::Fixed(shown, 3) + " s");
-    Bench::Report("4 display (" + std::to_string(passed) + " rows)",
-                  Bench::Fixed(display, 3) + " s", Bench::Fixed(loop, 3) + " s (filter loop)",
-                  display / loop, "<= 3", display / loop <= 3);
+    const double ratio = display.Median() / loop.Median();
+    Bench::Report("4 display (" + std::to_string(passed) + " rows)", display.Image(3),
+                  loop.Image(3) + " (filter loop)", ratio, "<= 3", ratio <= 3);
 }
 
 void Measure_Refresh() {
-    double refresh = 1e9;
-    for (int round = 0; round < Rounds; ++round) {
+    int round = 0;
+    const Bench::Samples refresh = Bench::Rounds_Of(Rounds, [&] {
         // A change of options that keeps every record shown.
-        if (round % 2 == 0) Gui::Clear(Work::Controls().Display_Full_Size);
+        if (round++ % 2 == 0) Gui::Clear(Work::Controls().Display_Full_Size);
         else Gui::Set(Work::Controls().Display_Full_Size);
         Bench::Stopwatch watch;
         Work::Refresh_Display();
-        refresh = std::min(refresh, watch.Seconds());
+        const double seconds = watch.Seconds();
         Wait_For_Control(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View));
-    }
+        return seconds;
+    });
     int passed = 0;
-    const double loop = Fastest_Filter_Loop(passed);
+    const Bench::Samples loop = Timed_Filter_Loop(passed);
     if (Gui::Number_Of_Rows_Of(Work::Controls().File_List_View) != passed)
         Bench::Note("refresh showed " + std::to_string(Gui::Number_Of_Rows_Of(Work::Controls().File_List_View)) +
                     " rows of " + std::to_string(passed));
-    Bench::Report("4 refresh after option change", Bench::Fixed(refresh, 3) + " s",
-                  Bench::Fixed(loop, 3) + " s (filter loop)", refresh / loop, "<= 3",
-                  refresh / loop <= 3);
+    const double ratio = refresh.Median() / loop.Median();
+    Bench::Report("4 refresh after option change", refresh.Image(3), loop.Image(3) + " (filter loop)", ratio,
+                  "<= 3", ratio <= 3);
 }
 
 // The view sorts stably in its current direction, which turns after every sort; the
@@ -162,6 +161,7 @@ const char* Title_Of(Work::Logical_Column column) {
     case Work::Logical_Column::Size: return "Size";
     case Work::Logical_Column::Size_On_Disk: return "Size on disk";
     case Work::Logical_Column::Last_Accessed: return "Last Accessed";
+    case Work::Logical_Column::Change: return "Change";
     }
     return "?";
 }

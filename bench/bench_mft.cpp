@@ -82,12 +82,11 @@ std::string Rate(std::uint64_t records, double seconds) {
 }
 
 // The read and the floor each vary by a fifth from run to run: both are timed three times, in
-// turns, and the fastest of each is compared. The memory is that of the first read.
+// turns, and their medians are compared. The memory is that of the first read.
 void Scan(const std::string& extents_file) {
     constexpr int rounds = 3;
     std::uint64_t bytes = 0;
-    double floor = std::numeric_limits<double>::max();
-    double read = std::numeric_limits<double>::max();
+    Bench::Samples floor, read;
     std::string times;
     Work::File_List records;
     std::uint64_t committed_growth = 0;
@@ -97,17 +96,19 @@ void Scan(const std::string& extents_file) {
         const double read_now = Timed_Read(records);
         // The table and the reader's buffers are gone by now: what stays is the records.
         if (round == 0) committed_growth = Bench::Committed_Private_Bytes() - committed_before;
-        floor = std::min(floor, floor_now);
-        read = std::min(read, read_now);
+        floor.Add(floor_now);
+        read.Add(read_now);
         times += ' ';
         times += Bench::Fixed(floor_now, 2) + "/" + Bench::Fixed(read_now, 2);
     }
     const std::size_t count = static_cast<std::size_t>(Length_Of(records));
     Bench::Note("table read: floor/read" + times + " s for " + std::to_string(bytes) +
                 " bytes, " + std::to_string(count) + " records");
+    const double ratio = read.Median() / floor.Median();
     Bench::Report("12 table read, owners+streams (" + std::to_string(count) + " records)",
-                  Rate(count, read), Bench::Fixed(floor, 2) + " s (read $MFT)", read / floor,
-                  "<= 2", read / floor <= 2);
+                  Rate(count, read.Median()) + " (" + Bench::Fixed(read.Fastest(), 2) + "-" +
+                      Bench::Fixed(read.Slowest(), 2) + ")",
+                  floor.Image(2) + " (read $MFT)", ratio, "<= 2", ratio <= 2);
     const double per_record = count ? double(committed_growth) / count : 0;
     Bench::Report("3 memory per record, table read (" + std::to_string(count) + " records)",
                   Bench::Fixed(per_record, 1) + " B (VirtualQuery)",

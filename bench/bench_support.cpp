@@ -2,6 +2,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "gui.hpp"
@@ -44,6 +45,26 @@ void Report(const std::string& figure, const std::string& quarrix, const std::st
 void Note(const std::string& text) {
     std::printf("NOTE %s\n", text.c_str());
     std::fflush(stdout);
+}
+
+double Samples::Median() const {
+    if (values_.empty()) return 0;
+    std::vector<double> sorted = values_;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t middle = sorted.size() / 2;
+    return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+double Samples::Fastest() const {
+    return values_.empty() ? 0 : *std::min_element(values_.begin(), values_.end());
+}
+
+double Samples::Slowest() const {
+    return values_.empty() ? 0 : *std::max_element(values_.begin(), values_.end());
+}
+
+std::string Samples::Image(int decimals) const {
+    return Fixed(Median(), decimals) + " s (" + Fixed(Fastest(), decimals) + "-" + Fixed(Slowest(), decimals) + ")";
 }
 
 std::string Fixed(double value, int decimals) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace Bench {
 
@@ -22,6 +23,29 @@ public:
 private:
     std::chrono::steady_clock::time_point start_;
 };
+
+// The times of a figure's rounds. A figure is their median, not the fastest, which a quiet
+// moment would flatter; the spread says how far one run of it can be trusted.
+class Samples {
+public:
+    void Add(double seconds) { values_.push_back(seconds); }
+    double Median() const;
+    double Fastest() const;
+    double Slowest() const;
+    // "0.123 s (0.110-0.140)": the median, then the fastest and slowest round.
+    std::string Image(int decimals) const;
+
+private:
+    std::vector<double> values_;
+};
+
+// The action run that many times, each returning the seconds of what it timed.
+template <typename Action>
+Samples Rounds_Of(int rounds, Action action) {
+    Samples samples;
+    for (int round = 0; round < rounds; ++round) samples.Add(action());
+    return samples;
+}
 
 // One row of the table: "RESULT|figure|quarrix|baseline|ratio|target|holds".
 void Report(const std::string& figure, const std::string& quarrix, const std::string& baseline,

@@ -276,7 +276,7 @@ TEST_F(Command_Line, EveryTimeIsReportedInIso8601UnderItsTrueTitle) {
         expected += "t" + std::to_string(index) + "|" + times[index].second + "\n";
     }
     const std::wstring scan = tree.Path_Of(L"times.qscan");
-    Work::Scan_File::Save(scan, {root, false, Windows::Files::The_Time_Now()}, records);
+    Work::Scan_File::Save(scan, {root, false, Windows::Files::The_Time_Now(), true, {}}, records);
 
     constexpr const char* Times_Of = R"PYTHON(
 import csv, json, sys
@@ -465,7 +465,7 @@ TEST(Command_Line_Scans, RecordsOfTwoToTheSixtyThirdBytesAndMoreAreReported) {
     Append(Record_Of(L"half", std::uint64_t{1} << 63, huge), records);
     Append(Record_Of(L"most", ~std::uint64_t{0}, Owner_Named(L"Most", 0x21)), records);
     const std::wstring scan = tree.Path_Of(L"huge.qscan");
-    Work::Scan_File::Save(scan, {root, true, Windows::Files::The_Time_Now()}, records);
+    Work::Scan_File::Save(scan, {root, true, Windows::Files::The_Time_Now(), true, {}}, records);
 
     const std::wstring csv = tree.Path_Of(L"report.csv");
     const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" /open " + Quoted(scan) + L" /files", tree);
@@ -487,7 +487,7 @@ TEST(Command_Line_Scans, AScanWhoseDriveFailsUnderItIsReportedUnreadable) {
     for (int index = 0; index < 20000; ++index)
         Append(Record_Of(std::to_wstring(index).c_str(), index, nullptr), records);
     const std::wstring scan = tree.Path_Of(L"whole.qscan");
-    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now()}, records);
+    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now(), true, {}}, records);
     ASSERT_GT(std::filesystem::file_size(std::filesystem::path(scan)), 100'000u);
 
     tree.Make_Folder(L"failing");

@@ -271,7 +271,7 @@ TEST(Walk, ALiveSearchNamesOwnersAsThePlatformDoesAfterAScanNamedThemOtherwise) 
                             .Stream_Name = {}},
            saved);
     const std::wstring scan_path = tree.Path_Of(L"elsewhere.qscan");
-    Work::Scan_File::Save(scan_path, {L"D:\\Elsewhere", true, Windows::Files::The_Time_Now()}, saved);
+    Work::Scan_File::Save(scan_path, {L"D:\\Elsewhere", true, Windows::Files::The_Time_Now(), true, {}}, saved);
     const Work::Scan_File::Scan scan = Work::Scan_File::Load(scan_path);
     ASSERT_EQ(Length_Of(scan.Records), 1);
     EXPECT_EQ(Windows::Files::Image_Of(Element_At(First(scan.Records)).Owner), L"Saved Elsewhere");

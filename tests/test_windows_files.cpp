@@ -258,7 +258,7 @@ TEST(Files, AScanOfAHundredThousandOwnersOpens) {
                records);
     }
     const std::wstring scan = tree.Path_Of(L"owners.qscan");
-    Work::Scan_File::Save(scan, {tree.Root(), true, The_Time_Now()}, records);
+    Work::Scan_File::Save(scan, {tree.Root(), true, The_Time_Now(), true, {}}, records);
 
     ASSERT_TRUE(Run_Test_In_Child(L"Files.OpenTheScanOfManyOwners", L"QUARRIX_MANY_OWNERS_SCAN", scan, 60'000));
 

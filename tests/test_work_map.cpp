@@ -334,7 +334,7 @@ TEST_F(Map, AFileEightThousandFoldersDeepIsLaidOutAndNamed) {
                                   .Object_Size = Windows::Files::File_Size::From(5000)},
            records);
     const std::wstring scan = tree.Path_Of(L"deep.qscan");
-    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now()}, records);
+    Work::Scan_File::Save(scan, {tree.Root(), false, Windows::Files::The_Time_Now(), true, {}}, records);
     Open_Window();
     Show_Everything_Below();
     Work::Open_Scan(scan);

@@ -107,7 +107,7 @@ TEST_F(Scans, ScansThatCannotBeOpenedLeaveTheResultsShown) {
     Search(tree.Root());
     const std::vector<std::wstring> rows = Texts_Of_Rows(Files_View());
     const std::string status = Status_Line();
-    const std::string bytes = Work::Scan_File::Bytes_Of({tree.Root(), true, {}}, Work::Known_Files());
+    const std::string bytes = Work::Scan_File::Bytes_Of({tree.Root(), true, {}, true, {}}, Work::Known_Files());
     std::string newer = bytes;
     newer[8] = 9;
     std::string damaged = bytes;
@@ -130,7 +130,7 @@ TEST_F(Scans, ScansThatCannotBeOpenedLeaveTheResultsShown) {
     EXPECT_EQ(Texts_Of_Rows(Files_View()), rows);
 
     // A scan of a volume without owners has the columns such a walk has.
-    Work::Scan_File::Save(tree.Path_Of(L"plain.qscan"), {tree.Root(), false, {}}, Work::Known_Files());
+    Work::Scan_File::Save(tree.Path_Of(L"plain.qscan"), {tree.Root(), false, {}, true, {}}, Work::Known_Files());
     Work::Open_Scan(tree.Path_Of(L"plain.qscan"));
     ASSERT_EQ(Gui::Number_Of_Columns_Of(Files_View()), 5);
     EXPECT_EQ(Column_Title(Files_View(), 4), L"Date Modified");

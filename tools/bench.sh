@@ -1,7 +1,14 @@
 #!/bin/bash
 # Builds the benchmarks, makes (or reuses) their trees and runs every figure under Wine,
 # then prints one table. QUARRIX_BENCH_SCALE (default 1) scales every count for a quick try.
+#   tools/bench.sh [--repeat N]   runs the whole table N times and prints, per figure, the
+#                                 median ratio of the runs and their spread.
 set -uo pipefail
+REPEAT=1
+if [ "${1:-}" = "--repeat" ]; then
+    REPEAT=${2:?--repeat takes a count}
+    shift 2
+fi
 QUARRIX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 QUARRIX_BUILD=$QUARRIX_ROOT/build-bench
 source "$QUARRIX_ROOT/tools/environment.sh"
@@ -61,7 +68,6 @@ for index in range(table.number_of_extents):
     print(*table.get_extent(index)[:2])" "$NTFS_LARGE" >"$MFT_EXTENTS" || exit 1
 
 OUTPUT=$QUARRIX_BUILD/bench-output.txt
-: >"$OUTPUT"
 run() {
     local name=$1; shift
     local started=$SECONDS
@@ -72,30 +78,71 @@ run() {
     [ "$status" != 0 ] && [ "$status" != 124 ] && echo "FAILED|$name|exit status $status" | tee -a "$OUTPUT"
     echo "   ($name took $((SECONDS - started)) s)" | tee -a "$OUTPUT"
 }
-run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
-run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
-run "walk with progress" "$QUARRIX_BUILD/bench/bench_walk.exe" progress "$LARGE"
-run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
-run "map" "$QUARRIX_BUILD/bench/bench_map.exe" "$LARGE"
-run "scans" "$QUARRIX_BUILD/bench/bench_scans.exe" "$LARGE" "$OTHER_OWNER" "$QUARRIX_BUILD"
-show_as_drive_n "$NTFS_LARGE" && run "table read" "$QUARRIX_BUILD/bench/bench_mft.exe" scan "$MFT_EXTENTS" &&
-    run "table read in the window" "$QUARRIX_BUILD/bench/bench_mft.exe" window
-show_as_drive_n "$NTFS_SMALL" && run "table read vs walk" "$QUARRIX_BUILD/bench/bench_mft.exe" versus
-hide_drive_n
+run_table() {
+    run "walk without owners" "$QUARRIX_BUILD/bench/bench_walk.exe" plain "$LARGE"
+    run "walk with owners" "$QUARRIX_BUILD/bench/bench_walk.exe" ntfs "$SMALL"
+    run "walk with progress" "$QUARRIX_BUILD/bench/bench_walk.exe" progress "$LARGE"
+    run "display" "$QUARRIX_BUILD/bench/bench_display.exe" "$SMALL" "$LARGE" "$OTHER_OWNER"
+    run "map" "$QUARRIX_BUILD/bench/bench_map.exe" "$LARGE"
+    run "scans" "$QUARRIX_BUILD/bench/bench_scans.exe" "$LARGE" "$OTHER_OWNER" "$QUARRIX_BUILD"
+    show_as_drive_n "$NTFS_LARGE" && run "table read" "$QUARRIX_BUILD/bench/bench_mft.exe" scan "$MFT_EXTENTS" &&
+        run "table read in the window" "$QUARRIX_BUILD/bench/bench_mft.exe" window
+    show_as_drive_n "$NTFS_SMALL" && run "table read vs walk" "$QUARRIX_BUILD/bench/bench_mft.exe" versus
+    hide_drive_n
+}
+
+# What a figure needs to be read: the machine, the code and the state of the page cache.
+COMMIT=$(git -C "$QUARRIX_ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)
+git -C "$QUARRIX_ROOT" diff --quiet HEAD 2>/dev/null || COMMIT="$COMMIT with uncommitted changes"
+PROCESSOR=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
+ABOUT="processor: ${PROCESSOR:-unknown}, $(nproc) cores; commit: $COMMIT; scale: $SCALE
+page cache: warm (each tree is walked once before it is timed; the table read alternates with its floor)"
+OUTPUTS=()
+for round in $(seq 1 "$REPEAT"); do
+    OUTPUT=$QUARRIX_BUILD/bench-output-$round.txt
+    : >"$OUTPUT"
+    echo "== run $round of $REPEAT" | tee -a "$OUTPUT"
+    run_table
+    OUTPUTS+=("$OUTPUT")
+done
 
 echo
-python3 - "$OUTPUT" <<'PYTHON'
-import sys
-rows = [["figure", "Quarrix", "baseline", "ratio", "target", "holds"]]
-for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
-    fields = line.rstrip("\n").split("|")
-    if fields[0] == "RESULT" and len(fields) == 7:
-        rows.append(fields[1:])
-    elif fields[0] == "FAILED":
-        rows.append([fields[1], "NOT MEASURED: " + fields[2], "", "", "", "no"])
-widths = [max(len(row[column]) for row in rows) for column in range(6)]
-for index, row in enumerate(rows):
-    print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
-    if index == 0:
-        print("  ".join("-" * width for width in widths))
+echo "$ABOUT"
+python3 - "${OUTPUTS[@]}" <<'PYTHON'
+import statistics, sys
+
+def table(rows):
+    widths = [max(len(row[column]) for row in rows) for column in range(len(rows[0]))]
+    for index, row in enumerate(rows):
+        print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip())
+        if index == 0:
+            print("  ".join("-" * width for width in widths))
+
+runs = []
+for path in sys.argv[1:]:
+    rows = []
+    for line in open(path, encoding="utf-8", errors="replace"):
+        fields = line.rstrip("\n").split("|")
+        if fields[0] == "RESULT" and len(fields) == 7:
+            rows.append(fields[1:])
+        elif fields[0] == "FAILED":
+            rows.append([fields[1], "NOT MEASURED: " + fields[2], "", "", "", "no"])
+    runs.append(rows)
+print("Each time is the median of its rounds, then the fastest and slowest round; each ratio is of medians.")
+table([["figure", "Quarrix", "baseline", "ratio", "target", "holds"]] + runs[-1])
+if len(runs) > 1:
+    print()
+    print("Over %d runs of the whole table: the median ratio, and the lowest and highest." % len(runs))
+    ratios, targets = {}, {}
+    for rows in runs:
+        for row in rows:
+            # The record counts in a figure's name vary with the scale, not between runs.
+            if row[3]:
+                ratios.setdefault(row[0], []).append(float(row[3]))
+                targets[row[0]] = row[4]
+    summary = [["figure", "median ratio", "lowest", "highest", "target"]]
+    for figure, values in ratios.items():
+        summary.append([figure, "%.2f" % statistics.median(values), "%.2f" % min(values),
+                        "%.2f" % max(values), targets[figure]])
+    table(summary)
 PYTHON
