@@ -21,15 +21,17 @@ std::unordered_map<Files::Owner, Account_Information*> Account_Of_Owner;
 const Account_List& Known_Accounts() { return Accounts; }
 
 void Add_To_Account(Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
-                    std::int64_t the_change) {
+                    std::int64_t the_change, const Credit::Usage_By_Age& the_usage_by_age) {
     if (const auto known = Account_Of_Owner.find(the_owner); known != Account_Of_Owner.end()) {
         Account_Information& account = *known->second;
         account.Nr_Of_Files += the_files;
         account.Disk_Usage += the_usage;
         account.Change += the_change;
+        for (std::size_t band = 0; band < Credit::Age_Band_Count; ++band)
+            account.By_Age[band] += the_usage_by_age[band];
         return;
     }
-    Append(Account_Information{the_owner, the_files, the_usage, the_change}, Accounts);
+    Append(Account_Information{the_owner, the_files, the_usage, the_change, the_usage_by_age}, Accounts);
     Account_Of_Owner.emplace(the_owner, &Last_Of(Accounts));
     if (!Files::Image_Of(the_owner).empty())
         Gui::Add_Data(Controls().Account_List_View, &Last_Of(Accounts));
@@ -46,15 +48,19 @@ void Zero_Account_Totals() {
         account.Nr_Of_Files = 0;
         account.Disk_Usage = Files::Zero_Length;
         account.Change = 0;
+        account.By_Age = {};
     }
 }
 
+// Owner, files, usage and its four parts by age, then the change when comparing.
+constexpr int Change_Column = 3 + static_cast<int>(Credit::Age_Band_Count);
+
 void Adjust_Account_Columns(bool with_change) {
     const Gui::List_View& view = Controls().Account_List_View;
-    if (view.Is_Null() || (Gui::Number_Of_Columns_Of(view) == 4) == with_change) return;
+    if (view.Is_Null() || (Gui::Number_Of_Columns_Of(view) == Change_Column + 1) == with_change) return;
     std::vector<Gui::Registered::Column> columns;
     if (with_change) columns.push_back({"Change", 75, Gui::Justification::Right});
-    Gui::Registered::Replace_Columns_From(view, 4, columns);
+    Gui::Registered::Replace_Columns_From(view, Change_Column + 1, columns);
 }
 
 // The totals change in place: the rows shown already would keep their old texts.
@@ -66,8 +72,10 @@ std::wstring Account_Text_Handler(int for_column, void* the_account) {
     case 0: return Files::Image_Of(account.Owner);
     case 1: return L" " + std::to_wstring(account.Nr_Of_Files);
     case 2: return Wide_Text::Widened(Files::Image_Of(account.Disk_Usage));
-    case 3: return Wide_Text::Widened(Change_Image_Of(account.Change));
-    default: return {};
+    case Change_Column: return Wide_Text::Widened(Change_Image_Of(account.Change));
+    default:
+        if (for_column < Change_Column) return Wide_Text::Widened(Files::Image_Of(account.By_Age[for_column - 3]));
+        return {};
     }
 }
 
@@ -78,8 +86,11 @@ Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second) 
     case 0: return Comparison_Of(one.Owner, other.Owner);
     case 1: return Comparison_Of(one.Nr_Of_Files, other.Nr_Of_Files);
     case 2: return Comparison_Of(one.Disk_Usage.Value(), other.Disk_Usage.Value());
-    case 3: return Comparison_Of(one.Change, other.Change);
-    default: return Gui::Comparison::Equal;
+    case Change_Column: return Comparison_Of(one.Change, other.Change);
+    default:
+        if (for_column < Change_Column)
+            return Comparison_Of(one.By_Age[for_column - 3].Value(), other.By_Age[for_column - 3].Value());
+        return Gui::Comparison::Equal;
     }
 }
 

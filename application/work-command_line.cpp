@@ -134,6 +134,11 @@ struct Selection_Switches {
             Chosen.Options[option.Option] = true;
             return Any = true;
         }
+        if (the_switch == L"/name") {
+            Chosen.Names = Name_Patterns(the_reader.Value_For(the_switch));
+            Chosen.Options[Selection_Option::NAMES] = true;
+            return Any = true;
+        }
         if (the_switch == L"/min") {
             const std::string text = Wide_Text::Narrowed(the_reader.Value_For(the_switch));
             Chosen.Size_Threshold = Files::Size_From(text);
@@ -344,7 +349,7 @@ const char* Usage() {
            "                        searches ROOT and saves the scan, without a window\r\n"
            "quarrix /report FILE.csv|FILE.json (ROOT | /open SCAN.qscan) [/compare OLD.qscan]\r\n"
            "        [/files] [/folders] [/subfolders] [/streams] [/hidden] [/system]\r\n"
-           "        [/ondisk] [/min SIZE] [/within MINUTES] [/since DAYS]\r\n"
+           "        [/ondisk] [/name PATTERNS] [/min SIZE] [/within MINUTES] [/since DAYS]\r\n"
            "                        writes what the Display page would show: one row per\r\n"
            "                        object with every column, sizes in bytes, times in UTC,\r\n"
            "                        then the owners' totals; with /compare, the change of\r\n"
@@ -353,7 +358,9 @@ const char* Usage() {
            "                        window saved last apply; any switch replaces them all:\r\n"
            "                        /files, /folders, /subfolders (include subfolders),\r\n"
            "                        /streams, /hidden, /system show those objects; /ondisk\r\n"
-           "                        counts sizes on disk in sums and filters; /min only\r\n"
+           "                        counts sizes on disk in sums and filters; /name only\r\n"
+           "                        files whose names match one of the patterns (*.iso;*.vhd*);\r\n"
+           "                        /min only\r\n"
            "                        objects larger than SIZE (1500, 10K, 1.5M); /within only\r\n"
            "                        those accessed within MINUTES; /since only those not\r\n"
            "                        accessed for DAYS. /folders, /within and /since exclude\r\n"

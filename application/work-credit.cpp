@@ -32,6 +32,24 @@ Ledger::Sizes Ledger::Sum_Of(const Sizes& one, const Sizes& other) {
             Saturated_Sum(one.On_Disk, other.On_Disk)};
 }
 
+Age_Bands::Age_Bands(const File_Time& the_time_now) {
+    constexpr std::uint64_t day = 24ull * 60 * 60 * 10'000'000;
+    const std::uint64_t now = Unsigned::Quadword_Of(the_time_now.dwHighDateTime, the_time_now.dwLowDateTime).Value();
+    const std::uint64_t ages[] = {30 * day, 365 * day, 3 * 365 * day};
+    for (std::size_t band = 0; band < since_.size(); ++band) since_[band] = now > ages[band] ? now - ages[band] : 0;
+}
+
+std::size_t Age_Bands::Of(const File_Time& the_last_access) const {
+    const std::uint64_t time =
+        Unsigned::Quadword_Of(the_last_access.dwHighDateTime, the_last_access.dwLowDateTime).Value();
+    std::size_t band = 0;
+    while (band < since_.size() && (time == 0 || time < since_[band])) ++band;
+    return band;
+}
+
+Ledger::Ledger(bool rows_can_nest, bool counts_on_disk)
+    : rows_can_nest_(rows_can_nest), counts_on_disk_(counts_on_disk), age_bands_(Files::The_Time_Now()) {}
+
 std::size_t Folder_Key_Hash::operator()(const Folder_Key& the_key) const {
     const std::hash<std::wstring_view> hash;
     return hash(the_key.Parent) * 0x9E3779B97F4A7C15ull + hash(the_key.Name);
@@ -48,10 +66,13 @@ void Ledger::Add(const File_Information& the_row, const Compare::Change* the_cha
 
     totals_.Size = File_Size::From(Saturated_Sum(totals_.Size.Value(), size.Now));
     totals_.Size_On_Disk = File_Size::From(Saturated_Sum(totals_.Size_On_Disk.Value(), size.On_Disk));
+    const std::size_t age_band = age_bands_.Of(the_row.Last_Accessed);
     if (Owner_Total* owner = Total_Of(the_row.Owner)) {
         if (!is_gone) {
             ++owner->Files;
             owner->Usage = File_Size::From(Saturated_Sum(owner->Usage.Value(), size.Now));
+            File_Size& by_age = owner->By_Age[age_band];
+            by_age = File_Size::From(Saturated_Sum(by_age.Value(), size.Now));
         }
         owner->Change = Signed_Sum(owner->Change, Saturated_Signed(size.Now));
     }
@@ -61,7 +82,7 @@ void Ledger::Add(const File_Information& the_row, const Compare::Change* the_cha
     Hold(the_row.Folder_Name.View(), size);
     if (!the_row.Is_Folder) return;
     folder_places_.emplace(Folder_Key{the_row.Folder_Name.View(), the_row.File_Name.View()}, folders_.size());
-    folders_.push_back({is_gone ? nullptr : the_row.Owner, owner_then, size});
+    folders_.push_back({is_gone ? nullptr : the_row.Owner, owner_then, age_band, size});
 }
 
 // The rows of one folder mostly come together and share its text: a run of them is kept as
@@ -125,6 +146,9 @@ void Ledger::Give_Back(const Shown_Folder& the_folder) {
         File_Size::From(totals_.Size_On_Disk.Value() - std::min(on_disk, totals_.Size_On_Disk.Value()));
     if (Owner_Total* owner = Total_Of(the_folder.Owner_Now)) {
         owner->Usage = File_Size::From(owner->Usage.Value() - std::min(now, owner->Usage.Value()));
+        // The folder was credited in its own band.
+        File_Size& by_age = owner->By_Age[the_folder.Age_Band];
+        by_age = File_Size::From(by_age.Value() - std::min(now, by_age.Value()));
         owner->Change = Signed_Sum(owner->Change, -Saturated_Signed(now));
     }
     if (Owner_Total* owner = Total_Of(the_folder.Owner_Then)) owner->Change = Signed_Sum(owner->Change, Saturated_Signed(then));

@@ -6,6 +6,7 @@
 // page, the totals line, the reports and a comparison's change per owner all total these
 // credits.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -17,11 +18,30 @@
 
 namespace Work::Credit {
 
+// A usage split by the last access of what holds it: within a month, one to twelve months,
+// one to three years, and older (or never told), titled as the Accounts page and the
+// reports title them.
+inline constexpr std::size_t Age_Band_Count = 4;
+inline constexpr const char* Age_Band_Titles[Age_Band_Count] = {"Used < 1 month", "1-12 months", "1-3 years",
+                                                                "Older"};
+using Usage_By_Age = std::array<File_Size, Age_Band_Count>;
+
+// The band of a last access, against the time the bands were made at.
+class Age_Bands {
+public:
+    explicit Age_Bands(const File_Time& the_time_now);
+    std::size_t Of(const File_Time& the_last_access) const;
+
+private:
+    std::array<std::uint64_t, Age_Band_Count - 1> since_;  // each band's earliest access
+};
+
 struct Owner_Total {
     Windows::Files::Owner Owner = nullptr;
     std::int64_t Files = 0;   // shown rows of objects that are there now
     File_Size Usage{};
     std::int64_t Change = 0;  // usage now minus usage then, over the same rows
+    Usage_By_Age By_Age{};    // the usage again, by last access: its parts sum to it
 };
 
 struct Totals {
@@ -50,8 +70,7 @@ public:
     // Without nesting (subfolders or folders not shown) no shown record lies inside
     // another, and nothing is kept for the second step. Sizes are counted on disk when
     // asked, as the selection says.
-    explicit Ledger(bool rows_can_nest = true, bool counts_on_disk = false)
-        : rows_can_nest_(rows_can_nest), counts_on_disk_(counts_on_disk) {}
+    explicit Ledger(bool rows_can_nest = true, bool counts_on_disk = false);
 
     // A shown row, with its change when compared with an older scan; a gone row counts in
     // the changes alone.
@@ -72,6 +91,7 @@ private:
     struct Shown_Folder {
         Windows::Files::Owner Owner_Now;
         Windows::Files::Owner Owner_Then;
+        std::size_t Age_Band;
         Sizes Size;
         Sizes Taken{};  // by shown rows inside it
     };
@@ -84,6 +104,7 @@ private:
 
     bool rows_can_nest_;
     bool counts_on_disk_;
+    Age_Bands age_bands_;
     Totals totals_;
     std::unordered_map<Windows::Files::Owner, std::size_t> owner_places_;
     Windows::Files::Owner last_owner_ = nullptr;

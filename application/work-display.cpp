@@ -53,7 +53,7 @@ private:
 
 void Add_To_Accounts(const std::vector<Credit::Owner_Total>& the_owners) {
     for (const Credit::Owner_Total& owner : the_owners)
-        Add_To_Account(owner.Owner, static_cast<std::int32_t>(owner.Files), owner.Usage, owner.Change);
+        Add_To_Account(owner.Owner, static_cast<std::int32_t>(owner.Files), owner.Usage, owner.Change, owner.By_Age);
 }
 
 // Rows handed to the view a batch at a time: its lock is taken, and its row count posted,
@@ -363,7 +363,7 @@ void Refresh_Display() {
     // Each control is read once, for the question and the options taken alike, and before
     // the emptied view is repainted: every reading waits for the display thread.
     const Selection_Page_Reading reading = Read_Selection_Page();
-    if (!Size_Differs(reading) && !Ticks_Differ(reading)) return;
+    if (!Size_Differs(reading) && !Ticks_Differ(reading) && !Names_Differ(reading)) return;
     Gui::Set_Status_Line("Displaying...");
     Take_Size_Threshold(reading.Size_Text);
     Gui::Remove_All_From(Controls().File_List_View);

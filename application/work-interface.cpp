@@ -36,6 +36,7 @@ constexpr Gui::Action_Routine No_Action = nullptr;
 constexpr int Button_Size = 100;
 constexpr int Time_Box_Size = 50;
 constexpr int Size_Box_Size = 100;
+constexpr int Names_Box_Size = 200;
 
 void Add_Display_Page() {
     The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
@@ -70,6 +71,8 @@ void Add_Account_Page() {
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Name", 90, Gui::Justification::Left);
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Nr of files", 75, Gui::Justification::Right);
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Usage", 75, Gui::Justification::Right);
+    for (const char* title : Credit::Age_Band_Titles)
+        Gui::Registered::Add_Column(The_Controls.Account_List_View, title, 75, Gui::Justification::Right);
 }
 
 // The loaded options may hold more than one of the mutually exclusive ones.
@@ -111,6 +114,10 @@ void Add_Selection_Page() {
     The_Controls.Display_Hidden = Option_Box("Display Hidden Files", Selection_Option::HIDDEN);
     The_Controls.Display_System = Option_Box("Display System Files", Selection_Option::SYSTEM);
     The_Controls.Count_On_Disk = Option_Box("Count size on disk", Selection_Option::ON_DISK);
+    The_Controls.Name_Filter = Gui::Create_Checked(The_Controls.Selection_Page, "Display only names matching", "",
+                                                   No_Action, false, Names_Box_Size);
+    Gui::Set(The_Controls.Name_Filter, Wide_Text::From_Utf8(Registry::Value_Of(Setting::Name_Patterns, "")));
+    if (Selection_In_Force().Options[Selection_Option::NAMES]) Gui::Set(The_Controls.Name_Filter);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@ namespace Work {
 struct Selection_Page_Reading {
     std::array<std::optional<bool>, Selection_Option_Count> Tick;
     std::optional<std::string> Size_Text;  // none without the box
+    std::optional<std::wstring> Names_Text;
     std::optional<bool>& operator[](Selection_Option option) {
         return Tick[static_cast<std::size_t>(option)];
     }
@@ -24,6 +25,7 @@ struct Selection_Page_Reading {
 Selection_Page_Reading Read_Selection_Page();
 bool Ticks_Differ(const Selection_Page_Reading& the_reading);
 bool Size_Differs(const Selection_Page_Reading& the_reading);
+bool Names_Differ(const Selection_Page_Reading& the_reading);
 // The selection in force with the reading taken over, the time thresholds of ticked boxes
 // taken from their texts; the minimum size too when asked for.
 Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size);

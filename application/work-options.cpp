@@ -20,13 +20,13 @@ bool Options_Were_Loaded = false;
 
 constexpr const char* Literal_Of[Selection_Option_Count] = {
     "NEWLY_TOUCHED", "AGED", "SUBFOLDERS", "FOLDERS", "FULL_SIZE",
-    "FILES", "STREAMS", "HIDDEN", "SYSTEM", "ON_DISK"};
+    "FILES", "STREAMS", "HIDDEN", "SYSTEM", "ON_DISK", "NAMES"};
 
 std::string Registry_Name_Of(std::size_t the_position) {
     return Strings::Legible_Of(Literal_Of[the_position]);
 }
 
-// The plain check box that sets each option; the two time boxes are read apart.
+// The plain check box that sets each option; the time and name boxes are read apart.
 const Gui::Check_Box* Check_Box_For(Selection_Option the_option) {
     const Window_Controls& controls = Controls();
     switch (the_option) {
@@ -83,6 +83,7 @@ bool Has_Control(Selection_Option the_option) {
     switch (the_option) {
     case Selection_Option::NEWLY_TOUCHED: return !Controls().Recently_Accessed.Is_Null();
     case Selection_Option::AGED: return !Controls().Untouched.Is_Null();
+    case Selection_Option::NAMES: return !Controls().Name_Filter.Is_Null();
     default: return !Check_Box_For(the_option)->Is_Null();
     }
 }
@@ -101,6 +102,10 @@ Selection_Page_Reading Read_Selection_Page() {
     }
     if (!Controls().Minimum_Size_Box.Is_Null())
         reading.Size_Text = Gui::Contents_Of(Controls().Minimum_Size_Box);
+    if (!Controls().Name_Filter.Is_Null()) {
+        reading[Selection_Option::NAMES] = Gui::Is_Checked(Controls().Name_Filter);
+        reading.Names_Text = Gui::Wide_Contents_Of(Controls().Name_Filter);
+    }
     return reading;
 }
 
@@ -115,6 +120,10 @@ bool Size_Differs(const Selection_Page_Reading& the_reading) {
     return the_reading.Size_Text && !(Files::Size_From(*the_reading.Size_Text) == In_Force.Size_Threshold);
 }
 
+bool Names_Differ(const Selection_Page_Reading& the_reading) {
+    return the_reading.Names_Text && *the_reading.Names_Text != In_Force.Names.Text();
+}
+
 Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size) {
     Selection selection = In_Force;
     std::optional<bool>& recent = the_reading[Selection_Option::NEWLY_TOUCHED];
@@ -125,6 +134,7 @@ Selection Selection_Of(Selection_Page_Reading the_reading, bool with_size) {
         if (the_reading.Tick[position]) selection.Options.Is_On[position] = *the_reading.Tick[position];
     if (with_size && the_reading.Size_Text)
         selection.Size_Threshold = Files::Size_From(*the_reading.Size_Text);
+    if (the_reading.Names_Text) selection.Names = Name_Patterns(*the_reading.Names_Text);
     return selection;
 }
 
@@ -136,7 +146,7 @@ void Determine_Options() { In_Force = Selection_Of(Read_Selection_Page(), false)
 
 bool Selection_Has_Changed() {
     const Selection_Page_Reading reading = Read_Selection_Page();
-    return Size_Differs(reading) || Ticks_Differ(reading);
+    return Size_Differs(reading) || Ticks_Differ(reading) || Names_Differ(reading);
 }
 
 void Set_Recently() { Took_Recently(In_Force); }
@@ -172,6 +182,7 @@ void Get_Options_From_Registery() {
     Registry::Define(Setting::Selection_Topic);
     for (std::size_t position = 0; position < Selection_Option_Count; ++position)
         In_Force.Options.Is_On[position] = Registry::Value_Of(Registry_Name_Of(position), false);
+    In_Force.Names = Name_Patterns(Wide_Text::From_Utf8(Registry::Value_Of(Setting::Name_Patterns, "")));
     Options_Were_Loaded = true;
 }
 
@@ -182,6 +193,7 @@ Selection Saved_Selection() {
     for (std::size_t position = 0; position < Selection_Option_Count; ++position)
         selection.Options.Is_On[position] = Registry::Value_Of(Registry_Name_Of(position), false);
     selection.Size_Threshold = Files::Size_From(Registry::Value_Of(Setting::Min_Size, "0"));
+    selection.Names = Name_Patterns(Wide_Text::From_Utf8(Registry::Value_Of(Setting::Name_Patterns, "")));
     Take_Time_Thresholds(selection, Registry::Value_Of(Setting::Within, "5"),
                          Registry::Value_Of(Setting::Since, "90"));
     return selection;
@@ -221,6 +233,8 @@ void Save_Options_To_Registery() {
     save_text(Setting::Within, controls.Recently_Accessed);
     save_text(Setting::Since, controls.Untouched);
     save_text(Setting::Min_Size, controls.Minimum_Size_Box);
+    if (!controls.Name_Filter.Is_Null())
+        Registry::Set(Setting::Name_Patterns, Wide_Text::Utf8_Of(Gui::Wide_Contents_Of(controls.Name_Filter)));
     Determine_Options();
     for (std::size_t position = 0; position < Selection_Option_Count; ++position) {
         const auto option = static_cast<Selection_Option>(position);

@@ -167,6 +167,7 @@ void Append_Json_Text(std::string& into, std::wstring_view the_text) {
 
 std::vector<std::string> Owner_Titles(bool with_change) {
     std::vector<std::string> titles{"Owner", "Nr of files", "Usage"};
+    titles.insert(titles.end(), std::begin(Credit::Age_Band_Titles), std::end(Credit::Age_Band_Titles));
     if (with_change) titles.push_back("Change");
     return titles;
 }
@@ -220,6 +221,7 @@ std::string Csv_Of(const Contents& the_contents) {
     for (const Owner_Total& owner : the_contents.Owners) {
         std::vector<std::string> line{Utf8_Of(Files::Image_Of(owner.Owner)), std::to_string(owner.Files),
                                       std::to_string(owner.Usage.Value())};
+        for (const File_Size part : owner.By_Age) line.push_back(std::to_string(part.Value()));
         if (with_change) line.push_back(std::to_string(owner.Change));
         Append_Csv_Line(csv, line);
     }
@@ -269,6 +271,8 @@ std::string Json_Of(const Contents& the_contents) {
         Append_Json_Text(json, Files::Image_Of(total.Owner));
         json += ", \"Nr of files\": " + std::to_string(total.Files) +
                 ", \"Usage\": " + std::to_string(total.Usage.Value());
+        for (std::size_t band = 0; band < Credit::Age_Band_Count; ++band)
+            json += ", \"" + std::string(Credit::Age_Band_Titles[band]) + "\": " + std::to_string(total.By_Age[band].Value());
         if (the_contents.The_Columns.Change) json += ", \"Change\": " + std::to_string(total.Change);
         json += "}";
     }

@@ -21,7 +21,8 @@ public:
         return Passes_Kind(the_file) && Passes_Position(the_file) &&
                !(the_file.Is_Hidden && !Is_On(Selection_Option::HIDDEN)) &&
                !(the_file.Is_System && !Is_On(Selection_Option::SYSTEM)) &&
-               !(Size_Of(the_file, Is_On(Selection_Option::ON_DISK)) < selection_.Size_Threshold) && Passes_Age(the_file);
+               !(Size_Of(the_file, Is_On(Selection_Option::ON_DISK)) < selection_.Size_Threshold) &&
+               Passes_Age(the_file) && Passes_Name(the_file);
     }
 
 private:
@@ -47,6 +48,12 @@ private:
                (the_file.Folder_Name.size() == length || the_file.Folder_Name[length] == L'\\');
     }
 
+    // Folders are shown or not by their own tick: the patterns choose files and streams.
+    bool Passes_Name(const File_Information& the_file) const {
+        return the_file.Is_Folder || !Is_On(Selection_Option::NAMES) ||
+               selection_.Names.Matches(the_file.File_Name.View());
+    }
+
     bool Passes_Age(const File_Information& the_file) const {
         if (the_file.Is_Folder) return true;
         if (Is_On(Selection_Option::NEWLY_TOUCHED))
@@ -61,6 +68,36 @@ private:
     const std::wstring_view display_root_;
 };
 
+wchar_t Upper_Case_Of(wchar_t the_unit) {
+    if (the_unit < 128) return the_unit >= L'a' && the_unit <= L'z' ? the_unit - (L'a' - L'A') : the_unit;
+    // One character in the low word is converted in place of a pointer.
+    return static_cast<wchar_t>(reinterpret_cast<std::uintptr_t>(
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<std::uintptr_t>(the_unit)))));
+}
+
+// Without recursion: after a '*', a mismatch takes the star one unit further along the name.
+bool Matches_Pattern(std::wstring_view the_pattern, std::wstring_view the_name) {
+    std::size_t at = 0, in_name = 0;
+    std::size_t star = std::wstring_view::npos, star_name = 0;
+    while (in_name < the_name.size()) {
+        if (at < the_pattern.size() && the_pattern[at] == L'*') {
+            star = at++;
+            star_name = in_name;
+        } else if (at < the_pattern.size() &&
+                   (the_pattern[at] == L'?' || the_pattern[at] == Upper_Case_Of(the_name[in_name]))) {
+            ++at;
+            ++in_name;
+        } else if (star != std::wstring_view::npos) {
+            at = star + 1;
+            in_name = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    while (at < the_pattern.size() && the_pattern[at] == L'*') ++at;
+    return at == the_pattern.size();
+}
+
 File_Size Size_Of(const File_Time& the_time) {
     return Unsigned::Quadword_Of(the_time.dwHighDateTime, the_time.dwLowDateTime);
 }
@@ -70,6 +107,27 @@ File_Time Time_Of(File_Size the_size) {
 }
 
 }  // namespace
+
+Name_Patterns::Name_Patterns(std::wstring_view the_text) : text_(the_text) {
+    std::size_t start = 0;
+    while (start <= the_text.size()) {
+        std::size_t end = the_text.find(L';', start);
+        if (end == std::wstring_view::npos) end = the_text.size();
+        std::wstring pattern(the_text.substr(start, end - start));
+        pattern.erase(0, pattern.find_first_not_of(L' '));
+        pattern.erase(pattern.find_last_not_of(L' ') + 1);
+        for (wchar_t& unit : pattern) unit = Upper_Case_Of(unit);
+        if (!pattern.empty()) patterns_.push_back(std::move(pattern));
+        start = end + 1;
+    }
+}
+
+bool Name_Patterns::Matches(std::wstring_view the_name) const {
+    if (patterns_.empty()) return true;
+    for (const std::wstring& pattern : patterns_)
+        if (Matches_Pattern(pattern, the_name)) return true;
+    return false;
+}
 
 bool To_Be_Displayed(const File_Information& the_file, const Selection& the_selection,
                      std::wstring_view display_root) {

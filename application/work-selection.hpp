@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "work-walk.hpp"
 
@@ -22,9 +23,25 @@ enum class Selection_Option : std::size_t {
     STREAMS,
     HIDDEN,
     SYSTEM,
-    ON_DISK  // sums, filters, the map and changes count the size on disk
+    ON_DISK,  // sums, filters, the map and changes count the size on disk
+    NAMES     // files and streams are shown only when their names match the patterns
 };
-inline constexpr std::size_t Selection_Option_Count = 10;
+inline constexpr std::size_t Selection_Option_Count = 11;
+
+// Wildcard patterns of names as the shell takes them, separated by ';': '*' stands for any
+// run of characters, '?' for any one; letters compare without case.
+class Name_Patterns {
+public:
+    Name_Patterns() = default;
+    explicit Name_Patterns(std::wstring_view the_text);
+    const std::wstring& Text() const { return text_; }
+    // True when there is no pattern at all.
+    bool Matches(std::wstring_view the_name) const;
+
+private:
+    std::wstring text_;
+    std::vector<std::wstring> patterns_;  // in upper case
+};
 
 struct Option_Set {
     std::array<bool, Selection_Option_Count> Is_On{};
@@ -39,6 +56,7 @@ struct Selection {
     File_Size Size_Threshold{};  // smaller objects are not shown
     File_Time Ages_Ago{};        // "not accessed since": last access at or before this
     File_Time Just_Recently{};   // "accessed within": last access at or after this
+    Name_Patterns Names;         // with NAMES on
 };
 
 // Whether the record is shown with the selection while the display root (in the form of

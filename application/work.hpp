@@ -11,6 +11,7 @@
 #include "definite_element-list.hpp"
 #include "gui.hpp"
 #include "work-compare.hpp"
+#include "work-credit.hpp"
 #include "work-selection.hpp"
 #include "work-walk.hpp"
 
@@ -70,6 +71,7 @@ struct Window_Controls {
     Gui::Check_Box Display_Hidden;
     Gui::Check_Box Display_System;
     Gui::Check_Box Count_On_Disk;
+    Gui::Checked_Edit_Box Name_Filter;
     Gui::Plain_Edit_Box Minimum_Size_Box;  // "Display only objects larger than"
 };
 const Window_Controls& Controls();
@@ -115,6 +117,7 @@ inline constexpr const char* Selection_Topic = "\\Selection";
 inline constexpr const char* Within = "Within";
 inline constexpr const char* Since = "Since";
 inline constexpr const char* Min_Size = "Min_Size";
+inline constexpr const char* Name_Patterns = "Name_Patterns";  // UTF-8
 }  // namespace Setting
 
 // ---------------------------------------------------------------- searches
@@ -203,6 +206,7 @@ struct Account_Information {
     std::int32_t Nr_Of_Files = 0;
     File_Size Disk_Usage{};
     std::int64_t Change = 0;  // against the older scan compared with
+    Credit::Usage_By_Age By_Age{};  // the usage by last access
 };
 
 struct Account_List_Traits {
@@ -219,7 +223,7 @@ const Account_List& Known_Accounts();
 void Add_To_Object_Owner(const File_Information& the_file);
 // Adds one owner's totals of a display; shown rows are repainted once all are added.
 void Add_To_Account(Windows::Files::Owner the_owner, std::int32_t the_files, File_Size the_usage,
-                    std::int64_t the_change = 0);
+                    std::int64_t the_change = 0, const Credit::Usage_By_Age& the_usage_by_age = {});
 void Zero_Account_Totals();
 // The Accounts page has a "Change" column while a comparison is in force.
 void Adjust_Account_Columns(bool with_change);

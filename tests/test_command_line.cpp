@@ -351,6 +351,68 @@ assert sum(int(owner['Usage']) for owner in owners) == sum(files.values()), (own
                                                 quoted(root) + L" " + quoted(Host_Path_Of(root))));
 }
 
+// Each owner's usage split by last access sums to it, and a file read again moves its bytes
+// to the band of its new access.
+TEST_F(Command_Line, AnOwnersUsageSplitsByLastAccess) {
+    const std::wstring aged = tree.Path_Of(L"aged");
+    tree.Make_File(L"aged\\now.bin", 1000);
+    tree.Make_File(L"aged\\two-years.bin", 2000);
+    tree.Make_File(L"aged\\ten-years.bin", 4000);
+    for (const auto& [name, when] : {std::pair{L"two-years.bin", L"2 years ago"}, std::pair{L"ten-years.bin", L"10 years ago"}})
+        ASSERT_TRUE(Run_Host_Command(L"/usr/bin/touch -a -d '" + std::wstring(when) + L"' " + Host_Path_Of(aged + L"\\" + name)));
+    constexpr const char* Bands = R"PYTHON(
+import csv, sys
+with open(sys.argv[1], encoding='utf-8-sig', newline='') as file:
+    table = list(csv.reader(file))
+blank = table.index([])
+owners = [dict(zip(table[blank + 1], row)) for row in table[blank + 2:]]
+assert len(owners) == 1, owners
+bands = ['Used < 1 month', '1-12 months', '1-3 years', 'Older']
+owner = owners[0]
+assert sum(int(owner[band]) for band in bands) == int(owner['Usage']), owner
+open(sys.argv[2], 'w').write(' '.join(owner[band] for band in bands))
+)PYTHON";
+    const auto bands_of_report = [&] {
+        const std::wstring csv = tree.Path_Of(L"aged.csv"), out = tree.Path_Of(L"bands.txt");
+        const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" " + Quoted(aged) + L" /files", tree);
+        EXPECT_EQ(reported.Exit_Code, 0u) << reported.Output;
+        EXPECT_TRUE(Run_Host_Python(Bands, Host_Path_Of(csv) + L" " + Host_Path_Of(out)));
+        std::ifstream file{std::filesystem::path(out)};
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    EXPECT_EQ(bands_of_report(), "1000 0 2000 4000");
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/touch -a -d '6 months ago' " + Host_Path_Of(aged + L"\\now.bin")));
+    EXPECT_EQ(bands_of_report(), "0 1000 2000 4000");
+}
+
+// The name filter takes the shell's wildcards without case, as Python's fnmatch does on
+// names folded to lower case; folders are shown by their own tick.
+TEST_F(Command_Line, TheNameFilterShowsTheFilesWhosePatternsMatch) {
+    for (const wchar_t* name : {L"named\\a.iso", L"named\\B.ISO", L"named\\c.vhdx", L"named\\d.vhd", L"named\\e.bak.txt",
+                                L"named\\f1.bak", L"named\\deep\\g.ISO", L"named\\h.isox", L"named\\.iso"})
+        tree.Make_File(name, 10);
+    const std::wstring csv = tree.Path_Of(L"named.csv");
+    const std::wstring patterns = L"*.iso;*.vhd?; ?1.bak*";
+    const Run_Result reported = Quarrix(L"/report " + Quoted(csv) + L" " + Quoted(tree.Path_Of(L"named")) +
+                                            L" /files /folders /subfolders /hidden /name \"" + patterns + L"\"", tree);
+    ASSERT_EQ(reported.Exit_Code, 0u) << reported.Output;
+    constexpr const char* Matching = R"PYTHON(
+import csv, fnmatch, os, sys
+report, host_root, patterns = sys.argv[1:4]
+with open(report, encoding='utf-8-sig', newline='') as file:
+    rows = list(csv.reader(file))[1:]
+shown = sorted(row[0] for row in rows if row and row[-1] == 'file')
+folders = sorted(row[0] for row in rows if row and row[-1] == 'folder')
+wanted = sorted(name for _, _, names in os.walk(host_root) for name in names
+                if any(fnmatch.fnmatchcase(name.lower(), pattern.strip().lower()) for pattern in patterns.split(';')))
+assert shown == wanted, (shown, wanted)
+assert folders == ['deep'], folders
+assert len(shown) == 6, shown
+)PYTHON";
+    EXPECT_TRUE(Run_Host_Python(Matching, Host_Path_Of(csv) + L" " + Host_Path_Of(tree.Path_Of(L"named")) + L" '" +
+                                              patterns + L"'"));
+}
+
 namespace {
 
 // A superuser lists every folder: the program runs without the capabilities that let it, as a

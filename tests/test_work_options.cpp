@@ -189,6 +189,9 @@ TEST_F(Options, SavedOptionsComeBackAtTheNextStart) {
     Type(Work::Controls().Recently_Accessed, "17");
     Type(Work::Controls().Untouched, "30");
     Type(Work::Controls().Minimum_Size_Box, "2K");
+    Gui::Set(Work::Controls().Count_On_Disk);
+    Gui::Set(Work::Controls().Name_Filter);
+    Gui::Set(Work::Controls().Name_Filter, L"*.iso; \u00c4?*");
     Gui::Close();  // the termination handler saves
     Gui::Wait_For_End();
 
@@ -197,7 +200,9 @@ TEST_F(Options, SavedOptionsComeBackAtTheNextStart) {
     Work::Get_Options_From_Registery();
     EXPECT_EQ(Work::Testing::Selection_To_Change().Options.Is_On, saved.Is_On);
     using enum Selection_Option;
-    for (Selection_Option on : {SUBFOLDERS, FILES, AGED, STREAMS, SYSTEM}) EXPECT_TRUE(Is_On(on));
+    for (Selection_Option on : {SUBFOLDERS, FILES, AGED, STREAMS, SYSTEM, ON_DISK, NAMES}) EXPECT_TRUE(Is_On(on));
+    EXPECT_EQ(Work::Selection_In_Force().Names.Text(), L"*.iso; \u00c4?*");
+    EXPECT_TRUE(Work::Selection_In_Force().Names.Matches(L"\u00e4b.txt")) << "letters beyond ASCII without case";
     for (Selection_Option off : {NEWLY_TOUCHED, FOLDERS, FULL_SIZE, HIDDEN})
         EXPECT_FALSE(Is_On(off));
     Registry::Define("\\Selection");

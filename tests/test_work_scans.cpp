@@ -200,9 +200,9 @@ TEST_F(Scans, AComparisonShowsEveryChangeAndExportsWhatIsShown) {
     // The owner's change is the sum of the changes shown.
     const Gui::List_View& accounts = Work::Controls().Account_List_View;
     Show(Accounts_Tab);
-    ASSERT_EQ(Gui::Number_Of_Columns_Of(accounts), 4);
+    ASSERT_EQ(Gui::Number_Of_Columns_Of(accounts), 8);
     const std::wstring mine = Files::Image_Of(Files::Owner_Of(tree.Path_Of(L"root\\grows.txt")));
-    EXPECT_EQ(Cell(accounts, Row_Named(accounts, mine), 3), L"+666");
+    EXPECT_EQ(Cell(accounts, Row_Named(accounts, mine), 7), L"+666");
     Show(Display_Tab);
 
     // Sorted by change, what grew most comes first.
