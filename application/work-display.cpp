@@ -257,6 +257,7 @@ void Show_Passing_Records() {
         Results_Line = status;
     }
     Gui::Set_Status_Line(status);
+    if (Gui::Is_Shown(Controls().Types_Page)) Show_Types();
     const std::string on_disk = On_Disk_Line(credited.Size_On_Disk);
     Gui::Set_Status_Line_Part(1, Wide_Text::Widened(on_disk));
     Log::Write("Shown: " + status + "; " + on_disk);
@@ -363,7 +364,7 @@ void Refresh_Display() {
     // Each control is read once, for the question and the options taken alike, and before
     // the emptied view is repainted: every reading waits for the display thread.
     const Selection_Page_Reading reading = Read_Selection_Page();
-    if (!Size_Differs(reading) && !Ticks_Differ(reading) && !Names_Differ(reading)) return;
+    if (!Size_Differs(reading) && !Ticks_Differ(reading) && !Names_Differ(reading)) return Leave_Types_Totals();
     Gui::Set_Status_Line("Displaying...");
     Take_Size_Threshold(reading.Size_Text);
     Gui::Remove_All_From(Controls().File_List_View);

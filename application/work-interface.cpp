@@ -64,6 +64,21 @@ void Add_Map_Page() {
         Gui::Create(The_Controls.Map_Page, Map_Draw_Handler, Map_Hover_Routine, Map_Press_Routine);
 }
 
+void Add_Types_Page() {
+    The_Controls.Types_Page = Gui::Add_Page("Types", Gui::Default_Page_Style, Types_Page_Request);
+    The_Controls.Types_List_View = Gui::Create(The_Controls.Types_Page, Type_Text_Handler, Type_Color_Handler,
+                                               Type_Sort_Routine, nullptr, true);
+    const struct {
+        const char* Title;
+        int Width;
+        Gui::Justification Way;
+    } columns[] = {{"Type", 120, Gui::Justification::Left},   {"", 40, Gui::Justification::Left},
+                   {"Files", 75, Gui::Justification::Right},  {"Size", 75, Gui::Justification::Right},
+                   {"Share", 60, Gui::Justification::Right},  {"Largest", 200, Gui::Justification::Left}};
+    for (const auto& column : columns)
+        Gui::Registered::Add_Column(The_Controls.Types_List_View, column.Title, column.Width, column.Way);
+}
+
 void Add_Account_Page() {
     The_Controls.Account_Page = Gui::Add_Page("Accounts");
     The_Controls.Account_List_View = Gui::Create(
@@ -170,6 +185,7 @@ void Create_User_Interface() {
     Get_Options_From_Registery();
     Add_Display_Page();
     Add_Map_Page();
+    Add_Types_Page();
     Add_Selection_Page();
     if (!Windows::Is_Nt() && !Windows::Is_Win98()) {
         Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);

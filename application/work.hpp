@@ -48,6 +48,8 @@ void Pretend_Windows_Nt(bool is_nt);
 struct Window_Controls {
     Gui::Page Display_Page = nullptr;
     Gui::Page Map_Page = nullptr;
+    Gui::Page Types_Page = nullptr;
+    Gui::List_View Types_List_View;
     Gui::Page Selection_Page = nullptr;
     Gui::Page Account_Page = nullptr;  // NT family only
     Gui::Button Back_Button;
@@ -228,6 +230,15 @@ void Zero_Account_Totals();
 // The Accounts page has a "Change" column while a comparison is in force.
 void Adjust_Account_Columns(bool with_change);
 void Repaint_Accounts();
+
+// The Types page: shown anew with the page, and with every display while it is shown.
+void Show_Types();
+void Types_Page_Request();
+// The shown records' totals back in the status line, if the types' were there.
+void Leave_Types_Totals();
+std::wstring Type_Text_Handler(int for_column, void* the_type);
+COLORREF Type_Color_Handler(void* the_type);
+Gui::Comparison Type_Sort_Routine(int for_column, void* first, void* second);
 
 std::wstring Account_Text_Handler(int for_column, void* the_account);
 Gui::Comparison Account_Sort_Routine(int for_column, void* first, void* second);

@@ -408,6 +408,12 @@ Page Add_Page(const std::string& the_title, Page_Style the_style, Action_Routine
     return page ? nullptr : result;  // still held here: the display thread never took it
 }
 
+bool Is_Shown(Page the_page) {
+    if (!Is_Initialised() || !the_page) return false;
+    // Read where it is written.
+    return Run_On_Display([the_page] { return LRESULT{State().Current_Page == the_page}; }) != 0;
+}
+
 void Set_Keyboard_Focus(Page the_page, const Child& the_control) {
     if (the_page) the_page->Keyboard_Focus = the_control.Information();
 }

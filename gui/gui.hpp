@@ -123,6 +123,7 @@ inline constexpr Page_Style Default_Page_Style{};
 Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_Style,
               Action_Routine the_action = nullptr);
 void Set_Keyboard_Focus(Page the_page, const Child& the_control);
+bool Is_Shown(Page the_page);  // the page whose tab is selected
 void Set_Status_Line(const std::string& the_text);
 void Set_Status_Line(const std::wstring& the_text);
 // Further parts of the status line, to the right of the first, each as wide as its text;

@@ -285,7 +285,7 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
         ASSERT_TRUE(quarrix.Was_Started());
         ASSERT_TRUE(quarrix.Window());
         // A first start: the defaults.
-        EXPECT_EQ(quarrix.Page_Count(), 4);
+        EXPECT_EQ(quarrix.Page_Count(), 5);
         EXPECT_FALSE(IsWindowEnabled(quarrix.Button(L"Back")));
         EXPECT_EQ(Text_Of(quarrix.Box(L"Accessed within last (minutes)")), L"5");
         EXPECT_EQ(Text_Of(quarrix.Box(L"Not accessed since (days)")), L"90");
@@ -293,7 +293,7 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
         EXPECT_FALSE(quarrix.Is_Ticked(L"Display files"));
         EXPECT_TRUE(quarrix.Button(L"Display Alternate Data Streams"));
 
-        quarrix.Show_Page(2);
+        quarrix.Show_Page(3);
         quarrix.Tick(L"Display files", true);
         quarrix.Tick(L"Display folders", true);
         // The changed selection is shown at once, from the empty results.
@@ -320,7 +320,7 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
         EXPECT_TRUE(Wait_Until([&] { return !IsWindowEnabled(quarrix.Button(L"Back")); }));
 
         // Other options: shown again from memory when the "Display" page comes back.
-        quarrix.Show_Page(2);
+        quarrix.Show_Page(3);
         quarrix.Tick(L"Display folders", false);
         quarrix.Tick(L"Include subfolders", true);
         quarrix.Tick(L"Display sizes in full", true);
@@ -331,14 +331,14 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
         EXPECT_EQ(quarrix.Cell(files, a, 3), L"100");  // Name, In Folder, Owner, Size
         EXPECT_EQ(quarrix.Cell(files, a, 1), root);
 
-        quarrix.Show_Page(2);
+        quarrix.Show_Page(3);
         quarrix.Type(quarrix.Box(L"Display only objects larger than"), L"50");
         totals = quarrix.Totals_After([&] { quarrix.Show_Page(0); });
         EXPECT_EQ(quarrix.Names(files), (std::set<std::string>{"a.txt", "b.dat"}));
         size_box_text = Text_Of(quarrix.Box(L"Display only objects larger than"));
 
-        quarrix.Show_Page(3);
-        HWND accounts = quarrix.List(1);
+        quarrix.Show_Page(4);
+        HWND accounts = quarrix.List(2);
         EXPECT_GE(quarrix.Row_Count(accounts), 1);
         quarrix.Show_Page(0);
 
@@ -387,7 +387,7 @@ TEST_F(Program_Test, Closing_During_A_Search_Saves_The_Options_And_Ends_The_Walk
     Set_String(Application_Key, "Log", Narrow(log));
     Program quarrix(fs::temp_directory_path().wstring());
     ASSERT_TRUE(quarrix.Window());
-    quarrix.Show_Page(2);
+    quarrix.Show_Page(3);
     quarrix.Tick(L"Display files", true);
     quarrix.Tick(L"Include subfolders", true);
     quarrix.Totals_After([&] { quarrix.Show_Page(0); });
@@ -429,10 +429,10 @@ TEST_F(Program_Test, Windows_98_And_Me_Have_Neither_Accounts_Nor_Streams) {
         Set_String(Wine_Version_Key, "Version", system);
         Program quarrix(fs::temp_directory_path().wstring());
         ASSERT_TRUE(quarrix.Window());
-        EXPECT_EQ(quarrix.Page_Count(), 3) << "Display, Map, Selection";
+        EXPECT_EQ(quarrix.Page_Count(), 4) << "Display, Map, Types, Selection";
         EXPECT_TRUE(quarrix.Button(L"Display Hidden Files"));
         EXPECT_FALSE(quarrix.Button(L"Display Alternate Data Streams"));
-        EXPECT_EQ(quarrix.Controls(L"SysListView32").size(), 1u);
+        EXPECT_EQ(quarrix.Controls(L"SysListView32").size(), 2u) << "the files and the types: no accounts";
         quarrix.Close();
         ASSERT_TRUE(quarrix.Has_Ended(15000));
         EXPECT_EQ(quarrix.Exit_Code(), 0u);
@@ -465,7 +465,7 @@ TEST_F(Program_Test, A_Start_Folder_Outside_Latin_1_Is_Searched_From_The_Box) {
     Program quarrix(tree.Root());
     ASSERT_TRUE(quarrix.Window());
     EXPECT_EQ(Text_Of(quarrix.Box(L"Look in:")), tree.Root());
-    quarrix.Show_Page(2);
+    quarrix.Show_Page(3);
     quarrix.Tick(L"Display files", true);
     quarrix.Totals_After([&] { quarrix.Show_Page(0); });  // the refresh, before the press
     const std::string totals = quarrix.Totals_After([&] { quarrix.Press(L"Search"); });
@@ -488,7 +488,7 @@ TEST_F(Program_Test, A_Root_Of_Any_Length_Is_Searched_Through_The_Button) {
     ASSERT_TRUE(Run_Host_Command(L"/usr/bin/truncate -s 4321 " + host_root + L"/f"));
     Program quarrix(fs::temp_directory_path().wstring());
     ASSERT_TRUE(quarrix.Window());
-    quarrix.Show_Page(2);
+    quarrix.Show_Page(3);
     quarrix.Tick(L"Display files", true);
     quarrix.Totals_After([&] { quarrix.Show_Page(0); });
     quarrix.Type(quarrix.Box(L"Look in:"), root);

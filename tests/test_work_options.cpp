@@ -44,7 +44,7 @@ TEST_F(Options, AFirstStartShowsTheDefaults) {
     EXPECT_FALSE(IsWindowEnabled(Gui::Window_Of(Work::Controls().Back_Button)));
     EXPECT_TRUE(IsWindowEnabled(Gui::Window_Of(Work::Controls().Start_Stop_Button)));
     HWND tabs = GetDlgItem(Gui::Main_Window(), 51);
-    EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 4) << "the NT family has Accounts";
+    EXPECT_EQ(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0), 5) << "the NT family has Accounts";
     EXPECT_FALSE(Work::Selection_Has_Changed());
 }
 

@@ -70,7 +70,7 @@ TEST_F(Systems, WithoutTheNtFamily) {
     if (!Child_System()) GTEST_SKIP() << "runs as a child";
     ASSERT_FALSE(Work::Is_Windows_Nt());
     Open_Window();
-    EXPECT_EQ(Tab_Count(), 3) << "Display, Map, Selection: no Accounts page";
+    EXPECT_EQ(Tab_Count(), 4) << "Display, Map, Types, Selection: no Accounts page";
     EXPECT_TRUE(Work::Controls().Display_Streams.Is_Null());
     EXPECT_TRUE(Work::Controls().Account_List_View.Is_Null());
     // Streams keep their value where there is no box for them.

@@ -12,7 +12,7 @@
 namespace Work_Window {
 
 // The tabs in the order the application adds them.
-enum Tab { Display_Tab = 0, Map_Tab = 1, Selection_Tab = 2, Accounts_Tab = 3 };
+enum Tab { Display_Tab = 0, Map_Tab = 1, Types_Tab = 2, Selection_Tab = 3, Accounts_Tab = 4 };
 
 class Work_Window_Test : public testing::Test {
 protected:
