@@ -59,6 +59,9 @@ void Add_Display_Page() {
 void Add_Map_Page() {
     The_Controls.Map_Page = Gui::Add_Page("Map", Gui::Default_Page_Style, Refresh_Display);
     The_Controls.Map_Back_Button = Gui::Create(The_Controls.Map_Page, "Back", Back_Request, Button_Size);
+    The_Controls.Map_Colouring_Box =
+        Gui::Create(The_Controls.Map_Page, "Colour by", Map_Colouring_Request, Gui::Default_Combo_Style, 100);
+    Take_Saved_Map_Colouring();
     if (Wide_Text::Is_Null(Display_Root())) Gui::Disable(The_Controls.Map_Back_Button);
     The_Controls.Map_Picture =
         Gui::Create(The_Controls.Map_Page, Map_Draw_Handler, Map_Hover_Routine, Map_Press_Routine);

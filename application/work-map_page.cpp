@@ -8,12 +8,15 @@
 #include <thread>
 
 #include "log.hpp"
+#include "registry.hpp"
 #include "work-internal.hpp"
 #include "work-map.hpp"
+#include "work-map_colours.hpp"
 
 namespace Work {
 
 namespace Files = Windows::Files;
+using Map_Colours::Colouring;
 
 namespace {
 
@@ -49,6 +52,7 @@ public:
             records_ = std::move(the_records);
             folder_ = the_folder;
             on_disk_ = on_disk;
+            selection_ = Selection_In_Force();
             has_records_ = true;
             ++generation_;
         }
@@ -84,12 +88,12 @@ public:
         the_drawing(&laid_out_, L"");
     }
 
-    // The tile under the point, with the tree it belongs to, while the lock is held.
+    // The tile under the point, with the map it belongs to, while the lock is held.
     template <typename Use>
     void At(int x, int y, Use&& the_use) {
         std::lock_guard lock(mutex_);
         if (laid_out_.Generation != generation_) return;
-        if (const Map::Tile* tile = Map::Tile_At(laid_out_.Tiles, x, y)) the_use(laid_out_.Tree, *tile);
+        if (const Map::Tile* tile = Map::Tile_At(laid_out_.Tiles, x, y)) the_use(laid_out_, *tile);
     }
 
     bool Is_Laid_Out() {
@@ -106,11 +110,27 @@ public:
         return true;
     }
 
+    void Colour_By(Colouring the_mode) {
+        {
+            std::lock_guard lock(mutex_);
+            if (colouring_ == the_mode) return;
+            colouring_ = the_mode;
+            ++generation_;
+        }
+        Gui::Redraw(Controls().Map_Picture);
+    }
+
+    Colouring Colouring_In_Force() {
+        std::lock_guard lock(mutex_);
+        return colouring_;
+    }
+
     struct Laid_Out {
         std::uint64_t Generation = 0;
         Map::Box Area;
         Map::Tree Tree;
         std::vector<Map::Tile> Tiles;
+        Map_Colours::Palette Colours;
         bool Has_Failed = false;
     };
 
@@ -121,7 +141,7 @@ private:
             changed_.wait(lock, [this] { return is_ending_ || is_wanted_; });
             if (is_ending_) return;
             is_wanted_ = false;
-            Laid_Out next{.Generation = generation_, .Area = wanted_area_, .Tree = {}, .Tiles = {}};
+            Laid_Out next{.Generation = generation_, .Area = wanted_area_, .Tree = {}, .Tiles = {}, .Colours = {}};
             is_laying_out_ = true;
             const std::optional<std::string> failure = Lay_Out(lock, next);
             is_laying_out_ = false;
@@ -143,9 +163,12 @@ private:
             const std::vector<const File_Information*> records = records_;
             const std::wstring folder = folder_;
             const bool on_disk = on_disk_;
+            const Selection selection = selection_;
+            const Colouring colouring = colouring_;
             lock.unlock();
             next.Tree = Map::Tree_Of(records, folder, on_disk);
             next.Tiles = Map::Layout(next.Tree, next.Area);
+            next.Colours = Map_Colours::Palette_Of(next.Tree, colouring, Known_Files(), selection, folder);
             lock.lock();
             return std::nullopt;
         } catch (const std::exception& error) {
@@ -167,6 +190,8 @@ private:
     std::vector<const File_Information*> records_;
     std::wstring folder_;
     bool on_disk_ = false;
+    Selection selection_;
+    Colouring colouring_ = Colouring::Kind;
     bool has_records_ = false;
     std::uint64_t generation_ = 0;
     bool is_wanted_ = false;
@@ -194,9 +219,10 @@ Pixel Tint(COLORREF the_color, unsigned the_share) {
     return Pixel_Of(RGB(mix(GetRValue(the_color)), mix(GetGValue(the_color)), mix(GetBValue(the_color))));
 }
 
-COLORREF Color_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
+COLORREF Color_Of(const Map_State::Laid_Out& the_map, const Map::Tile& the_tile) {
     if (the_tile.Is_Merged) return Gui::Gray;
-    const Map::Node& node = the_tree.Nodes[the_tile.Node];
+    if (!the_map.Colours.Of_Node.empty()) return the_map.Colours.Of_Node[the_tile.Node];
+    const Map::Node& node = the_map.Tree.Nodes[the_tile.Node];
     if (node.Record) return File_Color_Handler(const_cast<File_Information*>(node.Record));
     return node.Is_Folder() ? Gui::Red : Gui::Black;
 }
@@ -294,7 +320,7 @@ void Draw_Tiles(HDC the_context, int width, int height, const Map_State::Laid_Ou
     for (std::size_t index = 0; index < the_map.Tiles.size(); ++index) {
         const Map::Tile& tile = the_map.Tiles[index];
         if ((tile.Node == 0 && !tile.Is_Merged) || Is_Covered(the_map.Tiles, index)) continue;
-        const COLORREF color = Color_Of(the_map.Tree, tile);
+        const COLORREF color = Color_Of(the_map, tile);
         canvas.Fill(tile.Area, Tint(color, 80));
         canvas.Bevel(tile.Area, Tint(color, 32), Tint(color, 200));
     }
@@ -327,7 +353,39 @@ std::wstring Path_Of(const Map::Node& the_node) {
     return Search_Root() + the_node.Folder;
 }
 
-std::wstring Description_Of(const Map::Tree& the_tree, const Map::Tile& the_tile) {
+// A swatch and a name for each colour, in a strip below the map.
+void Draw_Legend(HDC the_context, const RECT& the_strip, const std::vector<Map_Colours::Legend_Entry>& the_legend) {
+    FillRect(the_context, &the_strip, GetSysColorBrush(COLOR_BTNFACE));
+    const Selected_Font font(the_context);
+    SetBkMode(the_context, TRANSPARENT);
+    SetTextColor(the_context, GetSysColor(COLOR_BTNTEXT));
+    const int side = the_strip.bottom - the_strip.top - 6;
+    int x = the_strip.left + 4;
+    for (const Map_Colours::Legend_Entry& entry : the_legend) {
+        const RECT swatch{x, the_strip.top + 3, x + side, the_strip.top + 3 + side};
+        const HBRUSH brush = CreateSolidBrush(entry.Colour);
+        FillRect(the_context, &swatch, brush);
+        DeleteObject(brush);
+        RECT text{x + side + 4, the_strip.top, the_strip.right, the_strip.bottom};
+        DrawTextW(the_context, entry.Text.c_str(), static_cast<int>(entry.Text.size()), &text,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_CALCRECT);
+        text.top = the_strip.top;
+        text.bottom = the_strip.bottom;
+        DrawTextW(the_context, entry.Text.c_str(), static_cast<int>(entry.Text.size()), &text,
+                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        x = text.right + 12;
+    }
+}
+
+int Legend_Height(HDC the_context) {
+    const Selected_Font font(the_context);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(the_context, &metrics);
+    return metrics.tmHeight + 6;
+}
+
+std::wstring Description_Of(const Map_State::Laid_Out& the_map, const Map::Tile& the_tile) {
+    const Map::Tree& the_tree = the_map.Tree;
     const Map::Node& node = the_tree.Nodes[the_tile.Node];
     if (the_tile.Is_Merged) return Path_Of(node) + L": objects too small to draw one by one";
     const File_Size size =
@@ -335,8 +393,11 @@ std::wstring Description_Of(const Map::Tree& the_tree, const Map::Tile& the_tile
                     : File_Size::From(node.Size);
     std::wstring text = Path_Of(node) + L": " + Wide_Text::Widened(Inline_Image_Of(size));
     if (node.Record && node.Record->Is_Shared) text += L" (counted where first met)";
-    if (node.Record && !Files::Is_Unknown(node.Record->Owner))
+    if (node.Record && !Files::Is_Unknown(node.Record->Owner) && the_map.Colours.Mode != Colouring::Owner)
         text += L", owner " + Files::Image_Of(node.Record->Owner);
+    if (const std::wstring meaning = Map_Colours::Meaning_Of(the_tree, the_tile.Node, the_map.Colours.Mode);
+        !meaning.empty())
+        text += L", " + meaning;
     return text;
 }
 
@@ -356,18 +417,49 @@ void Forget_Map() { The_Map.Forget(); }
 bool Testing::Map_Is_Laid_Out() { return The_Map.Is_Laid_Out(); }
 
 void Map_Draw_Handler(HDC into, int width, int height) {
-    The_Map.Draw({0, 0, width, height}, [&](const Map_State::Laid_Out* the_map, const std::wstring& the_notice) {
-        if (the_map) Draw_Tiles(into, width, height, *the_map);
-        else Draw_Notice(into, width, height, the_notice);
+    const int strip = std::min(height, Legend_Height(into));
+    const int map_height = height - strip;
+    The_Map.Draw({0, 0, width, map_height}, [&](const Map_State::Laid_Out* the_map, const std::wstring& the_notice) {
+        if (the_map) Draw_Tiles(into, width, map_height, *the_map);
+        else Draw_Notice(into, width, map_height, the_notice);
+        Draw_Legend(into, RECT{0, map_height, width, height},
+                    the_map ? the_map->Colours.Legend : std::vector<Map_Colours::Legend_Entry>{});
     });
+}
+
+void Map_Colouring_Request() {
+    const std::string chosen = Gui::Contents_Of(Controls().Map_Colouring_Box);
+    for (std::size_t mode = 0; mode < std::size(Map_Colours::Colouring_Names); ++mode) {
+        if (chosen != Map_Colours::Colouring_Names[mode]) continue;
+        The_Map.Colour_By(static_cast<Colouring>(mode));
+        auto registry = Registry::Exclusive_Use();
+        Registry::Define(Setting::Selection_Topic);
+        Registry::Set(Setting::Map_Colouring, chosen);
+    }
+}
+
+void Take_Saved_Map_Colouring() {
+    const Gui::Plain_Combo_Box& box = Controls().Map_Colouring_Box;
+    for (const char* name : Map_Colours::Colouring_Names) Gui::Add_Choice(box, name);
+    auto registry = Registry::Exclusive_Use();
+    Registry::Define(Setting::Selection_Topic);
+    const std::string saved = Registry::Value_Of(Setting::Map_Colouring, "kind");
+    for (std::size_t mode = 0; mode < std::size(Map_Colours::Colouring_Names); ++mode) {
+        if (saved != Map_Colours::Colouring_Names[mode]) continue;
+        Gui::Select(box, static_cast<int>(mode) + 1);
+        The_Map.Colour_By(static_cast<Colouring>(mode));
+        return;
+    }
+    Gui::Select(box, 1);
+    The_Map.Colour_By(Colouring::Kind);
 }
 
 void Map_Hover_Routine(int x, int y) {
     if (!The_Map.Hover(x, y)) return;
     bool is_on_a_tile = false;
-    The_Map.At(x, y, [&](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+    The_Map.At(x, y, [&](const Map_State::Laid_Out& the_map, const Map::Tile& the_tile) {
         is_on_a_tile = true;
-        Gui::Set_Status_Line(Description_Of(the_tree, the_tile));
+        Gui::Set_Status_Line(Description_Of(the_map, the_tile));
     });
     // Off every tile the line tells the results again, unless a search tells its own.
     if (!is_on_a_tile && !Searcher_Is_Busy()) Gui::Set_Status_Line(Shown_Results_Line());
@@ -379,7 +471,8 @@ void Map_Press_Routine(int x, int y) {
     if (Searcher_Is_Busy()) return;
     std::optional<std::wstring> folder_to_open;
     const File_Information* record_to_select = nullptr;
-    The_Map.At(x, y, [&](const Map::Tree& the_tree, const Map::Tile& the_tile) {
+    The_Map.At(x, y, [&](const Map_State::Laid_Out& the_map, const Map::Tile& the_tile) {
+        const Map::Tree& the_tree = the_map.Tree;
         const std::uint32_t node = Top_Level_Node_Of(the_tree, the_tile.Node);
         if (node == 0) return;
         if (the_tree.Nodes[node].Is_Folder()) folder_to_open = the_tree.Nodes[node].Folder.String();

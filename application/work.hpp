@@ -48,6 +48,7 @@ void Pretend_Windows_Nt(bool is_nt);
 struct Window_Controls {
     Gui::Page Display_Page = nullptr;
     Gui::Page Map_Page = nullptr;
+    Gui::Plain_Combo_Box Map_Colouring_Box;
     Gui::Page Types_Page = nullptr;
     Gui::List_View Types_List_View;
     Gui::Page Selection_Page = nullptr;
@@ -120,6 +121,7 @@ inline constexpr const char* Within = "Within";
 inline constexpr const char* Since = "Since";
 inline constexpr const char* Min_Size = "Min_Size";
 inline constexpr const char* Name_Patterns = "Name_Patterns";  // UTF-8
+inline constexpr const char* Map_Colouring = "Map_Colouring";   // kind, type, age or owner
 }  // namespace Setting
 
 // ---------------------------------------------------------------- searches
@@ -230,6 +232,10 @@ void Zero_Account_Totals();
 // The Accounts page has a "Change" column while a comparison is in force.
 void Adjust_Account_Columns(bool with_change);
 void Repaint_Accounts();
+
+// The map's colouring: the choice on the Map page, kept in the registry.
+void Map_Colouring_Request();
+void Take_Saved_Map_Colouring();
 
 // The Types page: shown anew with the page, and with every display while it is shown.
 void Show_Types();

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "registry.hpp"
 #include "temporary_tree.hpp"
 #include "wide_text.hpp"
+#include "work-map_colours.hpp"
 #include "work-scan_file.hpp"
 #include "work_window.hpp"
 
@@ -132,6 +134,27 @@ Screen_Pixels Read_Screen(HWND the_window) {
     DeleteDC(memory);
     ReleaseDC(nullptr, desktop);
     return screen;
+}
+
+// The strip below the map that names its colours: a line of the dialog font.
+int Legend_Strip_Height(HWND the_picture) {
+    HDC context = GetDC(the_picture);
+    const HGDIOBJ previous = SelectObject(context, GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(context, &metrics);
+    SelectObject(context, previous);
+    ReleaseDC(the_picture, context);
+    return metrics.tmHeight + 6;
+}
+
+// A tile's fill: its colour mixed with white, as the map paints it.
+std::uint32_t Fill_Of(COLORREF the_colour) {
+    const auto mix = [](unsigned channel) { return (channel * 80 + 255 * (256 - 80)) / 256; };
+    return (mix(GetRValue(the_colour)) << 16) | (mix(GetGValue(the_colour)) << 8) | mix(GetBValue(the_colour));
+}
+
+long long Pixels_Of(const Screen_Pixels& the_screen, std::uint32_t the_pixel) {
+    return std::count(the_screen.Pixels.begin(), the_screen.Pixels.end(), the_pixel);
 }
 
 // The largest area of one colour, as the bounding box of its 4-connected pixels: the
@@ -269,7 +292,7 @@ TEST_F(Map, AFileOfHalfTheBytesTakesHalfTheMapOnTheScreen) {
     HWND picture = Gui::Window_Of(Work::Controls().Map_Picture);
     RECT client{};
     GetClientRect(picture, &client);
-    const double map_area = double(client.right) * client.bottom;
+    const double map_area = double(client.right) * (client.bottom - Legend_Strip_Height(picture));
     ASSERT_GT(map_area, 10000);
     double share = 0;
     // Laid out on its own thread, then drawn: the screen shows it soon.
@@ -400,3 +423,44 @@ TEST_F(Map, AComparisonIsReplacedOnlyOnceTheMapIsEmptied) {
     EXPECT_FALSE(map_was_laid_out);
     EXPECT_TRUE(Gui_Driver::Wait_Until([] { return Point_Naming("big.bin").has_value(); }));
 }
+
+// Coloured by type, the type that holds three fifths of the bytes takes three fifths of
+// the coloured area; coloured by age, the file nobody has read for ten years takes its own
+// share in the oldest colour. The choice comes back at the next start.
+TEST_F(Map, ColouredByTypeOrAgeEachColourTakesItsShareOfTheMap) {
+    Temporary_Tree tree;
+    tree.Make_File(L"a\\one.iso", 300000);
+    tree.Make_File(L"b\\two.iso", 300000);
+    for (const wchar_t* name : {L"c1.txt", L"a\\c2.txt", L"b\\c3.txt", L"d\\c4.txt"}) tree.Make_File(name, 100000);
+    ASSERT_TRUE(Run_Host_Command(L"/usr/bin/touch -a -d '10 years ago' " + Host_Path_Of(tree.Path_Of(L"b\\two.iso"))));
+    Open_Window();
+    Show_Everything_Below();
+    Search(tree.Root());
+    Show(Map_Tab);
+    HWND picture = Gui::Window_Of(Work::Controls().Map_Picture);
+    const auto share_of = [&](const char* the_colouring, COLORREF the_part, std::initializer_list<COLORREF> the_whole) {
+        Gui::Select(Work::Controls().Map_Colouring_Box, 1 + int(std::find_if(std::begin(Work::Map_Colours::Colouring_Names), std::end(Work::Map_Colours::Colouring_Names), [&](const char* name) {
+                                                                   return std::string(name) == the_colouring;
+                                                               }) - std::begin(Work::Map_Colours::Colouring_Names)));
+        Work::Map_Colouring_Request();
+        double share = 0;
+        Gui_Driver::Wait_Until([&] {
+            const Screen_Pixels screen = Read_Screen(picture);
+            long long whole = 0;
+            for (COLORREF colour : the_whole) whole += Pixels_Of(screen, Fill_Of(colour));
+            share = whole ? double(Pixels_Of(screen, Fill_Of(the_part))) / whole : 0;
+            return Work::Testing::Map_Is_Laid_Out() && share > 0;
+        });
+        return share;
+    };
+    const COLORREF iso = RGB(31, 119, 180), txt = RGB(230, 110, 0);  // the two largest types
+    EXPECT_NEAR(share_of("type", iso, {iso, txt}), 0.6, 0.05);
+    const COLORREF old = RGB(68, 1, 84), recent = RGB(240, 210, 30);  // older than three years, within a week
+    EXPECT_NEAR(share_of("age", old, {old, recent}), 0.3, 0.05);
+
+    Gui::Close();
+    Gui::Wait_For_End();
+    Registry::Define("\\Selection");
+    EXPECT_EQ(Registry::Value_Of("Map_Colouring", "kind"), "age");
+}
+
