@@ -461,8 +461,10 @@ void Map_Hover_Routine(int x, int y) {
         is_on_a_tile = true;
         Gui::Set_Status_Line(Description_Of(the_map, the_tile));
     });
-    // Off every tile the line tells the results again, unless a search tells its own.
-    if (!is_on_a_tile && !Searcher_Is_Busy()) Gui::Set_Status_Line(Shown_Results_Line());
+    // Off every tile the line tells the results again, unless a search tells its own, or the
+    // mouse left because another page is shown, which tells its own.
+    if (!is_on_a_tile && !Searcher_Is_Busy() && Gui::Is_Shown(Controls().Map_Page))
+        Gui::Set_Status_Line(Shown_Results_Line());
 }
 
 // In a folder shown on the map: the folder opens, as a double click on its row does. On an
