@@ -9,7 +9,14 @@ std::wstring Type_Of(std::wstring_view the_name) {
     const std::size_t dot = the_name.rfind(L'.');
     if (dot == std::wstring_view::npos || dot == 0 || dot + 1 == the_name.size()) return std::wstring(No_Extension);
     std::wstring type(the_name.substr(dot + 1));
-    CharLowerBuffW(type.data(), static_cast<DWORD>(type.size()));
+    bool is_ascii = true;
+    for (wchar_t& unit : type) {
+        if (unit >= L'A' && unit <= L'Z') unit += L'a' - L'A';
+        else if (unit >= 0x80) is_ascii = false;
+    }
+    // The platform's case mapping only where plain ASCII does not do: for every file, it made
+    // the map's colouring by type three times slower.
+    if (!is_ascii) CharLowerBuffW(type.data(), static_cast<DWORD>(type.size()));
     return type;
 }
 

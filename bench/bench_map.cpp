@@ -11,7 +11,9 @@
 #include "bench_support.hpp"
 #include "gui.hpp"
 #include "work-map.hpp"
+#include "work-map_colours.hpp"
 #include "work-platform.hpp"
+#include "work-types.hpp"
 #include "work.hpp"
 
 namespace {
@@ -78,6 +80,34 @@ void Measure_Layout(const RECT& client) {
     const double ratio = layout.Median() / display.Median();
     Bench::Report("7 map layout (" + std::to_string(shown.size()) + " records)", layout.Image(3),
                   display.Image(3) + " (Work.Display)", ratio, "<= 3", ratio <= 3);
+}
+
+// The Types page's statistics and the map's colours of the same records, each against the
+// display of them.
+void Measure_Kinds_Of_Data() {
+    const Bench::Samples display = Timed_Display();
+    const Bench::Samples types = Bench::Rounds_Of(Rounds, [] {
+        Bench::Stopwatch watch;
+        Work::Types::Types_Below(Work::Known_Files(), Work::Selection_In_Force(), Work::Display_Root());
+        return watch.Seconds();
+    });
+    const int records = Length_Of(Work::Known_Files());
+    const double ratio = types.Median() / display.Median();
+    Bench::Report("14 Types page (" + std::to_string(records) + " records)", types.Image(3),
+                  display.Image(3) + " (Work.Display)", ratio, "<= 2", ratio <= 2);
+    const std::vector<const Work::File_Information*> shown = Shown_Records();
+    const Work::Map::Tree tree = Work::Map::Tree_Of(shown, Work::Display_Root());
+    using Work::Map_Colours::Colouring;
+    for (const Colouring mode : {Colouring::Type, Colouring::Age, Colouring::Owner}) {
+        const Bench::Samples colours = Bench::Rounds_Of(Rounds, [&] {
+            Bench::Stopwatch watch;
+            Work::Map_Colours::Palette_Of(tree, mode, Work::Known_Files(), Work::Selection_In_Force(), Work::Display_Root());
+            return watch.Seconds();
+        });
+        const double mode_ratio = colours.Median() / display.Median();
+        Bench::Report(std::string("15 map coloured by ") + Work::Map_Colours::Colouring_Names[int(mode)],
+                      colours.Image(3), display.Image(3) + " (Work.Display)", mode_ratio, "<= 2", mode_ratio <= 2);
+    }
 }
 
 // The picture's own paint, timed where it runs: the display thread's WM_PAINT.
@@ -167,6 +197,7 @@ int main(int argc, char** argv) {
     GetClientRect(picture, &client);
     Measure_Repaint(picture, client);
     Measure_Layout(client);
+    Measure_Kinds_Of_Data();
     std::fflush(stdout);
     ExitProcess(0);
 }
