@@ -52,6 +52,7 @@ void Add_Display_Page() {
                                  File_Sort_Routine, File_Click_Routine, true);
     Gui::Registered::Add_Column(The_Controls.File_List_View, "Name", 140, Gui::Justification::Left);
     Gui::Registered::Add_Column(The_Controls.File_List_View, "In Folder", 200, Gui::Justification::Left);
+    Gui::Set_Keys(The_Controls.File_List_View, {Back_Request, Search_Again_Request, File_Menu_Routine});
 }
 
 // "Back" and the map below it.
@@ -61,6 +62,7 @@ void Add_Map_Page() {
     if (Wide_Text::Is_Null(Display_Root())) Gui::Disable(The_Controls.Map_Back_Button);
     The_Controls.Map_Picture =
         Gui::Create(The_Controls.Map_Page, Map_Draw_Handler, Map_Hover_Routine, Map_Press_Routine);
+    Gui::Set_Menu_Routine(The_Controls.Map_Picture, Map_Menu_Routine);
 }
 
 void Add_Account_Page() {
@@ -70,6 +72,7 @@ void Add_Account_Page() {
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Name", 90, Gui::Justification::Left);
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Nr of files", 75, Gui::Justification::Right);
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Usage", 75, Gui::Justification::Right);
+    Gui::Set_Keys(The_Controls.Account_List_View, {nullptr, Search_Again_Request, nullptr});
 }
 
 // The loaded options may hold more than one of the mutually exclusive ones.

@@ -267,6 +267,35 @@ void Open_Folder(const std::wstring& the_folder);
 void Back_Request();
 void Refresh_Display();
 
+// ---------------------------------------------------------------- the shell
+
+// The objects found are handed to the shell, never changed here. Every hand-over passes
+// through Shell::Hand_Over, which tests replace to record what would be handed over.
+namespace Shell {
+enum class Verb {
+    Open,              // the object's default action
+    Show_In_Explorer,  // its folder, with the object selected
+    Properties,        // the shell's property sheet
+    Run_Elevated       // the program at Path with Parameters, as administrator
+};
+struct Request {
+    Verb The_Verb;
+    std::wstring Path;
+    std::wstring Parameters;
+};
+using Handler = bool (*)(const Request& the_request);
+bool Hand_Over(const Request& the_request);  // true when the shell took it
+void Set_Handler(Handler the_handler);       // null restores the shell
+}  // namespace Shell
+
+std::wstring Full_Path_Of(const File_Information& the_file);  // the root, its folder and its name
+// The object's menu: open, open in Explorer, copy its path, properties, and for a folder,
+// search it. On the action handler.
+void Offer_Object_Menu(const std::wstring& the_path, bool is_folder);
+void File_Menu_Routine(void* the_file);
+// F5: the root of the results searched again.
+void Search_Again_Request();
+
 // ---------------------------------------------------------------- the map
 
 // The picture's routines on the Map page: drawing and hovering on the display thread, a
@@ -274,6 +303,7 @@ void Refresh_Display();
 void Map_Draw_Handler(HDC into, int width, int height);
 void Map_Hover_Routine(int x, int y);
 void Map_Press_Routine(int x, int y);
+void Map_Menu_Routine(int x, int y);  // the menu of the object under the point
 
 // ---------------------------------------------------------------- for tests and benchmarks
 

@@ -151,6 +151,13 @@ struct Child_Information {
     std::atomic<LPARAM> Pressed_Point{0};  // of the last press, for the action handler
     bool Is_Told_Of_Leaving = false;       // the display thread's: the platform will say
     Internal::Picture_Surface Surface;
+    std::atomic<LPARAM> Menu_Point{0};  // a picture's, of the last menu asked for
+    Point_Routine The_Menu_Point_Routine = nullptr;
+    // A list view's: the control's own procedure, behind the framework's; why it is empty
+    // (the display thread's); the routines of its keys and menu.
+    WNDPROC Control_Procedure = nullptr;
+    std::wstring Empty_Text;
+    List_View_Keys The_Keys;
 };
 
 struct Page_Information {
@@ -346,8 +353,14 @@ LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_hold
 std::unique_ptr<Child_Information> New_Child(Kind the_kind, const std::wstring& the_title, int the_size);
 Child_Information* Create_Through_Display(Page the_page, std::unique_ptr<Child_Information> the_child);
 LRESULT List_View_Notification(Child_Information& the_view, NMHDR& the_header);
+void* Row_Information(Child_Information& the_view, int the_index);  // null outside the rows
+std::wstring Text_Of(const Child_Information& the_view, int the_column, void* the_information);
 LRESULT Tree_View_Notification(Child_Information& the_tree, NMHDR& the_header);
 void Register_Picture_Class();
+// The list view's messages pass through the framework first: keys, menu, the empty text.
+void Take_List_View_Messages(Child_Information& the_view);
+// Where the menu about to be chosen from opens, in screen coordinates.
+void Note_Menu_Point(POINT the_point);
 void End_Sorts();  // every sort worker ends before the framework's threads count as ended
 
 }  // namespace Gui::Internal

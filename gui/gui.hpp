@@ -266,6 +266,29 @@ void Remove_Gridlines(const List_View& the_list_view);
 void Sort(const List_View& the_list_view, int the_column, Direction the_direction);  // 1-based
 bool Is_Sorting(const List_View& the_list_view);  // a requested order is not yet shown
 
+// What a list view's keys and menu do besides a double click, each run on the action
+// handler: Enter runs the click routine on the focused row; Backspace and Alt+Left go back;
+// F5 refreshes; the menu key, Shift+F10 and the right button run the menu routine on the
+// focused row. Ctrl+C copies the selected rows with the column titles, tab-separated.
+struct List_View_Keys {
+    Action_Routine Back = nullptr;
+    Action_Routine Refresh = nullptr;
+    Click_Routine Menu = nullptr;
+};
+void Set_Keys(const List_View& the_list_view, const List_View_Keys& the_keys);
+// The text an empty list view shows instead of rows; removing its rows removes it.
+void Set_Empty_Text(const List_View& the_list_view, const std::wstring& the_text);
+std::wstring Empty_Text_Of(const List_View& the_list_view);
+// The selected rows as Ctrl+C copies them: the titles, then a line a row, cells split by tabs.
+std::wstring Selected_Rows_Text(const List_View& the_list_view);
+
+void Copy_To_Clipboard(const std::wstring& the_text);
+// A menu of the items where the user last asked for one; the 1-based item chosen, 0 for none.
+int Choose_From_Menu(const std::vector<std::wstring>& the_items);
+// Tests choose themselves; null restores the menu.
+using Menu_Chooser = int (*)(const std::vector<std::wstring>& the_items);
+void Set_Menu_Chooser(Menu_Chooser the_chooser);
+
 // ---- Pictures ----
 
 // Draws the whole picture into the context, on the display thread.
@@ -280,6 +303,8 @@ using Point_Routine = void (*)(int x, int y);  // in the picture's own pixels
 Picture Create(Page the_page, Draw_Routine the_draw_routine, Point_Routine the_hover_routine,
                Point_Routine the_press_routine);
 void Redraw(const Picture& the_picture);  // from any thread; the picture is drawn again soon
+// The routine run on the action handler, with the point, when a menu is asked for over it.
+void Set_Menu_Routine(const Picture& the_picture, Point_Routine the_routine);
 
 // The control's window, for the registered layer and for tests; null for a null handle.
 HWND Window_Of(const Child& the_control);
