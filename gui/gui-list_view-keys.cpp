@@ -153,7 +153,13 @@ bool Take_Message(HWND the_window, Child_Information& the_view, UINT message, WP
             return true;
         }
         return false;
-    case WM_SYSKEYDOWN: return w_param == VK_LEFT && Run_If_Set(keys.Back);
+    case WM_SYSKEYDOWN:
+        // Shift+F10 as the menu key, taken here so that it never also opens the menu bar.
+        if (w_param == VK_F10 && GetKeyState(VK_SHIFT) < 0 && keys.Menu) {
+            Open_Menu(the_window, the_view, MAKELPARAM(-1, -1));
+            return true;
+        }
+        return w_param == VK_LEFT && Run_If_Set(keys.Back);
     case WM_CHAR:
         if (w_param != 0x03) return false;  // Ctrl+C
         Put_On_Clipboard(Selected_Text_Of(the_view));

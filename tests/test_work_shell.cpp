@@ -132,8 +132,20 @@ TEST_F(Shell_And_Keys, The_Menu_Hands_The_Object_To_The_Shell_And_The_Keys_Act_A
     for (const Work::Shell::Request& request : handed_over) EXPECT_EQ(request.Path, folder);
     EXPECT_EQ(Clipboard_Text(), folder);
 
+    // Shift+F10, with the Shift key down for the window's thread too.
     Select_Only(Row_Named(view, L"a.txt"));
-    Menu_Of_Selected_Row(2);
+    chosen = 2;
+    const DWORD window_thread = GetWindowThreadProcessId(List(), nullptr);
+    ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), window_thread, TRUE));
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(List(), WM_SYSKEYDOWN, VK_F10, 1);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    AttachThreadInput(GetCurrentThreadId(), window_thread, FALSE);
+    Wait_For_Actions();
     EXPECT_EQ(offered, std::vector<std::wstring>(Folder_Menu.begin(), Folder_Menu.end() - 1)) << "a file is not searched";
     EXPECT_EQ(handed_over.back().Path, tree.Path_Of(L"a.txt"));
 
