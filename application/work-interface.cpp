@@ -36,6 +36,8 @@ constexpr Gui::Action_Routine No_Action = nullptr;
 constexpr int Button_Size = 100;
 constexpr int Time_Box_Size = 50;
 constexpr int Size_Box_Size = 100;
+constexpr int Browse_Size = 80;
+constexpr int Root_List_Size = 160;
 
 void Add_Display_Page() {
     The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
@@ -48,6 +50,9 @@ void Add_Display_Page() {
     The_Controls.Export_Button = Gui::Create(The_Controls.Display_Page, "Export...", Export_Request, Button_Size);
     The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
     The_Controls.Search_Root_Box = Gui::Create_Wide(The_Controls.Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
+    The_Controls.Browse_Button = Gui::Create_Beside(The_Controls.Search_Root_Box, "Browse...", Browse_Request, Browse_Size);
+    The_Controls.Root_List = Gui::Create_List_Beside(The_Controls.Search_Root_Box, Root_Choice_Request, Root_List_Size);
+    Fill_Root_List();
     The_Controls.File_List_View = Gui::Create(The_Controls.Display_Page, File_Text_Handler, File_Color_Handler,
                                  File_Sort_Routine, File_Click_Routine, true);
     Gui::Registered::Add_Column(The_Controls.File_List_View, "Name", 140, Gui::Justification::Left);

@@ -217,6 +217,7 @@ bool Search(const std::wstring& root) {
     // comparison of the results before goes with them.
     Forget_Results();
     Results_Root = std::move(trimmed_root);
+    Remember_Root(Results_Root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
     Results_Made = Files::The_Time_Now();
     Results_Scan.clear();

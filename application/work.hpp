@@ -58,6 +58,8 @@ struct Window_Controls {
     Gui::Button Export_Button;
     Gui::Button Compare_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
+    Gui::Button Browse_Button;            // beside it
+    Gui::Plain_Combo_Box Root_List;       // the drives and the last roots searched, beside it
     Gui::List_View File_List_View;
     Gui::List_View Account_List_View;  // NT family only
     Gui::Checked_Edit_Box Recently_Accessed;
@@ -138,6 +140,13 @@ const std::wstring& Opened_Scan();
 // prepared, the walk, the rows shown. False when the root is not an existing folder, and
 // then the previous results stay. Stops early when Stop is asked for meanwhile.
 bool Search(const std::wstring& root);
+
+// "Browse..." and the list of drives and roots beside "Look in:"; the list is filled anew
+// with the drives and the roots the registry keeps, and a searched root is kept first.
+void Browse_Request();
+void Root_Choice_Request();
+void Fill_Root_List();
+void Remember_Root(const std::wstring& the_root);
 
 // The start/stop button's action routine.
 void Stop_Start_Request();

@@ -124,6 +124,9 @@ struct Child_Information {
     Child_Information* Next_Sibling = nullptr;
     Child_Information* Buddy_Child = nullptr;
     bool Is_Buddy = false;
+    // Buttons and lists placed at the right end of this control's row, and the mark of one.
+    std::vector<Child_Information*> Companions;
+    bool Is_Companion = false;
     bool Action_Is_Wide = false;
     Action_Routine The_Action_Routine = nullptr;
     Click_Routine Qualified_Action_Routine = nullptr;

@@ -100,6 +100,9 @@ void Set_Title_Detail(const std::wstring& the_detail);
 std::optional<std::wstring> File_To_Open(const std::wstring& the_type, const std::wstring& the_extension);
 std::optional<std::wstring> File_To_Save(const std::wstring& the_type, const std::wstring& the_extension,
                                          const std::wstring& the_suggestion);
+// The system's folder picker over the main window, opened at the folder; none when the user
+// cancels. Where the picker of today's systems is missing, the older folder browser.
+std::optional<std::wstring> Folder_To_Open(const std::wstring& the_start);
 // Tests answer the dialogs themselves; null restores the dialogs.
 using File_Chooser = std::optional<std::wstring> (*)(bool to_save, const std::wstring& the_extension);
 void Set_File_Chooser(File_Chooser the_chooser);
@@ -181,7 +184,17 @@ void Set(const Checked_Combo_Box& the_box);
 void Clear(const Checked_Combo_Box& the_box);
 bool Is_Checked(const Checked_Combo_Box& the_box);
 
+// A button, or a drop-down list of choices, at the right end of the box's row, of the width
+// given; the box keeps the rest of the row.
+Button Create_Beside(const Edit_Box& the_box, const std::string& the_text, Action_Routine the_action_routine,
+                     int the_width);
+Plain_Combo_Box Create_List_Beside(const Edit_Box& the_box, Action_Routine the_action_routine, int the_width);
+
 void Add_Choice(const Combo_Box& the_box, const std::string& the_choice);
+void Add_Wide_Choice(const Combo_Box& the_box, const std::wstring& the_choice);
+void Remove_All_Choices(const Combo_Box& the_box);
+int Selected_Ordinal(const Combo_Box& the_box);  // 1-based; 0 for none
+void Clear_Selection(const Combo_Box& the_box);
 void Select(const Combo_Box& the_box, int the_ordinal);  // 1-based
 std::string Contents_Of(const Combo_Box& the_box);       // the whole text, however long
 
