@@ -232,7 +232,9 @@ bool Search(const std::wstring& root) {
                                .Lookup_Threads = Lookup_Thread_Count,
                                .Is_Wanted = &Is_Wanted,
                                .Report_Unreadable = Log_Unreadable,
-                               .Report_Progress = Show_Progress};
+                               .Report_Progress = Show_Progress,
+                               .Report_Table_Refused = Note_Table_Refused};
+    Forget_Table_Refusal();
     const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results);
     // The results before have had the walk's time to be freed: their thread goes now.
     Join_Releaser();
@@ -247,6 +249,7 @@ bool Search(const std::wstring& root) {
     if (!Is_Wanted) return true;
     if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
     Display();
+    Show_Elevation_Note();
     return true;
 }
 

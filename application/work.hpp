@@ -305,6 +305,15 @@ void File_Menu_Routine(void* the_file);
 // F5: the root of the results searched again.
 void Search_Again_Request();
 
+// A search that walked because its volume's table was refused for lack of rights is noted,
+// and once shown, the status line's note offers to run as administrator; the button's
+// routine saves the options and hands the program to the shell to run elevated, searching the
+// same root, and closes this window once the shell took it.
+void Note_Table_Refused();
+void Forget_Table_Refusal();
+void Show_Elevation_Note();
+void Run_As_Administrator_Request();
+
 // ---------------------------------------------------------------- the map
 
 // The picture's routines on the Map page: drawing and hovering on the display thread, a

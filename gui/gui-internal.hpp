@@ -350,6 +350,7 @@ LRESULT CALLBACK Mainwindowproc(HWND window, UINT message, WPARAM w_param, LPARA
 void Run_Action_Handler();
 void Run_Termination_Handler();
 void Redraw_Main_Window();
+void Lay_Out_Status_Note();  // after the status line has its new size
 // Makes the control's window and links it into its page; answers 1 when the window was
 // made, 2 when it could not be.
 LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_holder);

@@ -263,6 +263,7 @@ LRESULT Handle_Message(HWND window, UINT message, WPARAM w_param, LPARAM l_param
     case WM_SIZE:
         Note_Private_Window_Metrics(window);
         Redraw_Main_Window();
+        Lay_Out_Status_Note();
         return 0;
     case WM_COMMAND:
         Process_Message_From_Child(w_param);

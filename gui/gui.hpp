@@ -128,6 +128,11 @@ Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_
 void Set_Keyboard_Focus(Page the_page, const Child& the_control);
 void Set_Status_Line(const std::string& the_text);
 void Set_Status_Line(const std::wstring& the_text);
+// A note in a part of its own at the status line's right end, beside the line's text, which
+// stays as it is; with a button for administrators when an action is given. An empty note
+// removes the part. From any thread.
+void Set_Status_Note(const std::wstring& the_note, const std::wstring& the_button = L"",
+                     Action_Routine the_action = nullptr);
 
 void Enable(const Child& the_control);
 void Disable(const Child& the_control);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,45 @@ TEST_F(Program_System_Test, The_Older_Systems_Still_Run_It) {
         ASSERT_TRUE(quarrix.Has_Ended(15000));
         EXPECT_EQ(quarrix.Exit_Code(), 0u);
     }
+}
+
+// Without a window the hint goes to the console, once. Wine refuses the raw open of its drive
+// for the host's root for lack of rights, as Windows does to a user who is not an
+// administrator; the drive of the prefix opens.
+TEST_F(Program_System_Test, The_Console_Says_Once_That_An_Administrator_Would_Read_The_Table) {
+    const std::wstring root = L"Z:\\tmp\\quarrix_console_" + std::to_wstring(GetCurrentProcessId());
+    std::filesystem::create_directories(root);
+    { std::ofstream(std::filesystem::path(root) / "a.txt") << "quarrix"; }
+    const std::wstring output_path = root + L"\\console.txt";
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE output = CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                                CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + Program_Path() + L"\" /save \"" + root + L"\\a.qscan\" \"" + root + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, root.c_str(), &startup,
+                               &process));
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD exit_code = 99;
+    GetExitCodeProcess(process.hProcess, &exit_code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    CloseHandle(output);
+    std::string said;
+    {
+        std::ifstream file{std::filesystem::path(output_path), std::ios::binary};
+        said.assign(std::istreambuf_iterator<char>(file), {});
+    }
+    std::filesystem::remove_all(root);
+    EXPECT_EQ(exit_code, 0u) << said;
+    const std::string hint = "run as administrator";
+    const std::size_t first = said.find(hint);
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find(hint, first + 1), std::string::npos) << said;
 }
 
 }  // namespace
