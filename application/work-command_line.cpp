@@ -206,7 +206,12 @@ Scan_File::Scan Walked(const std::wstring& the_root) {
                                   std::to_string(progress.Size.Value()) + " bytes so far, in " +
                                   Utf8(progress.Folder));
             },
-        .Progress_Interval = std::chrono::seconds(5)};
+        .Progress_Interval = std::chrono::seconds(5),
+        .Report_Table_Refused =
+            [] {
+                The_Console().Say("The folders are walked: run as administrator to have the volume's table read "
+                                  "instead, many times faster.");
+            }};
     File_List volume_files;
     const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, scan.Records, &volume_files);
     // An empty scan of it would show everything as gone in a later comparison.

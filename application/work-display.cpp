@@ -70,10 +70,13 @@ public:
     }
     void Hand_Over() {
         Gui::Add_Data(view_, rows_);
+        count_ += rows_.size();
         rows_.clear();
     }
+    std::size_t Count() const { return count_ + rows_.size(); }
 
 private:
+    std::size_t count_ = 0;
     static constexpr std::size_t Batch_Size = 65536;
     const Gui::List_View& view_;
     std::vector<void*> rows_;
@@ -91,6 +94,14 @@ void Take_Size_Threshold(const std::optional<std::string>& the_text) {
 
 Compare::Change Change_Of(const File_Information& the_file) {
     return Comparison() ? Comparison()->Of(the_file) : Compare::Change{};
+}
+
+// An empty list tells why, in the list: the status line keeps the totals.
+std::wstring Why_Nothing_Is_Shown() {
+    if (!Is_On(Selection_Option::FILES) && !Is_On(Selection_Option::FOLDERS) && !Is_On(Selection_Option::STREAMS))
+        return L"No kind of object is ticked for display: tick \"Display files\" or \"Display folders\" "
+               L"on the Selection page.";
+    return L"Nothing in this folder passes the options of the Selection page.";
 }
 
 const File_Information& File_At(void* the_file) {
@@ -244,6 +255,7 @@ void Show_Passing_Records() {
             ledger.Add(*gone, &change);
         }
     rows.Hand_Over();
+    Gui::Set_Empty_Text(Controls().File_List_View, rows.Count() == 0 ? Why_Nothing_Is_Shown() : L"");
     if (shown.size() < shown.capacity() / 2) shown.shrink_to_fit();
     Show_On_Map(std::move(shown));
     const Credit::Totals credited = ledger.Close();

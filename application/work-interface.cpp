@@ -37,6 +37,8 @@ constexpr int Button_Size = 100;
 constexpr int Time_Box_Size = 50;
 constexpr int Size_Box_Size = 100;
 constexpr int Names_Box_Size = 200;
+constexpr int Browse_Size = 80;
+constexpr int Root_List_Size = 160;
 
 void Add_Display_Page() {
     The_Controls.Display_Page = Gui::Add_Page("Display", Gui::Default_Page_Style, Refresh_Display);
@@ -49,10 +51,14 @@ void Add_Display_Page() {
     The_Controls.Export_Button = Gui::Create(The_Controls.Display_Page, "Export...", Export_Request, Button_Size);
     The_Controls.Start_Stop_Button = Gui::Create(The_Controls.Display_Page, "Search", Stop_Start_Request, Button_Size);
     The_Controls.Search_Root_Box = Gui::Create_Wide(The_Controls.Display_Page, L"Look in:", Files::Current_Directory(), No_Action);
+    The_Controls.Browse_Button = Gui::Create_Beside(The_Controls.Search_Root_Box, "Browse...", Browse_Request, Browse_Size);
+    The_Controls.Root_List = Gui::Create_List_Beside(The_Controls.Search_Root_Box, Root_Choice_Request, Root_List_Size);
+    Fill_Root_List();
     The_Controls.File_List_View = Gui::Create(The_Controls.Display_Page, File_Text_Handler, File_Color_Handler,
                                  File_Sort_Routine, File_Click_Routine, true);
     Gui::Registered::Add_Column(The_Controls.File_List_View, "Name", 140, Gui::Justification::Left);
     Gui::Registered::Add_Column(The_Controls.File_List_View, "In Folder", 200, Gui::Justification::Left);
+    Gui::Set_Keys(The_Controls.File_List_View, {Back_Request, Search_Again_Request, File_Menu_Routine});
 }
 
 // "Back" and the map below it.
@@ -65,6 +71,7 @@ void Add_Map_Page() {
     if (Wide_Text::Is_Null(Display_Root())) Gui::Disable(The_Controls.Map_Back_Button);
     The_Controls.Map_Picture =
         Gui::Create(The_Controls.Map_Page, Map_Draw_Handler, Map_Hover_Routine, Map_Press_Routine);
+    Gui::Set_Menu_Routine(The_Controls.Map_Picture, Map_Menu_Routine);
 }
 
 void Add_Types_Page() {
@@ -91,6 +98,7 @@ void Add_Account_Page() {
     Gui::Registered::Add_Column(The_Controls.Account_List_View, "Usage", 75, Gui::Justification::Right);
     for (const char* title : Credit::Age_Band_Titles)
         Gui::Registered::Add_Column(The_Controls.Account_List_View, title, 75, Gui::Justification::Right);
+    Gui::Set_Keys(The_Controls.Account_List_View, {nullptr, Search_Again_Request, nullptr});
 }
 
 // The loaded options may hold more than one of the mutually exclusive ones.

@@ -484,4 +484,21 @@ void Map_Press_Routine(int x, int y) {
     else if (record_to_select) Gui::Select_Row_Of(Controls().File_List_View, record_to_select);
 }
 
+void Map_Menu_Routine(int x, int y) {
+    if (Searcher_Is_Busy()) return;
+    std::optional<std::wstring> path;
+    bool is_folder = false;
+    The_Map.At(x, y, [&](const Map_State::Laid_Out& the_map, const Map::Tile& the_tile) {
+        const Map::Node& node = the_map.Tree.Nodes[the_tile.Node];
+        if (node.Record) {
+            path = Full_Path_Of(*node.Record);
+            is_folder = node.Record->Is_Folder;
+        } else if (!node.Folder.empty()) {
+            path = Search_Root() + node.Folder.String();
+            is_folder = true;
+        }
+    });
+    if (path) Offer_Object_Menu(*path, is_folder);
+}
+
 }  // namespace Work

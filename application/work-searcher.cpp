@@ -223,6 +223,7 @@ bool Search(const std::wstring& root) {
     // comparison of the results before goes with them.
     Forget_Results();
     Results_Root = std::move(trimmed_root);
+    Remember_Root(Results_Root);
     Results_Are_Ntfs = Is_Windows_Nt() && Files::Volume_Is_Ntfs(Results_Root);
     Results_Made = Files::The_Time_Now();
     Results_Hold_Sizes_On_Disk = true;
@@ -239,7 +240,9 @@ bool Search(const std::wstring& root) {
                                .Lookup_Threads = Lookup_Thread_Count,
                                .Is_Wanted = &Is_Wanted,
                                .Report_Unreadable = Log_Unreadable,
-                               .Report_Progress = Show_Progress};
+                               .Report_Progress = Show_Progress,
+                               .Report_Table_Refused = Note_Table_Refused};
+    Forget_Table_Refusal();
     File_List volume_files;
     const std::optional<std::string> why_walked = Read_Table_Or_Walk(request, Results, &volume_files);
     // The results before have had the walk's time to be freed: their thread goes now.
@@ -259,6 +262,7 @@ bool Search(const std::wstring& root) {
     }
     if (is_from_table) Gui::Set_Status_Line("Read from the master file table");
     Display();
+    Show_Elevation_Note();
     return true;
 }
 

@@ -393,6 +393,9 @@ std::optional<std::string> Read_Table_Or_Walk(const Walk_Request& request, File_
             return std::nullopt;
         } catch (const Mft::Stopped&) {
             return std::nullopt;
+        } catch (const Mft::Volume_Access_Denied& reason) {
+            why_walked = Information_Of(reason);
+            if (request.Report_Table_Refused) request.Report_Table_Refused();
         } catch (const std::exception& reason) {
             why_walked = Information_Of(reason);
         }

@@ -31,7 +31,11 @@ File_Information Record_Of(std::wstring_view folder, std::wstring_view name, Fil
                            bool is_folder) {
     return File_Information{.File_Name = Wide_Text::Shared(name),
                             .Folder_Name = Wide_Text::Shared(folder),
+                            .Owner = nullptr,
+                            .Stream_Name = {},
+                            .Object_Size = {},
                             .Size_On_Disk = size_on_disk,
+                            .Last_Accessed = {},
                             .Is_Folder = is_folder,
                             .Has_Size_On_Disk = true};
 }

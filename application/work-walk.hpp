@@ -104,6 +104,9 @@ struct Walk_Request {
     // is made before the walk returns.
     std::function<void(const Walk_Progress& progress)> Report_Progress;
     std::chrono::milliseconds Progress_Interval{250};
+    // Told once, before the walk, when the volume's table could not be read for lack of
+    // rights only: an administrator's search would read it instead.
+    std::function<void()> Report_Table_Refused = nullptr;
 };
 
 // Appends the records of everything below the root to the list, each folder's contents

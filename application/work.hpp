@@ -62,6 +62,8 @@ struct Window_Controls {
     Gui::Button Export_Button;
     Gui::Button Compare_Button;
     Gui::Plain_Edit_Box Search_Root_Box;  // "Look in:"
+    Gui::Button Browse_Button;            // beside it
+    Gui::Plain_Combo_Box Root_List;       // the drives and the last roots searched, beside it
     Gui::List_View File_List_View;
     Gui::List_View Account_List_View;  // NT family only
     Gui::Checked_Edit_Box Recently_Accessed;
@@ -150,6 +152,13 @@ const std::optional<Windows::Files::Volume_Space>& Results_Volume();
 // prepared, the walk, the rows shown. False when the root is not an existing folder, and
 // then the previous results stay. Stops early when Stop is asked for meanwhile.
 bool Search(const std::wstring& root);
+
+// "Browse..." and the list of drives and roots beside "Look in:"; the list is filled anew
+// with the drives and the roots the registry keeps, and a searched root is kept first.
+void Browse_Request();
+void Root_Choice_Request();
+void Fill_Root_List();
+void Remember_Root(const std::wstring& the_root);
 
 // The start/stop button's action routine.
 void Stop_Start_Request();
@@ -293,6 +302,44 @@ void Open_Folder(const std::wstring& the_folder);
 void Back_Request();
 void Refresh_Display();
 
+// ---------------------------------------------------------------- the shell
+
+// The objects found are handed to the shell, never changed here. Every hand-over passes
+// through Shell::Hand_Over, which tests replace to record what would be handed over.
+namespace Shell {
+enum class Verb {
+    Open,              // the object's default action
+    Show_In_Explorer,  // its folder, with the object selected
+    Properties,        // the shell's property sheet
+    Run_Elevated       // the program at Path with Parameters, as administrator
+};
+struct Request {
+    Verb The_Verb;
+    std::wstring Path;
+    std::wstring Parameters;
+};
+using Handler = bool (*)(const Request& the_request);
+bool Hand_Over(const Request& the_request);  // true when the shell took it
+void Set_Handler(Handler the_handler);       // null restores the shell
+}  // namespace Shell
+
+std::wstring Full_Path_Of(const File_Information& the_file);  // the root, its folder and its name
+// The object's menu: open, open in Explorer, copy its path, properties, and for a folder,
+// search it. On the action handler.
+void Offer_Object_Menu(const std::wstring& the_path, bool is_folder);
+void File_Menu_Routine(void* the_file);
+// F5: the root of the results searched again.
+void Search_Again_Request();
+
+// A search that walked because its volume's table was refused for lack of rights is noted,
+// and once shown, the status line's note offers to run as administrator; the button's
+// routine saves the options and hands the program to the shell to run elevated, searching the
+// same root, and closes this window once the shell took it.
+void Note_Table_Refused();
+void Forget_Table_Refusal();
+void Show_Elevation_Note();
+void Run_As_Administrator_Request();
+
 // ---------------------------------------------------------------- the map
 
 // The picture's routines on the Map page: drawing and hovering on the display thread, a
@@ -300,6 +347,7 @@ void Refresh_Display();
 void Map_Draw_Handler(HDC into, int width, int height);
 void Map_Hover_Routine(int x, int y);
 void Map_Press_Routine(int x, int y);
+void Map_Menu_Routine(int x, int y);  // the menu of the object under the point
 
 // ---------------------------------------------------------------- for tests and benchmarks
 

@@ -104,7 +104,10 @@ void Set_Fixed_Font_For(HWND the_window) {
 }
 
 void Prepare_Control(Child_Information& the_child) {
-    if (the_child.The_Kind == List_View_Kind) Set_Unicode_For(the_child.The_Handle);
+    if (the_child.The_Kind == List_View_Kind) {
+        Set_Unicode_For(the_child.The_Handle);
+        Take_List_View_Messages(the_child);
+    }
     if (!the_child.Use_Proportional_Font) Set_Fixed_Font_For(the_child.The_Handle);
     if (the_child.The_Kind == Rich_Edit_Kind) {
         Send_Message(the_child.The_Handle, EM_EXLIMITTEXT, 0, 10000000);
@@ -149,7 +152,7 @@ LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_hold
     Prepare_Control(child);
     Link_Into(*the_page, &child);
     ++the_page->Nr_Of_Children;
-    if (child.Is_Buddy) {
+    if (child.Is_Buddy || child.Is_Companion) {
         ++the_page->Nr_Of_Buddies;
     } else {
         ++the_page->Population[child.The_Kind];

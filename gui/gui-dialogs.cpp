@@ -1,7 +1,9 @@
-// The standard file dialogs and the main window's title.
+// The standard file and folder dialogs and the main window's title.
 #include "gui-internal.hpp"
 
 #include <commdlg.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include "wide_text.hpp"
 
@@ -49,7 +51,91 @@ std::optional<std::wstring> File_Chosen(bool to_save, const std::wstring& the_ty
     return path;
 }
 
+// The dialogs are COM objects: an apartment on the calling thread while one is open.
+class Apartment {
+public:
+    Apartment() : is_own_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    ~Apartment() {
+        if (is_own_) CoUninitialize();
+    }
+
+private:
+    bool is_own_;
+};
+
+template <typename Interface>
+class Com_Held {
+public:
+    Com_Held() = default;
+    Com_Held(const Com_Held&) = delete;
+    Com_Held& operator=(const Com_Held&) = delete;
+    ~Com_Held() {
+        if (pointer_) pointer_->Release();
+    }
+    Interface** Place() { return &pointer_; }
+    Interface* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+using Task_Memory = std::unique_ptr<wchar_t, Windows::Handle_Closer<CoTaskMemFree>>;
+
+struct Item_Dialog_Answer {
+    bool Exists = false;  // the system has the dialog
+    std::optional<std::wstring> Folder;
+};
+
+// The picker of Windows Vista and later, opened at the start folder when it exists.
+Item_Dialog_Answer Folder_From_Item_Dialog(const std::wstring& the_start) {
+    Com_Held<IFileOpenDialog> dialog;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
+                                reinterpret_cast<void**>(dialog.Place()))))
+        return {};
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    using Item_From_Name = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
+    const auto item_from_name = Windows::Procedure<Item_From_Name>(GetModuleHandleW(L"shell32.dll"),
+                                                                   "SHCreateItemFromParsingName");
+    Com_Held<IShellItem> start;
+    if (item_from_name && !the_start.empty() &&
+        SUCCEEDED(item_from_name(the_start.c_str(), nullptr, IID_IShellItem, reinterpret_cast<void**>(start.Place()))))
+        dialog->SetFolder(start.operator->());
+    if (FAILED(dialog->Show(Main_Window()))) return {true, std::nullopt};
+    Com_Held<IShellItem> chosen;
+    if (FAILED(dialog->GetResult(chosen.Place()))) return {true, std::nullopt};
+    wchar_t* name = nullptr;
+    if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &name)) || !name) return {true, std::nullopt};
+    const Task_Memory held(name);
+    return {true, std::wstring(name)};
+}
+
+// The folder browser of the older systems.
+std::optional<std::wstring> Folder_From_Browser() {
+    BROWSEINFOW browse{};
+    browse.hwndOwner = Main_Window();
+    browse.lpszTitle = L"Look in:";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    const std::unique_ptr<ITEMIDLIST, Windows::Handle_Closer<CoTaskMemFree>> list(SHBrowseForFolderW(&browse));
+    if (!list) return std::nullopt;
+    std::wstring path(Longest_Path, L'\0');
+    if (!SHGetPathFromIDListW(list.get(), path.data())) return std::nullopt;
+    path.resize(path.find(L'\0'));
+    return path;
+}
+
 }  // namespace
+
+std::optional<std::wstring> Folder_To_Open(const std::wstring& the_start) {
+    const Apartment apartment;
+    Item_Dialog_Answer answer = Folder_From_Item_Dialog(the_start);
+    if (answer.Exists) return answer.Folder;
+    return Folder_From_Browser();
+}
 
 void Set_Title_Detail(const std::wstring& the_detail) {
     HWND window = Main_Window();

@@ -124,6 +124,9 @@ struct Child_Information {
     Child_Information* Next_Sibling = nullptr;
     Child_Information* Buddy_Child = nullptr;
     bool Is_Buddy = false;
+    // Buttons and lists placed at the right end of this control's row, and the mark of one.
+    std::vector<Child_Information*> Companions;
+    bool Is_Companion = false;
     bool Action_Is_Wide = false;
     Action_Routine The_Action_Routine = nullptr;
     Click_Routine Qualified_Action_Routine = nullptr;
@@ -151,6 +154,13 @@ struct Child_Information {
     std::atomic<LPARAM> Pressed_Point{0};  // of the last press, for the action handler
     bool Is_Told_Of_Leaving = false;       // the display thread's: the platform will say
     Internal::Picture_Surface Surface;
+    std::atomic<LPARAM> Menu_Point{0};  // a picture's, of the last menu asked for
+    Point_Routine The_Menu_Point_Routine = nullptr;
+    // A list view's: the control's own procedure, behind the framework's; why it is empty
+    // (the display thread's); the routines of its keys and menu.
+    WNDPROC Control_Procedure = nullptr;
+    std::wstring Empty_Text;
+    List_View_Keys The_Keys;
 };
 
 struct Page_Information {
@@ -343,14 +353,23 @@ void Run_Termination_Handler();
 void Redraw_Main_Window();
 // The status line's parts given room for their texts, and the texts set; display thread.
 void Arrange_Status_Parts();
+// The note's part again, after the other parts were set anew.
+void Lay_Out_Status_Note_Anew();
+void Lay_Out_Status_Note();  // after the status line has its new size
 // Makes the control's window and links it into its page; answers 1 when the window was
 // made, 2 when it could not be.
 LRESULT Create_Child(Page the_page, std::unique_ptr<Child_Information>& the_holder);
 std::unique_ptr<Child_Information> New_Child(Kind the_kind, const std::wstring& the_title, int the_size);
 Child_Information* Create_Through_Display(Page the_page, std::unique_ptr<Child_Information> the_child);
 LRESULT List_View_Notification(Child_Information& the_view, NMHDR& the_header);
+void* Row_Information(Child_Information& the_view, int the_index);  // null outside the rows
+std::wstring Text_Of(const Child_Information& the_view, int the_column, void* the_information);
 LRESULT Tree_View_Notification(Child_Information& the_tree, NMHDR& the_header);
 void Register_Picture_Class();
+// The list view's messages pass through the framework first: keys, menu, the empty text.
+void Take_List_View_Messages(Child_Information& the_view);
+// Where the menu about to be chosen from opens, in screen coordinates.
+void Note_Menu_Point(POINT the_point);
 void End_Sorts();  // every sort worker ends before the framework's threads count as ended
 
 }  // namespace Gui::Internal

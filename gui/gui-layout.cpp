@@ -66,7 +66,7 @@ public:
 
     void Place_All() {
         for (Child_Information* child = page_.First_Child; child; child = child->Next_Sibling) {
-            if (child->Is_Buddy) continue;
+            if (child->Is_Buddy || child->Is_Companion) continue;
             switch (child->The_Kind) {
             case Button_Kind: Place_Button(*child); break;
             case List_View_Kind:
@@ -145,7 +145,7 @@ private:
             Move(*buddy, x, top, buddy_width, fits ? box_height_ : 0);
             x += buddy_width;
         }
-        int room = area_.right - x;
+        int room = area_.right - x - Companions_Width(the_child);
         int width = the_child.The_Title_Size > 0 && the_child.The_Title_Size < room
                         ? the_child.The_Title_Size
                         : room;
@@ -157,6 +157,21 @@ private:
             width -= 2;
         }
         Move(the_child, x, top, width, fits ? height : 0);
+        Place_Companions(the_child, x + std::max(width, 0), top, fits);
+    }
+
+    static int Companions_Width(const Child_Information& the_child) {
+        int width = 0;
+        for (const Child_Information* companion : the_child.Companions) width += companion->The_Title_Size;
+        return width;
+    }
+
+    void Place_Companions(const Child_Information& the_child, int x, int top, bool fits) {
+        for (const Child_Information* companion : the_child.Companions) {
+            const int height = companion->The_Kind == Combo_Box_Kind ? 200 : box_height_;
+            Move(*companion, x, top, companion->The_Title_Size, fits ? height : 0);
+            x += companion->The_Title_Size;
+        }
     }
 
     void Place_Large(const Child_Information& the_child) {
@@ -242,6 +257,7 @@ void Arrange_Status_Parts() {
     SendMessageW(status_line, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
     for (std::size_t part = 0; part < texts.size(); ++part)
         SendMessageW(status_line, SB_SETTEXTW, part + 1, reinterpret_cast<LPARAM>(texts[part].c_str()));
+    Lay_Out_Status_Note_Anew();
 }
 
 }  // namespace Gui::Internal

@@ -8,8 +8,6 @@
 
 namespace Gui::Internal {
 
-namespace {
-
 using Wide_Text::Widened;
 
 void* Row_Information(Child_Information& the_view, int the_index) {
@@ -19,6 +17,8 @@ void* Row_Information(Child_Information& the_view, int the_index) {
     }
     return the_view.Rows.Information[the_index];
 }
+
+namespace {
 
 LRESULT Update_Row_Count(Child_Information& the_view) {
     std::size_t count;
@@ -194,13 +194,13 @@ void End_Sorts() {
 
 // ---- Notifications ----
 
-namespace {
-
 std::wstring Text_Of(const Child_Information& the_view, int the_column, void* the_information) {
     if (!the_information) return {};
     if (the_view.Action_Is_Wide) return the_view.The_Wide_Text_Handler(the_column, the_information);
     return Widened(the_view.The_Text_Handler(the_column, the_information));
 }
+
+namespace {
 
 void Give_Cell_Text(Child_Information& the_view, LVITEMW& the_item) {
     if (!(the_item.mask & LVIF_TEXT)) return;
@@ -452,6 +452,7 @@ void Remove_All_From(const List_View& the_list_view) {
     // The rows are the view's own: a count of none removes them all at once, where deleting
     // them visits each in turn.
     Send_Message_Wide(window, LVM_SETITEMCOUNT, 0, 0);
+    Set_Empty_Text(the_list_view, L"");
 }
 
 void Notify_Item_Update(const List_View& the_list_view, int item_ordinal) {

@@ -62,6 +62,27 @@ void Run_Press_Routine(void* the_picture) {
     if (picture.The_Press_Routine) picture.The_Press_Routine(GET_X_LPARAM(point), GET_Y_LPARAM(point));
 }
 
+void Run_Menu_Routine(void* the_picture) {
+    const Child_Information& picture = *static_cast<const Child_Information*>(the_picture);
+    const LPARAM point = picture.Menu_Point;
+    if (picture.The_Menu_Point_Routine) picture.The_Menu_Point_Routine(GET_X_LPARAM(point), GET_Y_LPARAM(point));
+}
+
+// A menu asked for from the keyboard opens at the picture's corner.
+void Ask_For_Menu(HWND the_window, Child_Information& the_picture, LPARAM the_point) {
+    if (!the_picture.The_Menu_Point_Routine) return;
+    POINT point{GET_X_LPARAM(the_point), GET_Y_LPARAM(the_point)};
+    if (point.x == -1 && point.y == -1) {
+        point = {0, 0};
+        ClientToScreen(the_window, &point);
+    }
+    Note_Menu_Point(point);
+    POINT inside = point;
+    ScreenToClient(the_window, &inside);
+    the_picture.Menu_Point = MAKELPARAM(inside.x, inside.y);
+    Execute(Run_Menu_Routine, &the_picture);
+}
+
 LRESULT Handle_Picture_Message(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
     if (message == WM_NCCREATE) {
         const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(l_param);
@@ -87,6 +108,7 @@ LRESULT Handle_Picture_Message(HWND window, UINT message, WPARAM w_param, LPARAM
         picture->Pressed_Point = l_param;
         if (picture->The_Press_Routine) Execute(Run_Press_Routine, picture);
         return 0;
+    case WM_CONTEXTMENU: Ask_For_Menu(window, *picture, l_param); return 0;
     default: return DefWindowProcW(window, message, w_param, l_param);
     }
 }
@@ -127,6 +149,15 @@ void Redraw(const Picture& the_picture) {
     if (the_picture.Is_Null()) return;
     the_picture.Information()->Picture_Is_Stale = true;
     InvalidateRect(the_picture.Information()->The_Handle, nullptr, FALSE);
+}
+
+void Set_Menu_Routine(const Picture& the_picture, Point_Routine the_routine) {
+    if (the_picture.Is_Null()) return;
+    Child_Information& picture = *the_picture.Information();
+    Run_On_Display([&] {
+        picture.The_Menu_Point_Routine = the_routine;
+        return LRESULT{0};
+    });
 }
 
 }  // namespace Gui

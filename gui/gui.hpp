@@ -100,6 +100,9 @@ void Set_Title_Detail(const std::wstring& the_detail);
 std::optional<std::wstring> File_To_Open(const std::wstring& the_type, const std::wstring& the_extension);
 std::optional<std::wstring> File_To_Save(const std::wstring& the_type, const std::wstring& the_extension,
                                          const std::wstring& the_suggestion);
+// The system's folder picker over the main window, opened at the folder; none when the user
+// cancels. Where the picker of today's systems is missing, the older folder browser.
+std::optional<std::wstring> Folder_To_Open(const std::wstring& the_start);
 // Tests answer the dialogs themselves; null restores the dialogs.
 using File_Chooser = std::optional<std::wstring> (*)(bool to_save, const std::wstring& the_extension);
 void Set_File_Chooser(File_Chooser the_chooser);
@@ -129,6 +132,11 @@ void Set_Status_Line(const std::wstring& the_text);
 // Further parts of the status line, to the right of the first, each as wide as its text;
 // an empty text removes the part's room. Parts are numbered from 1.
 void Set_Status_Line_Part(int the_part, const std::wstring& the_text);
+// A note in a part of its own at the status line's right end, beside the line's text, which
+// stays as it is; with a button for administrators when an action is given. An empty note
+// removes the part. From any thread.
+void Set_Status_Note(const std::wstring& the_note, const std::wstring& the_button = L"",
+                     Action_Routine the_action = nullptr);
 
 void Enable(const Child& the_control);
 void Disable(const Child& the_control);
@@ -185,7 +193,17 @@ void Set(const Checked_Combo_Box& the_box);
 void Clear(const Checked_Combo_Box& the_box);
 bool Is_Checked(const Checked_Combo_Box& the_box);
 
+// A button, or a drop-down list of choices, at the right end of the box's row, of the width
+// given; the box keeps the rest of the row.
+Button Create_Beside(const Edit_Box& the_box, const std::string& the_text, Action_Routine the_action_routine,
+                     int the_width);
+Plain_Combo_Box Create_List_Beside(const Edit_Box& the_box, Action_Routine the_action_routine, int the_width);
+
 void Add_Choice(const Combo_Box& the_box, const std::string& the_choice);
+void Add_Wide_Choice(const Combo_Box& the_box, const std::wstring& the_choice);
+void Remove_All_Choices(const Combo_Box& the_box);
+int Selected_Ordinal(const Combo_Box& the_box);  // 1-based; 0 for none
+void Clear_Selection(const Combo_Box& the_box);
 void Select(const Combo_Box& the_box, int the_ordinal);  // 1-based
 std::string Contents_Of(const Combo_Box& the_box);       // the whole text, however long
 
@@ -270,6 +288,29 @@ void Remove_Gridlines(const List_View& the_list_view);
 void Sort(const List_View& the_list_view, int the_column, Direction the_direction);  // 1-based
 bool Is_Sorting(const List_View& the_list_view);  // a requested order is not yet shown
 
+// What a list view's keys and menu do besides a double click, each run on the action
+// handler: Enter runs the click routine on the focused row; Backspace and Alt+Left go back;
+// F5 refreshes; the menu key, Shift+F10 and the right button run the menu routine on the
+// focused row. Ctrl+C copies the selected rows with the column titles, tab-separated.
+struct List_View_Keys {
+    Action_Routine Back = nullptr;
+    Action_Routine Refresh = nullptr;
+    Click_Routine Menu = nullptr;
+};
+void Set_Keys(const List_View& the_list_view, const List_View_Keys& the_keys);
+// The text an empty list view shows instead of rows; removing its rows removes it.
+void Set_Empty_Text(const List_View& the_list_view, const std::wstring& the_text);
+std::wstring Empty_Text_Of(const List_View& the_list_view);
+// The selected rows as Ctrl+C copies them: the titles, then a line a row, cells split by tabs.
+std::wstring Selected_Rows_Text(const List_View& the_list_view);
+
+void Copy_To_Clipboard(const std::wstring& the_text);
+// A menu of the items where the user last asked for one; the 1-based item chosen, 0 for none.
+int Choose_From_Menu(const std::vector<std::wstring>& the_items);
+// Tests choose themselves; null restores the menu.
+using Menu_Chooser = int (*)(const std::vector<std::wstring>& the_items);
+void Set_Menu_Chooser(Menu_Chooser the_chooser);
+
 // ---- Pictures ----
 
 // Draws the whole picture into the context, on the display thread.
@@ -284,6 +325,8 @@ using Point_Routine = void (*)(int x, int y);  // in the picture's own pixels
 Picture Create(Page the_page, Draw_Routine the_draw_routine, Point_Routine the_hover_routine,
                Point_Routine the_press_routine);
 void Redraw(const Picture& the_picture);  // from any thread; the picture is drawn again soon
+// The routine run on the action handler, with the point, when a menu is asked for over it.
+void Set_Menu_Routine(const Picture& the_picture, Point_Routine the_routine);
 
 // The control's window, for the registered layer and for tests; null for a null handle.
 HWND Window_Of(const Child& the_control);

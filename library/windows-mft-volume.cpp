@@ -1,6 +1,7 @@
 #include "windows-mft-volume.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "unsigned.hpp"
@@ -32,14 +33,29 @@ std::uint64_t Integer_At(const Bytes& bytes, std::size_t offset, std::size_t len
     return value;
 }
 
+namespace {
+
+// Read only, and never in anyone's way: the volume stays in use while it is read.
+HANDLE Open_Raw(const std::wstring& the_device) {
+    return CreateFileW(the_device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+std::atomic<Raw_Opener> The_Opener{nullptr};
+
+}  // namespace
+
+void Set_Raw_Opener(Raw_Opener the_opener) { The_Opener = the_opener; }
+
 Volume_File::Volume_File(const std::wstring& path) {
-    // Read only, and never in anyone's way: the volume stays in use while it is read.
-    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        throw Unreadable_Volume(Wide_Text::Utf8_Of(path) + ": error " +
-                                std::to_string(GetLastError()));
+    const Raw_Opener opener = The_Opener;
+    HANDLE opened = opener ? opener(path) : Open_Raw(path);
+    if (opened == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const std::string reason = Wide_Text::Utf8_Of(path) + ": error " + std::to_string(error);
+        if (error == ERROR_ACCESS_DENIED) throw Volume_Access_Denied(reason);
+        throw Unreadable_Volume(reason);
+    }
     handle_.reset(opened);
 }
 

@@ -25,6 +25,14 @@ QUARRIX_FAILURE(Not_Ntfs, "WINDOWS.MFT.NOT_NTFS");
 QUARRIX_FAILURE(Unreadable_Volume, "WINDOWS.MFT.UNREADABLE_VOLUME");
 QUARRIX_FAILURE(Damaged_Volume, "WINDOWS.MFT.DAMAGED_VOLUME");
 QUARRIX_FAILURE(Stopped, "WINDOWS.MFT.STOPPED");
+// The volume cannot be opened raw for lack of rights: an administrator could.
+QUARRIX_FAILURE(Volume_Access_Denied, "WINDOWS.MFT.VOLUME_ACCESS_DENIED");
+
+// Opens a volume raw for reading, as the table's reader does; INVALID_HANDLE_VALUE with the
+// thread's last error on failure. Tests put a stand-in in its place; null restores the
+// platform's open.
+using Raw_Opener = HANDLE (*)(const std::wstring& the_device);
+void Set_Raw_Opener(Raw_Opener the_opener);
 
 using Record_Number = std::uint64_t;
 inline constexpr Record_Number Root_Folder = 5;

@@ -29,4 +29,14 @@ struct Handle_Closer {
 template <typename Handle, auto Release>
 using Unique = std::unique_ptr<std::remove_pointer_t<Handle>, Handle_Closer<Release>>;
 
+// An entry point that older systems lack, looked up at run time: null where the module or
+// the entry is missing.
+template <typename Function>
+Function Procedure(HMODULE the_module, const char* the_name) {
+    if (!the_module) return nullptr;
+    // Through void(*)() so the compiler accepts the change of signature as intended.
+    auto entry = reinterpret_cast<void (*)()>(GetProcAddress(the_module, the_name));
+    return reinterpret_cast<Function>(entry);
+}
+
 }  // namespace Windows

@@ -28,7 +28,7 @@ File_Information Record(const wchar_t* folder, const wchar_t* name, std::uint64_
 // The changes against the older records as a scan file holds them.
 struct Comparison {
     Comparison(const File_List& now, const File_List& then)
-        : bytes(Work::Scan_File::Bytes_Of({L"Z:\\root", false, {}}, then)), reader(bytes), changes(now, reader) {}
+        : bytes(Work::Scan_File::Bytes_Of({L"Z:\\root", false, {}, true, {}}, then)), reader(bytes), changes(now, reader) {}
     std::string bytes;
     Work::Scan_File::Record_Reader reader;
     Compare::Changes changes;
