@@ -143,7 +143,10 @@ Geometry Geometry_Of(Volume_Source& volume) {
 }
 
 std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
+    // VCNs are signed: a piece that starts or runs past the largest one wraps round, and its
+    // runs would sort before those of the pieces it follows.
     std::uint64_t vcn = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn);
+    if (vcn > Largest_Size) throw Damaged_Volume("a data run past the largest stream");
     std::size_t offset = attribute.At<std::uint16_t>(Attribute_Runs_Offset);
     std::int64_t lcn = 0;
     std::vector<Run> runs;
@@ -156,6 +159,7 @@ std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
         const std::uint64_t length = Integer_At(attribute, offset, length_size, false);
         offset += length_size;
         if (length == 0 || length > cluster_count) throw Damaged_Volume("a data run of no length");
+        if (length > Largest_Size - vcn) throw Damaged_Volume("a data run past the largest stream");
         Run run{vcn, length, std::nullopt};
         if (offset_size > 0) {
             lcn += static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
