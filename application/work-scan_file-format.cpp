@@ -1,3 +1,5 @@
+// Scan files as bytes, portable: the header, the walk through chunks and records, numbers and
+// texts (see work-scan_file-format.hpp).
 #include "work-scan_file-format.hpp"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// NTFS as bytes, portable: what each structure the table read meets holds, checked before it
+// is trusted (see windows-mft-format.hpp).
 #include "windows-mft-format.hpp"
 
 #include <limits>
