@@ -164,7 +164,11 @@ std::vector<Run> Runs_Of(const Bytes& attribute, std::uint64_t cluster_count) {
         if (length > Largest_Size - vcn) throw Damaged_Volume("a data run past the largest stream");
         Run run{vcn, length, std::nullopt};
         if (offset_size > 0) {
-            lcn += static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
+            // The sum of offsets is checked before it is made: past the largest it is undefined.
+            const auto step = static_cast<std::int64_t>(Integer_At(attribute, offset, offset_size, true));
+            if (step > 0 && lcn > std::numeric_limits<std::int64_t>::max() - step)
+                throw Damaged_Volume("a data run outside the volume");
+            lcn += step;
             offset += offset_size;
             if (lcn < 0 || std::uint64_t(lcn) > cluster_count - length)
                 throw Damaged_Volume("a data run outside the volume");
