@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 #include <future>
 #include <limits>
 #include <thread>
@@ -16,60 +15,9 @@ namespace Windows::Mft {
 
 namespace {
 
-// The on-disk layout of the structures read here, as the format's public documentation
-// gives it; every offset is from the start of the structure named in its prefix.
-constexpr std::size_t Record_Update_Offset = 0x04, Record_Update_Count = 0x06,
-                      Record_Sequence = 0x10, Record_First_Attribute = 0x14, Record_Flags = 0x16,
-                      Record_Bytes_In_Use = 0x18, Record_Base = 0x20, Record_Header_Size = 0x30;
-constexpr std::uint16_t Record_In_Use = 0x0001, Record_Is_Folder = 0x0002;
-constexpr std::size_t Fixup_Stride = 512;
-
-constexpr std::uint32_t Standard_Information = 0x10, Attribute_List = 0x20, File_Name = 0x30,
-                        Security_Descriptor = 0x50, Data = 0x80, End_Of_Attributes = 0xFFFFFFFF;
-
-constexpr std::size_t Information_Accessed = 0x18, Information_Attributes = 0x20,
-                      Information_Security_Id = 0x34;
-constexpr std::size_t Name_Parent = 0x00, Name_Length = 0x40, Name_Space = 0x41, Name_Text = 0x42;
-constexpr std::uint8_t Dos_Name_Space = 2;
-
-constexpr Record_Number Secure_File = 9, Upcase_File = 10;
-constexpr std::size_t Upcase_Entries = 65536;
-constexpr std::uint64_t Reference_Record_Mask = 0x0000FFFFFFFFFFFF;
-constexpr std::size_t Reference_Sequence_Shift = 48;
-
-// $Secure:$SDS is written in blocks, each followed by its mirror copy.
-constexpr std::size_t Sds_Block = 0x40000;
-constexpr std::size_t Sds_Entry_Header = 20, Sds_Entry_Alignment = 16;
-
-constexpr std::uint64_t Largest_Descriptor = 1 << 16;  // what the platform allows
-
-// Applies the update sequence: false when a sector's last two bytes do not carry the
-// record's check value, which a torn or foreign write leaves.
-bool Is_Fixed_Up(std::uint8_t* record, std::size_t size) {
-    const Bytes bytes(record, size);
-    const std::size_t offset = bytes.At<std::uint16_t>(Record_Update_Offset);
-    const std::size_t count = bytes.At<std::uint16_t>(Record_Update_Count);
-    if (count != size / Fixup_Stride + 1 || !bytes.Holds(offset, 2 * count)) return false;
-    const auto check = bytes.At<std::uint16_t>(offset);
-    for (std::size_t sector = 1; sector < count; ++sector) {
-        const std::size_t end = sector * Fixup_Stride - 2;
-        if (bytes.At<std::uint16_t>(end) != check) return false;
-        std::memcpy(record + end, record + offset + 2 * sector, 2);
-    }
-    return true;
-}
-
-// The owner's SID in a self-relative security descriptor; empty when it names none or is
-// damaged.
-std::span<const std::uint8_t> Owner_Sid_In(const Bytes& descriptor) {
-    constexpr std::size_t owner_field = 4, sid_fixed_part = 8;
-    if (!descriptor.Holds(0, owner_field + 4) || descriptor.At<std::uint8_t>(0) != 1) return {};
-    const std::size_t offset = descriptor.At<std::uint32_t>(owner_field);
-    if (offset == 0 || !descriptor.Holds(offset, sid_fixed_part)) return {};
-    const std::size_t length =
-        sid_fixed_part + 4 * std::size_t(descriptor.At<std::uint8_t>(offset + 1));
-    if (!descriptor.Holds(offset, length)) return {};
-    return {descriptor.Data() + offset, length};
+// Names are many: their texts are made together, in batches.
+Wide_Text::Shared Text_Of(const Units& units, Wide_Text::Shared_Batch& into) {
+    return into.Text_Of_Little_Endian(units.Data, units.Count);
 }
 
 // The owners of the descriptors met so far: on a volume whose files keep their own
@@ -122,8 +70,8 @@ const Name* Table::Entry_Named(Record_Number folder, std::wstring_view name) con
 int Table::Compare(std::wstring_view left, std::wstring_view right) const {
     const std::size_t common = std::min(left.size(), right.size());
     for (std::size_t index = 0; index < common; ++index) {
-        const wchar_t upper_left = upcase_[static_cast<std::uint16_t>(left[index])];
-        const wchar_t upper_right = upcase_[static_cast<std::uint16_t>(right[index])];
+        const char16_t upper_left = upcase_[static_cast<std::uint16_t>(left[index])];
+        const char16_t upper_right = upcase_[static_cast<std::uint16_t>(right[index])];
         if (upper_left != upper_right) return upper_left < upper_right ? -1 : 1;
     }
     return left.size() < right.size() ? -1 : left.size() > right.size() ? 1 : 0;
@@ -272,52 +220,30 @@ private:
 
     void Take_Record(std::uint8_t* data, Record_Number number, Part& part) {
         const std::size_t size = geometry_.Record_Size;
-        const Bytes record(data, size);
-        if (std::memcmp(data, "FILE", 4) != 0) return;  // never used, or marked bad
-        const auto flags = record.At<std::uint16_t>(Record_Flags);
-        if ((flags & Record_In_Use) == 0) return;
-        if (!Is_Fixed_Up(data, size))
-            throw Damaged_Volume("record " + std::to_string(number) + " fails its update sequence");
-        const std::size_t used = record.At<std::uint32_t>(Record_Bytes_In_Use);
-        if (used < Record_Header_Size || used > size)
-            throw Damaged_Volume("record " + std::to_string(number) + " claims more than its size");
-        const auto base = record.At<std::uint64_t>(Record_Base);
-        const Record_Number owner = base == 0 ? number : base & Reference_Record_Mask;
-        const auto sequence = base == 0 ? record.At<std::uint16_t>(Record_Sequence)
-                                        : std::uint16_t(base >> Reference_Sequence_Shift);
+        const std::optional<Record_Header> header = Header_Of(data, size, number);
+        if (!header) return;
         if (!is_bootstrapping_) {
-            if (owner >= table_.objects_.size())
+            if (header->Owner >= table_.objects_.size())
                 throw Damaged_Volume("record " + std::to_string(number) + " extends no record");
-            if (base == 0) {
+            if (header->Is_Base()) {
                 Object& object = table_.objects_[number];
                 object.Is_In_Use = true;
-                object.Sequence = sequence;
-                if ((flags & Record_Is_Folder) != 0) object.Attributes |= FILE_ATTRIBUTE_DIRECTORY;
+                object.Sequence = header->Sequence;
+                if (header->Is_Folder) object.Attributes |= FILE_ATTRIBUTE_DIRECTORY;
             }
         }
-        const Bytes in_use = record.Part(0, used);
-        std::size_t offset = record.At<std::uint16_t>(Record_First_Attribute);
-        for (;;) {
-            const auto type = in_use.At<std::uint32_t>(offset);
-            if (type == End_Of_Attributes) return;
-            const std::size_t length = in_use.At<std::uint32_t>(offset + Attribute_Length);
-            if (length < Resident_Header_Size || length % 8 != 0 || !in_use.Holds(offset, length))
-                throw Damaged_Volume("record " + std::to_string(number) +
-                                     " has an attribute past its end");
-            Take_Attribute(type, in_use.Part(offset, length), owner, sequence, base == 0, part);
-            offset += length;
-        }
+        Each_Attribute(data, size, number, [&](std::uint32_t type, const Bytes& attribute) {
+            Take_Attribute(type, attribute, header->Owner, header->Sequence, header->Is_Base(), part);
+        });
     }
 
     void Take_Attribute(std::uint32_t type, const Bytes& attribute, Record_Number owner,
                         std::uint16_t sequence, bool is_base, Part& part) {
-        const bool is_resident = attribute.At<std::uint8_t>(Attribute_Non_Resident) == 0;
-        const Wide_Text::Shared name =
-            attribute.Text(attribute.At<std::uint16_t>(Attribute_Name_Offset),
-                           attribute.At<std::uint8_t>(Attribute_Name_Length), part.Texts);
+        const bool is_resident = Is_Resident(attribute);
+        const Wide_Text::Shared name = Text_Of(Name_Of(attribute), part.Texts);
         if (is_bootstrapping_) {
             if (owner != 0) return;  // a record the $MFT's list names must extend the $MFT
-            if (type == Data && name.empty() && !is_resident) Take_Runs(mft_, attribute);
+            if (type == Data && name.empty() && !is_resident) mft_.Take(attribute, geometry_.Cluster_Count);
             if (type == Attribute_List) Take_Mft_Extensions(attribute);
             return;
         }
@@ -329,19 +255,18 @@ private:
         const Bytes value = Value_Of(attribute);
         Object& object = table_.objects_[owner];
         if (type == Standard_Information && is_base) {
-            object.Last_Accessed = File_Time_Of(value.At<std::uint64_t>(Information_Accessed));
-            object.Attributes =
-                (object.Attributes & FILE_ATTRIBUTE_DIRECTORY) |
-                (value.At<std::uint32_t>(Information_Attributes) & ~FILE_ATTRIBUTE_DIRECTORY);
-            if (value.Holds(Information_Security_Id, 4))
-                object.Security_Id = value.At<std::uint32_t>(Information_Security_Id);
+            const Standard_Fields fields = Standard_Fields_Of(value);
+            object.Last_Accessed = File_Time_Of(fields.Accessed);
+            object.Attributes = (object.Attributes & FILE_ATTRIBUTE_DIRECTORY) |
+                                (fields.Attributes & ~FILE_ATTRIBUTE_DIRECTORY);
+            if (fields.Security_Id) object.Security_Id = *fields.Security_Id;
         } else if (type == File_Name) {
-            if (value.At<std::uint8_t>(Name_Space) == Dos_Name_Space) return;
-            const auto parent = value.At<std::uint64_t>(Name_Parent);
-            Name entry{.Parent = parent & Reference_Record_Mask,
+            const File_Name_Fields fields = File_Name_Fields_Of(value);
+            if (fields.Is_Dos_Only) return;
+            Name entry{.Parent = fields.Parent,
                        .Object = owner,
-                       .Text = value.Text(Name_Text, value.At<std::uint8_t>(Name_Length), part.Texts),
-                       .Parent_Sequence = std::uint16_t(parent >> Reference_Sequence_Shift)};
+                       .Text = Text_Of(fields.Text, part.Texts),
+                       .Parent_Sequence = fields.Parent_Sequence};
             if (is_base) {
                 part.Names.push_back(std::move(entry));
                 if (Is_Folder_Named_Again(object)) part.Has_Folders_Of_Several_Names = true;
@@ -367,7 +292,7 @@ private:
             const Bytes value = Value_Of(attribute);
             found.Resident.assign(value.Data(), value.Data() + value.Size());
         } else {
-            Take_Runs(found.Runs, attribute);
+            found.Runs.Take(attribute, geometry_.Cluster_Count);
         }
     }
 
@@ -377,99 +302,38 @@ private:
                              (owner == Secure_File && name == L"$SDS"))) {
             Found_Piece& piece = part.Pieces_Read_Whole.emplace_back(
                 Found_Piece{owner, sequence, {}, false});
-            Take_Runs(piece.Runs, attribute);
+            piece.Runs.Take(attribute, geometry_.Cluster_Count);
             piece.Is_First = attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0;
         }
-        std::uint64_t size;
-        std::uint64_t size_on_disk = 0;
+        Stream_Sizes sizes{0, 0};
         if (is_resident) {
-            size = Value_Of(attribute).Size();
+            sizes.Data_Size = Value_Of(attribute).Size();
+        } else if (const auto first = Sizes_Of(attribute, owner < First_User_Record, geometry_)) {
+            sizes = *first;
         } else {
-            if (!attribute.Holds(0, Non_Resident_Header_Size))
-                throw Damaged_Volume("a short attribute");
-            // Only the first piece of an attribute carries its sizes.
-            if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) != 0) return;
-            size = attribute.At<std::uint64_t>(Attribute_Data_Size);
-            if (owner >= First_User_Record) Check_Sizes(attribute, size);
-            size_on_disk = Size_On_Disk_Of(attribute, owner < First_User_Record);
+            return;
         }
+        const Files::File_Size size = Files::File_Size::From(sizes.Data_Size);
+        const Files::File_Size on_disk = Files::File_Size::From(sizes.On_Disk);
         // The object's own record needs no check that the object is the one it names.
         if (name.empty() && is_base) {
-            table_.objects_[owner].Data_Size = Files::File_Size::From(size);
-            table_.objects_[owner].Data_Size_On_Disk = Files::File_Size::From(size_on_disk);
+            table_.objects_[owner].Data_Size = size;
+            table_.objects_[owner].Data_Size_On_Disk = on_disk;
             return;
         }
         const Wide_Text::Shared stream_name =
             name.empty() ? std::wstring() : L":" + name + L":$DATA";
-        part.Streams.push_back(
-            {owner, {stream_name, Files::File_Size::From(size), Files::File_Size::From(size_on_disk)}, sequence});
-    }
-
-    // Compressed and sparse attributes say how many clusters they hold; the others hold
-    // their whole allocation. Neither is more than the volume. The volume's own files may
-    // leave runs unallocated without saying so ($BadClus:$Bad spans the volume and holds only
-    // its bad clusters): theirs are counted from their runs where one piece holds them all.
-    std::uint64_t Size_On_Disk_Of(const Bytes& attribute, bool is_volume_file) const {
-        const bool is_packed = (attribute.At<std::uint16_t>(Attribute_Flags) &
-                                (Attribute_Compressed | Attribute_Sparse)) != 0;
-        std::uint64_t size = is_packed && attribute.Holds(0, Packed_Header_Size)
-                                 ? attribute.At<std::uint64_t>(Attribute_Compressed_Size)
-                                 : attribute.At<std::uint64_t>(Attribute_Allocated_Size);
-        if (is_volume_file && !is_packed) size = std::min(size, Clusters_Held_By_Runs(attribute, size));
-        if (size > geometry_.Volume_Size()) throw Damaged_Volume("a stream takes more than its volume");
-        return size;
-    }
-
-    // The bytes of the clusters the runs hold, or the allocation when they do not span it.
-    std::uint64_t Clusters_Held_By_Runs(const Bytes& attribute, std::uint64_t allocation) const {
-        std::uint64_t spanned = 0, held = 0;
-        for (const Run& run : Runs_Of(attribute, geometry_.Cluster_Count)) {
-            spanned += run.Length;
-            if (run.Lcn) held += run.Length;
-        }
-        return spanned * geometry_.Cluster_Size == allocation ? held * geometry_.Cluster_Size : allocation;
-    }
-
-    // Sizes no volume holds are damage: a stream larger than its allocation, or an allocation
-    // larger than the volume where neither sparse runs nor compression explain it.
-    void Check_Sizes(const Bytes& attribute, std::uint64_t size) const {
-        const auto allocated = attribute.At<std::uint64_t>(Attribute_Allocated_Size);
-        const bool is_packed = (attribute.At<std::uint16_t>(Attribute_Flags) &
-                                (Attribute_Compressed | Attribute_Sparse)) != 0;
-        if (size > allocated || allocated > Largest_Size ||
-            (!is_packed && allocated > geometry_.Volume_Size()))
-            throw Damaged_Volume("a stream of a size no volume holds");
-    }
-
-    void Take_Runs(Run_Pieces& pieces, const Bytes& attribute) {
-        if (!attribute.Holds(0, Non_Resident_Header_Size))
-            throw Damaged_Volume("a short attribute");
-        if (attribute.At<std::uint64_t>(Attribute_Lowest_Vcn) == 0)
-            pieces.Data_Size = attribute.At<std::uint64_t>(Attribute_Data_Size);
-        pieces.Add(Runs_Of(attribute, geometry_.Cluster_Count));
+        part.Streams.push_back({owner, {stream_name, size, on_disk}, sequence});
     }
 
     // The records of the $MFT's attribute list that hold pieces of its data.
     void Take_Mft_Extensions(const Bytes& attribute) {
-        if (attribute.At<std::uint8_t>(Attribute_Non_Resident) != 0)
+        if (!Is_Resident(attribute))
             throw Damaged_Volume("the master file table's attribute list is not in its record");
-        const Bytes list = Value_Of(attribute);
-        constexpr std::size_t entry_length = 0x04, entry_record = 0x10, entry_header = 0x1A;
-        for (std::size_t offset = 0; offset + entry_header <= list.Size();) {
-            const std::size_t length = list.At<std::uint16_t>(offset + entry_length);
-            if (length < entry_header) throw Damaged_Volume("an attribute list entry of no length");
-            const Record_Number record =
-                list.At<std::uint64_t>(offset + entry_record) & Reference_Record_Mask;
-            if (list.At<std::uint32_t>(offset) == Data && record != 0 &&
-                mft_extensions_met_.insert(record).second)
+        Each_List_Entry(Value_Of(attribute), [this](std::uint32_t type, Record_Number record) {
+            if (type == Data && record != 0 && mft_extensions_met_.insert(record).second)
                 mft_extensions_.push_back(record);
-            offset += length;
-        }
-    }
-
-    static Bytes Value_Of(const Bytes& attribute) {
-        return attribute.Part(attribute.At<std::uint16_t>(Attribute_Value_Offset),
-                              attribute.At<std::uint32_t>(Attribute_Value_Length));
+        });
     }
 
     static Files::File_Time File_Time_Of(std::uint64_t ticks) {
@@ -509,12 +373,7 @@ private:
     void Read_Upcase() {
         if (upcase_.Data_Size != Upcase_Entries * 2)
             throw Damaged_Volume("the upper-case table is missing");
-        const std::vector<std::uint8_t> bytes = Stream_Reader(volume_, geometry_, upcase_).Whole();
-        if (bytes.size() != Upcase_Entries * 2)
-            throw Damaged_Volume("the upper-case table is missing");
-        table_.upcase_.resize(Upcase_Entries);
-        for (std::size_t index = 0; index < Upcase_Entries; ++index)
-            table_.upcase_[index] = Wide_Text::Little_Endian_Unit(bytes.data(), index);
+        table_.upcase_ = Upcase_Table_Of(Stream_Reader(volume_, geometry_, upcase_).Whole());
     }
 
     // In index order: by parent, each parent's names in the volume's collation, then in
@@ -666,28 +525,14 @@ private:
             owners_.Owner_Of(Bytes(found.Resident.data(), found.Resident.size()));
     }
 
-    // The owners of the wanted security ids, from $Secure:$SDS. Entries are walked block by
-    // block: the rest of a block after its last entry is unused, and every other block is
-    // a mirror.
+    // The owners of the wanted security ids, from $Secure:$SDS.
     std::unordered_map<std::uint32_t, Files::Owner> Shared_Owners(
         const std::unordered_set<std::uint32_t>& wanted) {
         const std::vector<std::uint8_t> sds = Stream_Reader(volume_, geometry_, sds_).Whole();
-        const Bytes all(sds.data(), sds.size());
         std::unordered_map<std::uint32_t, Files::Owner> by_id;
-        for (std::size_t block = 0; block < sds.size(); block += 2 * Sds_Block) {
-            const std::size_t end = std::min(sds.size(), block + Sds_Block);
-            for (std::size_t offset = block; offset + Sds_Entry_Header <= end;) {
-                const auto id = all.At<std::uint32_t>(offset + 4);
-                const auto where = all.At<std::uint64_t>(offset + 8);
-                const std::size_t length = all.At<std::uint32_t>(offset + 16);
-                if (where != offset || length < Sds_Entry_Header || length > end - offset) break;
-                if (wanted.contains(id))
-                    by_id.emplace(id, owners_.Owner_Of(all.Part(offset + Sds_Entry_Header,
-                                                                length - Sds_Entry_Header)));
-                offset +=
-                    (length + Sds_Entry_Alignment - 1) / Sds_Entry_Alignment * Sds_Entry_Alignment;
-            }
-        }
+        Each_Sds_Entry(Bytes(sds.data(), sds.size()), [&](std::uint32_t id, const Bytes& descriptor) {
+            if (wanted.contains(id)) by_id.emplace(id, owners_.Owner_Of(descriptor));
+        });
         return by_id;
     }
 
@@ -713,41 +558,6 @@ private:
 
 Table Read_Table(const std::wstring& volume, bool with_owners, const std::atomic<bool>& is_wanted) {
     return Table_Reader(volume, with_owners, is_wanted).Read();
-}
-
-// ---------------------------------------------------------------- volumes
-
-std::optional<Volume_Location> Volume_Location_Of(const std::wstring& path) {
-    std::wstring full = Files::Long_Path_Form(path);
-    constexpr std::wstring_view long_prefix = L"\\\\?\\";
-    if (full.starts_with(L"\\\\?\\UNC\\") || !full.starts_with(long_prefix)) return std::nullopt;
-    full.erase(0, long_prefix.size());
-    std::wstring volume_path(full.size() + 2, L'\0');
-    if (!GetVolumePathNameW(full.c_str(), volume_path.data(),
-                            static_cast<DWORD>(volume_path.size())))
-        return std::nullopt;
-    volume_path.resize(std::wcslen(volume_path.c_str()));
-    if (volume_path.empty() || volume_path.back() != L'\\') volume_path.push_back(L'\\');
-    if (GetDriveTypeW(volume_path.c_str()) == DRIVE_REMOTE) return std::nullopt;
-    Volume_Location location;
-    std::wstring relative =
-        full.size() > volume_path.size() ? full.substr(volume_path.size()) : L"";
-    while (!relative.empty() && relative.back() == L'\\') relative.pop_back();
-    location.Relative_Path = relative;
-    if (volume_path.size() == 3 && volume_path[1] == L':') {
-        location.Device = L"\\\\.\\" + volume_path.substr(0, 2);
-        return location;
-    }
-    // A volume mounted in a folder: its own name, less the trailing backslash, opens it.
-    constexpr DWORD volume_name_length = 64;  // "\\?\Volume{GUID}\" and more
-    std::wstring volume_name(volume_name_length, L'\0');
-    if (!GetVolumeNameForVolumeMountPointW(volume_path.c_str(), volume_name.data(),
-                                           volume_name_length))
-        return std::nullopt;
-    volume_name.resize(std::wcslen(volume_name.c_str()));
-    while (!volume_name.empty() && volume_name.back() == L'\\') volume_name.pop_back();
-    location.Device = volume_name;
-    return location;
 }
 
 }  // namespace Windows::Mft

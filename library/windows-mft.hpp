@@ -18,12 +18,10 @@
 #include "strings.hpp"
 #include "wide_text.hpp"
 #include "windows-files.hpp"
+#include "windows-mft-format.hpp"
 
 namespace Windows::Mft {
 
-QUARRIX_FAILURE(Not_Ntfs, "WINDOWS.MFT.NOT_NTFS");
-QUARRIX_FAILURE(Unreadable_Volume, "WINDOWS.MFT.UNREADABLE_VOLUME");
-QUARRIX_FAILURE(Damaged_Volume, "WINDOWS.MFT.DAMAGED_VOLUME");
 QUARRIX_FAILURE(Stopped, "WINDOWS.MFT.STOPPED");
 // The volume cannot be opened raw for lack of rights: an administrator could.
 QUARRIX_FAILURE(Volume_Access_Denied, "WINDOWS.MFT.VOLUME_ACCESS_DENIED");
@@ -34,12 +32,7 @@ QUARRIX_FAILURE(Volume_Access_Denied, "WINDOWS.MFT.VOLUME_ACCESS_DENIED");
 using Raw_Opener = HANDLE (*)(const std::wstring& the_device);
 void Set_Raw_Opener(Raw_Opener the_opener);
 
-using Record_Number = std::uint64_t;
 inline constexpr Record_Number Root_Folder = 5;
-// Records below this one are the volume's own metadata files, which no listing shows.
-inline constexpr Record_Number First_User_Record = 16;
-// The volume stores sizes as signed 64-bit numbers: no size, nor any sum of sizes, is larger.
-inline constexpr std::uint64_t Largest_Size = 0x7FFFFFFFFFFFFFFF;
 
 struct Stream {
     Wide_Text::Shared Name;  // ":name:$DATA", as the platform's stream query names it
@@ -112,7 +105,7 @@ private:
     std::vector<Name, Unfilled_Allocator<Name>> names_;  // by parent, then in collation order
     std::vector<std::uint32_t> name_starts_;  // by record: its first name as a parent
     std::vector<Stream> streams_;
-    std::vector<wchar_t> upcase_;
+    std::vector<char16_t> upcase_;
     bool has_folders_of_several_names_ = false;
 };
 

@@ -2,7 +2,7 @@
 # Sourced, not run. Expects QUARRIX_ROOT to be the checkout.
 
 QUARRIX_BUILD=${QUARRIX_BUILD:-$QUARRIX_ROOT/build}
-PACKAGES="cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xauth imagemagick xdotool googletest python3 ntfs-3g attr python3-libfsntfs python3-fusepy"
+PACKAGES="cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xauth imagemagick xdotool googletest python3 ntfs-3g attr python3-libfsntfs python3-fusepy clang libclang-rt-14-dev"
 
 install_missing_packages() {
     local missing=""
