@@ -74,8 +74,13 @@ void Add_Map_Page() {
     Gui::Set_Menu_Routine(The_Controls.Map_Picture, Map_Menu_Routine);
 }
 
+// The page after the map; its list made after the others, so that the stored widths of the
+// lists made before it keep their names.
 void Add_Types_Page() {
     The_Controls.Types_Page = Gui::Add_Page("Types", Gui::Default_Page_Style, Types_Page_Request);
+}
+
+void Add_Types_List() {
     The_Controls.Types_List_View = Gui::Create(The_Controls.Types_Page, Type_Text_Handler, Type_Color_Handler,
                                                Type_Sort_Routine, nullptr, true);
     const struct {
@@ -198,6 +203,7 @@ void Create_User_Interface() {
     Add_Map_Page();
     Add_Types_Page();
     Add_Selection_Page();
+    Add_Types_List();
     if (!Windows::Is_Nt() && !Windows::Is_Win98()) {
         Gui::Message_Box("This program only executes under Windows NT/2000/Xp or Win98/Me", true);
         Gui::Close();

@@ -353,6 +353,8 @@ void Run_Termination_Handler();
 void Redraw_Main_Window();
 // The status line's parts given room for their texts, and the texts set; display thread.
 void Arrange_Status_Parts();
+// The width of a text in the control's own font, in pixels.
+int Text_Width_In(HWND the_window, const std::wstring& the_text);
 // The note's part again, after the other parts were set anew.
 void Lay_Out_Status_Note_Anew();
 void Lay_Out_Status_Note();  // after the status line has its new size

@@ -223,22 +223,6 @@ void Redraw_Main_Window() {
                SWP_NOZORDER);
 }
 
-namespace {
-
-int Text_Width_In(HWND the_control, const std::wstring& the_text) {
-    HDC context = GetDC(the_control);
-    if (!context) return 0;
-    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(the_control, WM_GETFONT, 0, 0));
-    const HGDIOBJ previous = font ? SelectObject(context, font) : nullptr;
-    SIZE extent{};
-    GetTextExtentPoint32W(context, the_text.c_str(), static_cast<int>(the_text.size()), &extent);
-    if (previous) SelectObject(context, previous);
-    ReleaseDC(the_control, context);
-    return extent.cx;
-}
-
-}  // namespace
-
 void Arrange_Status_Parts() {
     HWND status_line = State().The_Status_Line;
     if (!status_line) return;

@@ -4,6 +4,17 @@
 
 namespace Gui::Internal {
 
+int Text_Width_In(HWND the_window, const std::wstring& the_text) {
+    HDC context = GetDC(the_window);
+    const auto font = reinterpret_cast<HFONT>(Send_Message_Wide(the_window, WM_GETFONT, 0, 0));
+    const HGDIOBJ old_font = font ? SelectObject(context, font) : nullptr;
+    SIZE size{};
+    GetTextExtentPoint32W(context, the_text.c_str(), static_cast<int>(the_text.size()), &size);
+    if (old_font) SelectObject(context, old_font);
+    ReleaseDC(the_window, context);
+    return size.cx;
+}
+
 namespace {
 
 constexpr int Id_Note_Button = 52;
@@ -21,16 +32,6 @@ struct Status_Note {
 };
 Status_Note The_Note;
 
-int Text_Width_In(HWND the_window, const std::wstring& the_text) {
-    HDC context = GetDC(the_window);
-    const auto font = reinterpret_cast<HFONT>(Send_Message_Wide(the_window, WM_GETFONT, 0, 0));
-    const HGDIOBJ old_font = font ? SelectObject(context, font) : nullptr;
-    SIZE size{};
-    GetTextExtentPoint32W(context, the_text.c_str(), static_cast<int>(the_text.size()), &size);
-    if (old_font) SelectObject(context, old_font);
-    ReleaseDC(the_window, context);
-    return size.cx;
-}
 
 std::vector<int> Part_Edges_Of(HWND the_bar) {
     const auto count = static_cast<int>(Send_Message_Wide(the_bar, SB_GETPARTS, 0, 0));

@@ -338,7 +338,7 @@ TEST_F(Program_Test, A_Search_Its_Pages_And_What_The_Next_Start_Restores) {
         size_box_text = Text_Of(quarrix.Box(L"Display only objects larger than"));
 
         quarrix.Show_Page(4);
-        HWND accounts = quarrix.List(2);
+        HWND accounts = quarrix.List(1);
         EXPECT_GE(quarrix.Row_Count(accounts), 1);
         quarrix.Show_Page(0);
 

@@ -52,13 +52,16 @@ protected:
 
 HWND Status_Bar() { return GetDlgItem(Gui::Main_Window(), 50); }
 
+// The part beside the totals that tells administrators, whichever other parts there are.
 std::wstring Note() {
     const auto parts = static_cast<int>(SendMessageW(Status_Bar(), SB_GETPARTS, 0, 0));
-    if (parts < 2) return L"";
-    std::wstring text(LOWORD(SendMessageW(Status_Bar(), SB_GETTEXTLENGTHW, parts - 1, 0)) + 1, L'\0');
-    SendMessageW(Status_Bar(), SB_GETTEXTW, parts - 1, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(text.find(L'\0'));
-    return text;
+    for (int part = 1; part < parts; ++part) {
+        std::wstring text(LOWORD(SendMessageW(Status_Bar(), SB_GETTEXTLENGTHW, part, 0)) + 1, L'\0');
+        SendMessageW(Status_Bar(), SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(text.find(L'\0'));
+        if (text.find(L"administrator") != std::wstring::npos) return text;
+    }
+    return L"";
 }
 
 HWND Administrator_Button() { return FindWindowExW(Status_Bar(), nullptr, L"Button", L"Run as administrator"); }
