@@ -14,22 +14,8 @@ namespace {
 
 std::atomic<Shell::Handler> The_Handler{nullptr};
 
-// The shell asks for an apartment on the calling thread; one already there is used as it is.
-class Apartment {
-public:
-    Apartment() : is_own_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-    ~Apartment() {
-        if (is_own_) CoUninitialize();
-    }
-
-private:
-    bool is_own_;
-};
-
 bool Execute_In_Shell(const Shell::Request& the_request) {
-    const Apartment apartment;
+    const Gui::Apartment apartment;
     SHELLEXECUTEINFOW execution{};
     execution.cbSize = sizeof execution;
     execution.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;

@@ -51,20 +51,6 @@ std::optional<std::wstring> File_Chosen(bool to_save, const std::wstring& the_ty
     return path;
 }
 
-// The dialogs are COM objects: an apartment on the calling thread while one is open.
-class Apartment {
-public:
-    Apartment() : is_own_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-    ~Apartment() {
-        if (is_own_) CoUninitialize();
-    }
-
-private:
-    bool is_own_;
-};
-
 template <typename Interface>
 class Com_Held {
 public:
@@ -155,5 +141,11 @@ std::optional<std::wstring> File_To_Save(const std::wstring& the_type, const std
 }
 
 void Set_File_Chooser(File_Chooser the_chooser) { The_Chooser = the_chooser; }
+
+Apartment::Apartment() : is_own_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+
+Apartment::~Apartment() {
+    if (is_own_) CoUninitialize();
+}
 
 }  // namespace Gui

@@ -127,6 +127,19 @@ Page Add_Page(const std::string& the_title, Page_Style the_style = Default_Page_
               Action_Routine the_action = nullptr);
 void Set_Keyboard_Focus(Page the_page, const Child& the_control);
 bool Is_Shown(Page the_page);  // the page whose tab is selected
+
+// A COM apartment on the calling thread while the object lives, for the shell's objects and
+// dialogs; one already there is used as it is.
+class Apartment {
+public:
+    Apartment();
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    ~Apartment();
+
+private:
+    bool is_own_;
+};
 void Set_Status_Line(const std::string& the_text);
 void Set_Status_Line(const std::wstring& the_text);
 // Further parts of the status line, to the right of the first, each as wide as its text;

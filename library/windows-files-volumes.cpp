@@ -24,9 +24,9 @@ bool Is_Volume_Root(const std::wstring& path) {
     std::wstring with_backslash = path;
     while (with_backslash.ends_with(L'\\')) with_backslash.pop_back();
     with_backslash.push_back(L'\\');
-    return CompareStringOrdinal(with_backslash.data(), static_cast<int>(with_backslash.size()),
-                                Volume_Root_Of(path).data(), static_cast<int>(Volume_Root_Of(path).size()),
-                                TRUE) == CSTR_EQUAL;
+    const std::wstring root = Volume_Root_Of(path);
+    return CompareStringOrdinal(with_backslash.data(), static_cast<int>(with_backslash.size()), root.data(),
+                                static_cast<int>(root.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool Volume_Is_Ntfs(const std::wstring& path) {
